@@ -1,0 +1,377 @@
+#include "core/lexer.h"
+
+#include <array>
+#include <cstring>
+
+namespace zorv::core {
+namespace {
+
+constexpr std::array<std::string_view, keyword_count> keyword_names = {
+#define ZORV_KEYWORD_NAME(name, text) text,
+    ZORV_KEYWORDS(ZORV_KEYWORD_NAME)
+#undef ZORV_KEYWORD_NAME
+};
+
+constexpr std::size_t max_keyword_len = 15;  // MAX_SELECTIVITY
+constexpr std::size_t keyword_slots = 1024;
+
+constexpr std::uint32_t fnv1a(const char* data, std::size_t len) {
+    std::uint32_t h = 2166136261u;
+    for (std::size_t i = 0; i < len; ++i) {
+        h ^= static_cast<unsigned char>(data[i]);
+        h *= 16777619u;
+    }
+    return h;
+}
+
+// Open-addressing table: slot value is kind + 1, 0 when empty.
+constexpr std::array<std::uint8_t, keyword_slots> build_keyword_table() {
+    std::array<std::uint8_t, keyword_slots> table{};
+    for (std::size_t k = 0; k < keyword_names.size(); ++k) {
+        std::uint32_t slot = fnv1a(keyword_names[k].data(), keyword_names[k].size()) & (keyword_slots - 1);
+        while (table[slot] != 0) slot = (slot + 1) & (keyword_slots - 1);
+        table[slot] = static_cast<std::uint8_t>(k + 1);
+    }
+    return table;
+}
+
+constexpr auto keyword_table = build_keyword_table();
+
+struct PaddedName {
+    char bytes[16];
+    bool operator==(const PaddedName& other) const {
+        std::uint64_t a[2], b[2];
+        std::memcpy(a, bytes, 16);
+        std::memcpy(b, other.bytes, 16);
+        return ((a[0] ^ b[0]) | (a[1] ^ b[1])) == 0;
+    }
+};
+
+const std::array<PaddedName, keyword_count> padded_names = [] {
+    std::array<PaddedName, keyword_count> names{};
+    for (std::size_t k = 0; k < keyword_names.size(); ++k) {
+        std::memcpy(names[k].bytes, keyword_names[k].data(), keyword_names[k].size());
+    }
+    return names;
+}();
+
+enum CharClass : std::uint8_t {
+    kBlank = 1,
+    kDigit = 2,
+    kLetter = 4,
+    kWordStart = 8,  // letter, '_' or '$'
+    kWordPart = 16,  // letters, digits, '_' and '$'
+};
+
+constexpr std::array<std::uint8_t, 256> build_char_classes() {
+    std::array<std::uint8_t, 256> t{};
+    t['\t'] = t['\n'] = t['\r'] = t[' '] = kBlank;
+    for (int c = '0'; c <= '9'; ++c) t[c] = kDigit | kWordPart;
+    for (int c = 'a'; c <= 'z'; ++c) t[c] = kLetter | kWordStart | kWordPart;
+    for (int c = 'A'; c <= 'Z'; ++c) t[c] = kLetter | kWordStart | kWordPart;
+    t['_'] = t['$'] = kWordStart | kWordPart;
+    return t;
+}
+
+constexpr auto char_classes = build_char_classes();
+
+inline bool has_class(char c, std::uint8_t cls) {
+    return (char_classes[static_cast<unsigned char>(c)] & cls) != 0;
+}
+
+// Length of the UTF-8 sequence starting at `i`; a malformed sequence counts as one byte.
+std::size_t utf8_char_len(std::string_view s, std::size_t i) {
+    auto lead = static_cast<unsigned char>(s[i]);
+    std::size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+    if (i + len > s.size()) return 1;
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 1;
+    }
+    return len;
+}
+
+std::string display_char(std::string_view bytes) {
+    if (bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) >= 0x80) return "\xEF\xBF\xBD";
+    return std::string(bytes);
+}
+
+// Scan functions return a token of kind Eof to signal an error, which they store in `err`;
+// no real token has that kind, and the hot loop then carries no per-token Result.
+struct Scanner {
+    std::string_view src;
+    std::size_t start;
+    ZorvError* err;
+
+    Token make(std::size_t end, TokenKind kind) const {
+        return Token{src.substr(start, end - start), Span{start, end}, start, kind};
+    }
+    Token make_text(std::size_t text_begin, std::size_t text_end, std::size_t end, TokenKind kind) const {
+        return Token{src.substr(text_begin, text_end - text_begin), Span{start, end}, start, kind};
+    }
+    Token error(const char* code, std::string message, std::size_t end) const {
+        *err = ZorvError(code, std::move(message), ErrorKind::Lex, Span{start, end});
+        return Token{src.substr(start, 0), Span{start, start}, start, TokenKind::Eof};
+    }
+    char at(std::size_t i) const { return i < src.size() ? src[i] : '\0'; }
+    bool digit_at(std::size_t i) const { return i < src.size() && has_class(src[i], kDigit); }
+
+    Token number() const;
+    Token quoted(char quote) const;
+    Token delimited(std::size_t text_begin, char close, const char* message) const;
+    Token word() const;
+};
+
+Token Scanner::number() const {
+    std::size_t i = start;
+    if (src[i] == '-') ++i;
+    while (digit_at(i)) ++i;
+    if (i == src.size()) return make(i, TokenKind::Integer);
+    bool is_float = false;
+    if (at(i) == '.' && digit_at(i + 1)) {
+        i += 1;
+        while (digit_at(i)) ++i;
+        is_float = true;
+    }
+    if (at(i) == 'e' || at(i) == 'E') {
+        ++i;
+        if (at(i) == '+' || at(i) == '-') ++i;
+        if (!digit_at(i)) {
+            return error("ZORV-LEX-NUMBER",
+                         "malformed numeric literal: exponent requires at least one digit", i);
+        }
+        while (digit_at(i)) ++i;
+        is_float = true;
+    }
+    if (at(i) == '.') {
+        return error("ZORV-LEX-NUMBER", "malformed numeric literal: unexpected '.'", i + 1);
+    }
+    return make(i, is_float ? TokenKind::Float : TokenKind::Integer);
+}
+
+// Raw and backtick strings: everything up to the closing character, no escapes.
+Token Scanner::delimited(std::size_t text_begin, char close, const char* message) const {
+    const void* hit = std::memchr(src.data() + text_begin, close, src.size() - text_begin);
+    if (hit == nullptr) return error("ZORV-LEX-STRING", message, src.size());
+    std::size_t close_at = static_cast<const char*>(hit) - src.data();
+    return make_text(text_begin, close_at, close_at + 1, TokenKind::String);
+}
+
+Token Scanner::quoted(char quote) const {
+    const char triple[3] = {quote, quote, quote};
+    if (src.size() - start >= 3 && std::memcmp(src.data() + start, triple, 3) == 0) {
+        std::size_t close_at = src.find(std::string_view(triple, 3), start + 3);
+        if (close_at != std::string_view::npos) {
+            return make_text(start + 3, close_at, close_at + 3, TokenKind::String);
+        }
+    }
+    std::size_t i = start + 1;
+    while (i < src.size()) {
+        char c = src[i];
+        if (c == '\\') {
+            if (i + 1 >= src.size()) break;
+            i += 2;
+        } else if (c == quote) {
+            if (quote == '\'' && at(i + 1) == '\'' && i + 1 < src.size()) {
+                i += 2;
+                continue;
+            }
+            return make_text(start + 1, i, i + 1, TokenKind::String);
+        } else {
+            ++i;
+        }
+    }
+    return error("ZORV-LEX-STRING", "unterminated string literal", src.size());
+}
+
+Token Scanner::word() const {
+    std::size_t i = start;
+    while (i < src.size() && has_class(src[i], kWordPart)) ++i;
+    bool dotted = false;
+    for (;;) {
+        std::size_t ext = 0;
+        if (at(i) == '.' && i + 1 < src.size() && (has_class(src[i + 1], kLetter) || src[i + 1] == '_')) {
+            ext = 1;
+        } else if (at(i) == '[' && at(i + 1) == ']' && at(i + 2) == '.' && i + 3 < src.size() &&
+                   (has_class(src[i + 3], kLetter) || src[i + 3] == '_')) {
+            ext = 3;
+        }
+        if (ext == 0) break;
+        dotted = true;
+        i += ext;
+        while (i < src.size() && has_class(src[i], kWordPart)) ++i;
+    }
+    Token tok = make(i, TokenKind::Identifier);
+    if (!dotted) {
+        if (auto kw = lookup_keyword(tok.text)) tok.kind = *kw;
+    }
+    return tok;
+}
+
+TokenKind single_byte_kind(char c) {
+    switch (c) {
+        case '(': return TokenKind::LParen;
+        case ')': return TokenKind::RParen;
+        case '[': return TokenKind::LBracket;
+        case ']': return TokenKind::RBracket;
+        case '{': return TokenKind::LBrace;
+        case '}': return TokenKind::RBrace;
+        case ':': return TokenKind::Colon;
+        case ',': return TokenKind::Comma;
+        case ';': return TokenKind::Semicolon;
+        case '?': return TokenKind::Question;
+        case '*': return TokenKind::Star;
+        case '+': return TokenKind::Plus;
+        case '/': return TokenKind::Slash;
+        case '=': return TokenKind::Equals;
+        default: return TokenKind::Eof;
+    }
+}
+
+// The three-byte comparison characters: U+2265, U+2264, U+2260.
+std::optional<TokenKind> math_operator(std::string_view s, std::size_t i) {
+    if (i + 3 > s.size() || static_cast<unsigned char>(s[i]) != 0xE2 ||
+        static_cast<unsigned char>(s[i + 1]) != 0x89) {
+        return std::nullopt;
+    }
+    switch (static_cast<unsigned char>(s[i + 2])) {
+        case 0xA5: return TokenKind::Gte;
+        case 0xA4: return TokenKind::Lte;
+        case 0xA0: return TokenKind::NotEquals;
+        default: return std::nullopt;
+    }
+}
+
+// Scans one token starting at a non-blank byte; kind Eof with `err` set on failure.
+Token scan_token(std::string_view src, std::size_t start, ZorvError& err) {
+    Scanner s{src, start, &err};
+    char c = src[start];
+    if (TokenKind k = single_byte_kind(c); k != TokenKind::Eof) return s.make(start + 1, k);
+    if (has_class(c, kDigit)) return s.number();
+    switch (c) {
+        case '<':
+            return s.at(start + 1) == '=' ? s.make(start + 2, TokenKind::Lte) : s.make(start + 1, TokenKind::Lt);
+        case '>':
+            return s.at(start + 1) == '=' ? s.make(start + 2, TokenKind::Gte) : s.make(start + 1, TokenKind::Gt);
+        case '!':
+            if (s.at(start + 1) == '=') return s.make(start + 2, TokenKind::NotEquals);
+            return s.error("ZORV-LEX-CHAR", "Unexpected character '!'", start + 1);
+        case '-':
+            if (s.digit_at(start + 1)) return s.number();
+            if (s.at(start + 1) == '.') {
+                return s.error("ZORV-LEX-NUMBER",
+                               "malformed numeric literal: '-' must be followed by a digit", start + 2);
+            }
+            return s.make(start + 1, TokenKind::Minus);
+        case '\'':
+        case '"':
+            return s.quoted(c);
+        case '`':
+            return s.delimited(start + 1, '`', "unterminated backtick string literal");
+        case 'r':
+            if (s.at(start + 1) == '\'' || s.at(start + 1) == '"') {
+                if (start + 1 < src.size()) return s.delimited(start + 2, src[start + 1], "unterminated raw string literal");
+            }
+            break;
+        default:
+            break;
+    }
+    if (has_class(c, kWordStart)) return s.word();
+    if (auto k = math_operator(src, start)) return s.make(start + 3, *k);
+    std::size_t len = utf8_char_len(src, start);
+    return s.error("ZORV-LEX-CHAR",
+                   "Unexpected character '" + display_char(src.substr(start, len)) + "'", start + len);
+}
+
+bool splits_minus_after(TokenKind previous) {
+    switch (previous) {
+        case TokenKind::Identifier:
+        case TokenKind::String:
+        case TokenKind::RBracket:
+        case TokenKind::RParen:
+        case TokenKind::Integer:
+        case TokenKind::Float:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Blanks and "--" comments up to the next LF.
+std::size_t skip_blanks(std::string_view src, std::size_t i) {
+    const std::size_t n = src.size();
+    for (;;) {
+        while (i < n && has_class(src[i], kBlank)) ++i;
+        if (i + 1 < n && src[i] == '-' && src[i + 1] == '-') {
+            const void* lf = std::memchr(src.data() + i, '\n', n - i);
+            i = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - src.data()) : n;
+            continue;
+        }
+        return i;
+    }
+}
+
+}  // namespace
+
+std::optional<TokenKind> lookup_keyword(std::string_view word) {
+    if (word.empty() || word.size() > max_keyword_len) return std::nullopt;
+    // Fold into a zero-padded 16-byte block and compare it with the padded name in two words.
+    PaddedName folded{};
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        char c = word[i];
+        folded.bytes[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    }
+    std::uint32_t slot = fnv1a(folded.bytes, word.size()) & (keyword_slots - 1);
+    while (std::uint8_t entry = keyword_table[slot]) {
+        if (padded_names[entry - 1] == folded) return static_cast<TokenKind>(entry - 1);
+        slot = (slot + 1) & (keyword_slots - 1);
+    }
+    return std::nullopt;
+}
+
+std::string_view token_kind_name(TokenKind kind) {
+    auto value = static_cast<std::size_t>(kind);
+    if (value < keyword_names.size()) return keyword_names[value];
+    static constexpr std::array<std::string_view, 23> others = {
+        "*", "IDENTIFIER", "STRING", "LBRACE", "RBRACE", "LBRACKET", "RBRACKET", "LPAREN",
+        "RPAREN", "COLON", "COMMA", "EQUALS", "NOT_EQUALS", "GT", "GTE", "LT", "LTE", "PLUS",
+        "MINUS", "SLASH", "SEMICOLON", "QUESTION", "EOF"};
+    value -= keyword_names.size();
+    return value < others.size() ? others[value] : "EOF";
+}
+
+Result<Token> Lexer::next_token() {
+    if (stopped) return Token{source.substr(position, 0), Span{position, position}, position, TokenKind::Eof};
+    const std::size_t i = skip_blanks(source, position);
+    position = i;
+    if (i >= source.size()) return Token{source.substr(i, 0), Span{i, i}, i, TokenKind::Eof};
+    ZorvError err;
+    Token token = scan_token(source, i, err);
+    if (token.kind == TokenKind::Eof) [[unlikely]] {
+        stopped = true;
+        return std::unexpected(std::move(err));
+    }
+    position = token.span.end;
+    return token;
+}
+
+Result<std::vector<Token>> lex_all(std::string_view text) {
+    std::vector<Token> tokens;
+    tokens.reserve(text.size() / 6 + 1);
+    ZorvError err;
+    std::size_t i = skip_blanks(text, 0);
+    while (i < text.size()) {
+        Token tok = scan_token(text, i, err);
+        if (tok.kind == TokenKind::Eof) [[unlikely]] return std::unexpected(std::move(err));
+        i = skip_blanks(text, tok.span.end);
+        if (tok.text.size() > 1 && tok.text.front() == '-' && !tokens.empty() &&
+            splits_minus_after(tokens.back().kind) && tok.is_number()) {
+            std::uint64_t s = tok.span.start;
+            tokens.push_back(Token{tok.text.substr(0, 1), Span{s, s + 1}, s, TokenKind::Minus});
+            tok = Token{tok.text.substr(1), Span{s + 1, tok.span.end}, s + 1, tok.kind};
+        }
+        tokens.push_back(tok);
+    }
+    return tokens;
+}
+
+}  // namespace zorv::core

@@ -1,0 +1,87 @@
+// Zorv lexer: statement text to tokens that borrow their text from the source.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/error.h"
+#include "core/keywords.h"
+
+namespace zorv::core {
+
+enum class TokenKind : std::uint8_t {
+#define ZORV_KEYWORD_ENUM(name, text) name,
+    ZORV_KEYWORDS(ZORV_KEYWORD_ENUM)
+#undef ZORV_KEYWORD_ENUM
+    Star,  // 189
+    Identifier,
+    String,
+    LBrace,
+    RBrace,
+    LBracket,
+    RBracket,
+    LParen,
+    RParen,
+    Colon,
+    Comma,
+    Equals,
+    NotEquals,
+    Gt,
+    Gte,
+    Lt,
+    Lte,
+    Plus,
+    Minus,
+    Slash,
+    Semicolon,
+    Question,
+    Eof,  // 211
+};
+
+inline constexpr int keyword_count = 189;
+static_assert(static_cast<int>(TokenKind::Star) == keyword_count);
+static_assert(static_cast<int>(TokenKind::Float) == 58);
+static_assert(static_cast<int>(TokenKind::Integer) == 85);
+static_assert(static_cast<int>(TokenKind::False) == 54);
+static_assert(static_cast<int>(TokenKind::True) == 174);
+static_assert(static_cast<int>(TokenKind::Null) == 118);
+static_assert(static_cast<int>(TokenKind::Eof) == 211);
+
+inline constexpr bool is_keyword_kind(TokenKind kind) {
+    return static_cast<int>(kind) < keyword_count;
+}
+
+struct Token {
+    std::string_view text;  // STRING: the content between the delimiters, escapes unresolved
+    Span span;
+    std::uint64_t pos = 0;  // always span.start
+    TokenKind kind = TokenKind::Eof;
+
+    // FLOAT and INTEGER kinds double as number literals; a number never starts with a letter.
+    bool is_number() const {
+        return (kind == TokenKind::Float || kind == TokenKind::Integer) && !text.empty() &&
+               !is_ascii_letter(text.front());
+    }
+    static constexpr bool is_ascii_letter(char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    }
+};
+
+std::optional<TokenKind> lookup_keyword(std::string_view word);
+std::string_view token_kind_name(TokenKind kind);
+
+struct Lexer {
+    std::string_view source;
+    std::uint64_t position = 0;
+    bool stopped = false;
+
+    explicit Lexer(std::string_view text) : source(text) {}
+    Result<Token> next_token();
+};
+
+// The whole token list (no EOF token) with a leading minus split off numbers that follow an operand.
+Result<std::vector<Token>> lex_all(std::string_view text);
+
+}  // namespace zorv::core

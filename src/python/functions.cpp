@@ -1,0 +1,97 @@
+#include "python/functions.h"
+
+#include <array>
+#include <vector>
+
+#include "core/lexer.h"
+#include "python/args.h"
+#include "python/errors.h"
+
+namespace zorv::python {
+namespace {
+
+// Interned dict keys and kind names, made once per process.
+struct TokenDictKeys {
+    PyObject* kind;
+    PyObject* text;
+    PyObject* pos;
+    PyObject* end;
+    PyObject* len;
+    std::array<PyObject*, static_cast<std::size_t>(core::TokenKind::Eof) + 1> kind_names{};
+};
+
+const TokenDictKeys* token_dict_keys() {
+    static TokenDictKeys* keys = [] {
+        auto* k = new TokenDictKeys{PyUnicode_InternFromString("kind"), PyUnicode_InternFromString("text"),
+                                    PyUnicode_InternFromString("pos"), PyUnicode_InternFromString("end"),
+                                    PyUnicode_InternFromString("len")};
+        for (std::size_t i = 0; i < k->kind_names.size(); ++i) {
+            std::string_view name = core::token_kind_name(static_cast<core::TokenKind>(i));
+            k->kind_names[i] = PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+        }
+        return k;
+    }();
+    return keys;
+}
+
+PyRef token_dict(const TokenDictKeys& keys, const core::Token& tok) {
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict) return dict;
+    const std::uint64_t pos = tok.span.start;
+    const std::uint64_t end = tok.span.end;
+    PyRef text = py_str(tok.text);
+    PyRef pos_obj = PyRef::steal(PyLong_FromUnsignedLongLong(pos));
+    PyRef end_obj = PyRef::steal(PyLong_FromUnsignedLongLong(end));
+    PyRef len_obj = PyRef::steal(PyLong_FromUnsignedLongLong(end >= pos ? end - pos : 0));
+    if (!text || !pos_obj || !end_obj || !len_obj) return {};
+    PyObject* d = dict.get();
+    if (PyDict_SetItem(d, keys.kind, keys.kind_names[static_cast<std::size_t>(tok.kind)]) < 0 ||
+        PyDict_SetItem(d, keys.text, text.get()) < 0 || PyDict_SetItem(d, keys.pos, pos_obj.get()) < 0 ||
+        PyDict_SetItem(d, keys.end, end_obj.get()) < 0 || PyDict_SetItem(d, keys.len, len_obj.get()) < 0) {
+        return {};
+    }
+    return dict;
+}
+
+PyObject* py_tokenize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 1> specs{{{"input", true, false}}};
+    std::array<PyObject*, 1> out{};
+    if (!extract_args("tokenize", specs, args, nargs, kwnames, out)) return nullptr;
+    auto text = str_arg("tokenize", "input", out[0]);
+    if (!text) return nullptr;
+    return tokenize_source(*text);
+}
+
+}  // namespace
+
+// Steps the lexer token by token (no minus split), so numbers keep their leading "-".
+PyObject* tokenize_source(std::string_view text) {
+    std::vector<core::Token> tokens;
+    tokens.reserve(text.size() / 4 + 1);
+    core::Lexer lexer(text);
+    while (lexer.position < text.size()) {
+        auto tok = lexer.next_token();
+        if (!tok) return raise_zorv_error(std::move(tok).error(), kSyntaxErrorClass);
+        if (tok->kind == core::TokenKind::Eof) break;
+        tokens.push_back(*tok);
+        if (lexer.stopped) break;
+    }
+    const TokenDictKeys* keys = token_dict_keys();
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(tokens.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        PyRef dict = token_dict(*keys, tokens[i]);
+        if (!dict) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), dict.release());
+    }
+    return list.release();
+}
+
+PyMethodDef module_functions[] = {
+    {"tokenize", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_tokenize)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "tokenize(input)\n--\n\nTokenize a query into `{ kind, text, pos, end, len }` dicts."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace zorv::python
