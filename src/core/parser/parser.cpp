@@ -1,0 +1,211 @@
+#include "core/parser/parser.h"
+
+#include <array>
+
+namespace zorv::core {
+namespace {
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool equals_ignore_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    }
+    return true;
+}
+
+// Raw, backtick and triple-quoted strings keep their text exactly.
+bool is_verbatim_string(std::string_view lexeme) {
+    if (lexeme.empty()) return true;
+    char first = lexeme.front();
+    if (first == 'r' || first == '`') return true;
+    if (lexeme.size() >= 6 && (first == '\'' || first == '"')) {
+        return lexeme[1] == first && lexeme[2] == first && lexeme.substr(lexeme.size() - 3) ==
+                                                               std::string_view(lexeme.data(), 3);
+    }
+    return false;
+}
+
+std::optional<char> escape_value(char c) {
+    switch (c) {
+        case '\\': return '\\';
+        case 'n': return '\n';
+        case 'r': return '\r';
+        case 't': return '\t';
+        case '"': return '"';
+        case '\'': return '\'';
+        case '$': return '$';
+        default: return std::nullopt;
+    }
+}
+
+std::string char_at(std::string_view text, std::size_t i) {
+    // The whole UTF-8 character after the backslash, for the message.
+    std::size_t len = 1;
+    auto lead = static_cast<unsigned char>(text[i]);
+    if (lead >= 0xF0) len = 4;
+    else if (lead >= 0xE0) len = 3;
+    else if (lead >= 0xC0) len = 2;
+    return std::string(text.substr(i, len));
+}
+
+}  // namespace
+
+std::unexpected<ZorvError> parse_error(const char* code, std::string message, Span span) {
+    return fail(code, std::move(message), ErrorKind::Parse, span);
+}
+
+Parser::Parser(std::string_view source, std::vector<Token> tokens)
+    : source_(source), tokens_(std::move(tokens)) {
+    const std::uint64_t n = source.size();
+    eof_ = Token{source.substr(source.size(), 0), Span{n, n}, n, TokenKind::Eof};
+}
+
+bool Parser::accept(TokenKind kind) {
+    if (!check(kind)) return false;
+    ++position_;
+    return true;
+}
+
+const Token& Parser::peek_token() {
+    const Token& tok = current();
+    if (position_ < tokens_.size()) ++position_;
+    return tok;
+}
+
+Result<Token> Parser::expect_token(TokenKind kind) {
+    const Token& tok = current();
+    if (tok.kind != kind) {
+        return parse_error("ZORV-PARSE-EXPECTED",
+                           "expected " + std::string(token_kind_name(kind)) + " but got '" + std::string(tok.text) + "'",
+                           tok.span);
+    }
+    ++position_;
+    return tok;
+}
+
+bool Parser::is_word(std::string_view word) const {
+    // FLOAT and INTEGER kinds are never words, even when spelled as the keywords.
+    const Token& tok = current();
+    if (tok.kind == TokenKind::Float || tok.kind == TokenKind::Integer) return false;
+    if (tok.kind != TokenKind::Identifier && !is_keyword_kind(tok.kind)) return false;
+    return equals_ignore_case(tok.text, word);
+}
+
+bool Parser::accept_word(std::string_view word) {
+    if (!is_word(word)) return false;
+    ++position_;
+    return true;
+}
+
+Result<void> Parser::expect_word(std::string_view word) {
+    if (accept_word(word)) return {};
+    const Token& tok = current();
+    return parse_error("ZORV-PARSE-EXPECTED",
+                       "expected " + std::string(word) + " but got '" + std::string(tok.text) + "'", tok.span);
+}
+
+bool Parser::is_name_token(const Token& token) {
+    if (token.kind == TokenKind::Identifier) return true;
+    if (token.kind == TokenKind::Float || token.kind == TokenKind::Integer) {
+        return !token.text.empty() && Token::is_ascii_letter(token.text.front());
+    }
+    return is_keyword_kind(token.kind);
+}
+
+Result<std::string> Parser::parse_identifier() {
+    const Token& tok = current();
+    if (tok.kind == TokenKind::String) {
+        ++position_;
+        return unescape_string(tok);
+    }
+    if (is_name_token(tok)) {
+        ++position_;
+        return std::string(tok.text);
+    }
+    return parse_error("ZORV-PARSE-IDENTIFIER", "expected identifier or quoted name, got '" + std::string(tok.text) + "'",
+                       tok.span);
+}
+
+Result<std::string> Parser::unescape_string(const Token& token) const {
+    std::string_view lexeme = source_.substr(token.span.start, token.span.end - token.span.start);
+    std::string_view text = token.text;
+    if (is_verbatim_string(lexeme)) return std::string(text);
+    const char quote = lexeme.front();
+    const bool single = quote == '\'';
+    bool plain = text.find('\\') == std::string_view::npos && (!single || text.find("''") == std::string_view::npos);
+    if (plain) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\\' && i + 1 < text.size()) {
+            auto value = escape_value(text[i + 1]);
+            if (!value) {
+                return parse_error("ZORV-PARSE-ESCAPE", "unsupported escape sequence \\" + char_at(text, i + 1),
+                                   token.span);
+            }
+            out += *value;
+            ++i;
+        } else if (single && c == '\'' && i + 1 < text.size() && text[i + 1] == '\'') {
+            out += '\'';
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+Result<std::string> Parser::parse_param() {
+    const Token& tok = current();
+    if (!is_name_token(tok)) {
+        return parse_error("ZORV-PARSE-PARAM",
+                           "expected parameter identifier after ':', found '" + std::string(tok.text) + "'", tok.span);
+    }
+    ++position_;
+    return std::string(tok.text);
+}
+
+Result<std::optional<bool>> Parser::parse_wait_clause() {
+    if (!accept(TokenKind::Wait)) return std::optional<bool>{};
+    if (accept(TokenKind::True)) return std::optional<bool>{true};
+    if (accept(TokenKind::False)) return std::optional<bool>{false};
+    return parse_error("ZORV-PARSE-BOOL", "expected true or false", current().span);
+}
+
+Result<NestGuard> Parser::enter_nesting(const Token& opener) {
+    if (depth_ >= max_nesting_depth) {
+        return parse_error("ZORV-PARSE-NESTING", "statement nests deeper than 128 levels; flatten the expression",
+                           opener.span);
+    }
+    ++depth_;
+    return NestGuard(this);
+}
+
+std::optional<StorageTier> parse_storage_tier(std::string_view word) {
+    if (equals_ignore_case(word, "cold")) return StorageTier::Cold;
+    if (equals_ignore_case(word, "cached")) return StorageTier::Cached;
+    if (equals_ignore_case(word, "pinned")) return StorageTier::Pinned;
+    return std::nullopt;
+}
+
+std::optional<VectorDatatype> parse_vector_datatype(std::string_view word) {
+    if (equals_ignore_case(word, "float32") || equals_ignore_case(word, "f32")) return VectorDatatype::Float32;
+    if (equals_ignore_case(word, "float16") || equals_ignore_case(word, "f16")) return VectorDatatype::Float16;
+    if (equals_ignore_case(word, "uint8") || equals_ignore_case(word, "u8")) return VectorDatatype::Uint8;
+    if (equals_ignore_case(word, "turbo4") || equals_ignore_case(word, "t4")) return VectorDatatype::Turbo4;
+    return std::nullopt;
+}
+
+bool is_index_type_name(std::string_view word) {
+    static constexpr std::array<std::string_view, 8> names = {"keyword", "integer", "float", "geo",
+                                                              "text",    "bool",    "datetime", "uuid"};
+    for (std::string_view name : names) {
+        if (word == name) return true;
+    }
+    return false;
+}
+
+}  // namespace zorv::core

@@ -1,0 +1,119 @@
+// Scripts, single statements, the dispatch on the first keyword, and SHOW.
+#include <string>
+
+#include "core/parser/parser.h"
+
+namespace zorv::core {
+namespace {
+
+Result<Statement> parse_show(Parser& parser) {
+    parser.peek_token();  // SHOW
+    const Token& tok = parser.current();
+    switch (tok.kind) {
+        case TokenKind::Collections:
+            parser.peek_token();
+            return Statement{ShowCollections{}};
+        case TokenKind::Collection: {
+            parser.peek_token();
+            std::string name = ZORV_TRY(parser.parse_identifier());
+            return Statement{ShowCollection{std::move(name)}};
+        }
+        case TokenKind::Quotas:
+            parser.peek_token();
+            return Statement{ShowQuotas{}};
+        case TokenKind::Shard: {
+            parser.peek_token();
+            ZORV_CHECK(parser.expect_token(TokenKind::Keys));
+            ZORV_CHECK(parser.expect_token(TokenKind::On));
+            ZORV_CHECK(parser.expect_token(TokenKind::Collection));
+            std::string name = ZORV_TRY(parser.parse_identifier());
+            return Statement{ShowShardKeys{std::move(name)}};
+        }
+        default:
+            return parse_error("ZORV-PARSE-SYNTAX",
+                               "expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, got '" +
+                                   std::string(tok.text) + "'",
+                               tok.span);
+    }
+}
+
+std::unexpected<ZorvError> not_yet_supported(const Token& tok) {
+    return parse_error("ZORV-PARSE-SYNTAX", std::string(tok.text) + " statements are not supported yet", tok.span);
+}
+
+Result<Parser> lex_into_parser(std::string_view text) {
+    std::vector<Token> tokens = ZORV_TRY(lex_all(text));
+    return Parser(text, std::move(tokens));
+}
+
+}  // namespace
+
+Result<Statement> parse_statement_dispatch(Parser& parser) {
+    const Token& tok = parser.current();
+    switch (tok.kind) {
+        case TokenKind::Show:
+            return parse_show(parser);
+        case TokenKind::Query:
+        case TokenKind::With:
+        case TokenKind::Scroll:
+        case TokenKind::Count:
+        case TokenKind::Facet:
+        case TokenKind::Upsert:
+        case TokenKind::Update:
+        case TokenKind::Delete:
+        case TokenKind::Clear:
+        case TokenKind::Create:
+        case TokenKind::Drop:
+        case TokenKind::Set:
+        case TokenKind::Batch:
+        case TokenKind::Alter:
+            return not_yet_supported(tok);
+        default:
+            return parse_error("ZORV-PARSE-STATEMENT",
+                               "expected a ZORV statement keyword, got '" + std::string(tok.text) + "'", tok.span);
+    }
+}
+
+Result<std::vector<Statement>> parse_script(std::string_view text) {
+    Parser parser = ZORV_TRY(lex_into_parser(text));
+    std::vector<Statement> statements;
+    if (parser.at_end()) return statements;
+    if (parser.check(TokenKind::Semicolon)) {
+        return parse_error("ZORV-PARSE-EMPTY-STATEMENT", "leading or empty statements are not allowed",
+                           parser.current().span);
+    }
+    while (!parser.at_end()) {
+        if (statements.size() == max_script_statements) {
+            return parse_error("ZORV-PARSE-STATEMENT-LIMIT",
+                               "a script may contain at most " + std::to_string(max_script_statements) + " statements",
+                               parser.current().span);
+        }
+        Statement statement = ZORV_TRY(parse_statement_dispatch(parser));
+        if (!parser.at_end()) {
+            if (parser.accept(TokenKind::Semicolon)) {
+                if (parser.check(TokenKind::Semicolon)) {
+                    return parse_error("ZORV-PARSE-EMPTY-STATEMENT", "repeated semicolons are not allowed",
+                                       parser.current().span);
+                }
+            } else {
+                return parse_error("ZORV-PARSE-SEPARATOR", "multiple statements must be separated by a semicolon",
+                                   parser.current().span);
+            }
+        }
+        statements.push_back(std::move(statement));
+    }
+    return statements;
+}
+
+Result<Statement> parse_statement(std::string_view text) {
+    Parser parser = ZORV_TRY(lex_into_parser(text));
+    Statement statement = ZORV_TRY(parse_statement_dispatch(parser));
+    parser.accept(TokenKind::Semicolon);
+    if (!parser.at_end()) {
+        const Token& tok = parser.current();
+        return parse_error("ZORV-PARSE-TRAILING", "unexpected trailing token '" + std::string(tok.text) + "'", tok.span);
+    }
+    return statement;
+}
+
+}  // namespace zorv::core
