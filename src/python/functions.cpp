@@ -6,6 +6,7 @@
 #include "core/lexer.h"
 #include "python/args.h"
 #include "python/errors.h"
+#include "python/stmt.h"
 
 namespace zorv::python {
 namespace {
@@ -53,6 +54,15 @@ PyRef token_dict(const TokenDictKeys& keys, const core::Token& tok) {
     return dict;
 }
 
+PyObject* py_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 1> specs{{{"input", true, false}}};
+    std::array<PyObject*, 1> out{};
+    if (!extract_args("parse", specs, args, nargs, kwnames, out)) return nullptr;
+    auto text = str_arg("parse", "input", out[0]);
+    if (!text) return nullptr;
+    return parse_source(*text);
+}
+
 PyObject* py_tokenize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr std::array<ArgSpec, 1> specs{{{"input", true, false}}};
     std::array<PyObject*, 1> out{};
@@ -88,6 +98,9 @@ PyObject* tokenize_source(std::string_view text) {
 }
 
 PyMethodDef module_functions[] = {
+    {"parse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_parse)), METH_FASTCALL | METH_KEYWORDS,
+     "parse(input)\n--\n\nParse a ZORV source into a list of Stmt objects.\n"
+     "Accepts single statements and semicolon-delimited scripts."},
     {"tokenize", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_tokenize)),
      METH_FASTCALL | METH_KEYWORDS,
      "tokenize(input)\n--\n\nTokenize a query into `{ kind, text, pos, end, len }` dicts."},

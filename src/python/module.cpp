@@ -2,6 +2,7 @@
 #include "python/errors.h"
 #include "python/functions.h"
 #include "python/py_ref.h"
+#include "python/stmt.h"
 
 namespace zorv::python {
 namespace {
@@ -31,6 +32,13 @@ int add_functions(PyObject* module) {
     return 0;
 }
 
+// Classes come before the functions, each from its once-filled class-object cell.
+int add_classes(PyObject* module) {
+    PyObject* stmt = stmt_type_object();
+    if (stmt == nullptr || add_name(module, "Stmt", stmt) < 0) return -1;
+    return 0;
+}
+
 int set_module_version(PyObject* module) {
     PyRef version = PyRef::steal(PyUnicode_FromString(kVersion));
     if (!version) return -1;
@@ -43,6 +51,7 @@ int pyzorv_module_exec(PyObject* module) {
         return -1;
     }
     set_exception_module("pyzorv");
+    if (add_classes(module) < 0) return -1;
     if (add_functions(module) < 0) return -1;
     return set_module_version(module);
 }

@@ -1,19 +1,10 @@
 #include "core/parser/parser.h"
+#include "core/text.h"
 
 #include <array>
 
 namespace zorv::core {
 namespace {
-
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool equals_ignore_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-    }
-    return true;
-}
 
 // Raw, backtick and triple-quoted strings keep their text exactly.
 bool is_verbatim_string(std::string_view lexeme) {

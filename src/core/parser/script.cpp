@@ -2,6 +2,7 @@
 #include <string>
 
 #include "core/parser/parser.h"
+#include "core/parser/query.h"
 
 namespace zorv::core {
 namespace {
@@ -54,7 +55,9 @@ Result<Statement> parse_statement_dispatch(Parser& parser) {
         case TokenKind::Show:
             return parse_show(parser);
         case TokenKind::Query:
+            return parse_query_statement(parser);
         case TokenKind::With:
+            return parse_with_query_statement(parser);
         case TokenKind::Scroll:
         case TokenKind::Count:
         case TokenKind::Facet:

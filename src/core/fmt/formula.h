@@ -1,0 +1,13 @@
+// Canonical text of FORMULA expressions.
+#pragma once
+
+#include <string>
+
+#include "core/ast/formula.h"
+
+namespace zorv::core {
+
+// `min_precedence` (0 to 3): a node binding looser than it is parenthesised.
+std::string format_formula(const FormulaExpr& expr, int min_precedence);
+
+}  // namespace zorv::core

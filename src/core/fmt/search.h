@@ -1,0 +1,17 @@
+// Canonical text of search parameters (inside PARAMS ( ... )) and of the output selectors.
+#pragma once
+
+#include <string>
+
+#include "core/ast/search.h"
+
+namespace zorv::core {
+
+// The items inside "PARAMS (" and ")", joined by ", "; empty when nothing is set.
+std::string format_search_params(const SearchParams& params);
+// "true", "false", "INCLUDE (a, b)" or "EXCLUDE (a, b)".
+std::string format_payload_selector(const PayloadSelector& selector);
+// "true", "false" or "(a, b)".
+std::string format_vector_selector(const VectorSelector& selector);
+
+}  // namespace zorv::core

@@ -1,0 +1,14 @@
+// Canonical text of whole statements: the display text of every statement.
+#pragma once
+
+#include <string>
+
+#include "core/ast/statement.h"
+
+namespace zorv::core {
+
+// Upper-case keywords, single spaces, fixed clause order; line breaks only where the layout
+// of QUERY, UPSERT, CREATE/ALTER COLLECTION, UPDATE VECTOR and BATCH asks. Never fails.
+std::string format_statement(const Statement& statement);
+
+}  // namespace zorv::core

@@ -1,0 +1,47 @@
+// Canonical text of names, strings, numbers and the small value types.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/ast/literal.h"
+
+namespace zorv::core {
+
+// Non-empty, [A-Za-z_][A-Za-z0-9_]*; keywords count as plain.
+bool is_plain_identifier(std::string_view text);
+// Backslash, quote, LF, CR and TAB escaped; NUL dropped; everything else copied.
+std::string escape_string_literal(std::string_view text);
+// "'" + escaped text + "'".
+std::string quote_string(std::string_view text);
+// A plain name unchanged, any other quoted.
+std::string format_identifier(std::string_view name);
+
+std::string format_f64(double value);
+std::string format_f32(float value);
+std::string format_literal(const Literal& literal);
+void format_literal_into(std::string& out, const Literal& literal);
+std::string format_point_id(const PointId& id);
+std::string format_shard_key(const ShardKey& key);
+
+// A placeholder stored as text (":name" or "?N"): "?" for positional ones, else unchanged.
+std::string_view format_placeholder_text(std::string_view stored);
+
+// Joins texts with `separator`.
+std::string join_texts(const std::vector<std::string>& items, std::string_view separator);
+
+// Joins the texts `fn` makes of the items with `separator`.
+template <class Range, class Fn>
+std::string join_mapped(const Range& items, std::string_view separator, Fn&& fn) {
+    std::string out;
+    bool first = true;
+    for (const auto& item : items) {
+        if (!first) out += separator;
+        first = false;
+        out += fn(item);
+    }
+    return out;
+}
+
+}  // namespace zorv::core

@@ -1,0 +1,381 @@
+#include "core/parser/helpers.h"
+
+#include "core/parser/numbers.h"
+#include "core/text.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <system_error>
+#include <unordered_set>
+
+namespace zorv::core {
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::string quoted_token(const Token& tok) { return "'" + std::string(tok.text) + "'"; }
+
+// Keys seen so far in one object or settings list, compared ignoring ASCII case. Small lists
+// scan linearly; large payload objects switch to a hash set so reading stays linear.
+class KeySet {
+public:
+    // False when an equal key was seen before.
+    bool insert(std::string_view key) {
+        std::string folded = to_ascii_lower(key);
+        if (keys_.size() < linear_limit) {
+            for (const std::string& seen : keys_) {
+                if (seen == folded) return false;
+            }
+            keys_.push_back(std::move(folded));
+            if (keys_.size() == linear_limit) hashed_.insert(keys_.begin(), keys_.end());
+            return true;
+        }
+        return hashed_.insert(std::move(folded)).second;
+    }
+
+private:
+    static constexpr std::size_t linear_limit = 16;
+    std::vector<std::string> keys_;
+    std::unordered_set<std::string> hashed_;
+};
+
+enum class FloatRead { Ok, Invalid, Infinite };
+
+FloatRead read_double(std::string_view text, double& value) {
+    std::optional<double> read = read_f64(text);
+    if (!read) return FloatRead::Invalid;
+    value = *read;
+    return std::isfinite(value) ? FloatRead::Ok : FloatRead::Infinite;
+}
+
+Result<Literal> integer_literal(const Token& tok) {
+    if (auto v = read_decimal<std::int64_t>(tok.text)) return Literal::int64(*v);
+    if (auto v = read_decimal<std::uint64_t>(tok.text)) return Literal::uint64(*v);
+    return parse_error("ZORV-PARSE-NUMBER", "integer literal " + quoted_token(tok) + " is out of range", tok.span);
+}
+
+Result<Literal> float_literal(const Token& tok) {
+    double value = 0.0;
+    if (read_double(tok.text, value) != FloatRead::Ok) {
+        return parse_error("ZORV-PARSE-FLOAT", "float literal " + quoted_token(tok) + " is not finite", tok.span);
+    }
+    return Literal::f64(value);
+}
+
+// The ":" is current; gives the name and the span from ":" through the name.
+Result<NamedParam> named_placeholder(Parser& parser) {
+    const std::uint64_t start = parser.peek_token().span.start;
+    std::string name = ZORV_TRY(parser.parse_param());
+    return NamedParam{std::move(name), Span{start, parser.previous().span.end}};
+}
+
+// The "?" is current; takes the next positional index.
+PositionalParam positional_placeholder(Parser& parser) {
+    const Span span = parser.peek_token().span;
+    return PositionalParam{parser.next_positional_index(), span};
+}
+
+std::unexpected<ZorvError> trailing_comma(const Token& closer) {
+    return parse_error("ZORV-PARSE-TRAILING-COMMA", "trailing commas are not allowed", closer.span);
+}
+
+// After an element: "," continues (refusing a closer right after it), the closer ends.
+// Gives true when another element follows.
+Result<bool> continue_after_element(Parser& parser, TokenKind closer) {
+    if (parser.accept(TokenKind::Comma)) {
+        if (parser.check(closer)) return trailing_comma(parser.current());
+        return true;
+    }
+    ZORV_CHECK(parser.expect_token(closer));
+    return false;
+}
+
+}  // namespace
+
+Result<Literal> parse_literal(Parser& parser) {
+    const Token& tok = parser.current();
+    switch (tok.kind) {
+        case TokenKind::String: {
+            std::string text = ZORV_TRY(parser.unescape_string(tok));
+            parser.peek_token();
+            return Literal::str(std::move(text));
+        }
+        case TokenKind::Integer:
+        case TokenKind::Float: {
+            if (!tok.is_number()) break;  // the keywords FLOAT and INTEGER: a bare word
+            Literal number = ZORV_TRY(tok.kind == TokenKind::Integer ? integer_literal(tok) : float_literal(tok));
+            parser.peek_token();
+            return number;
+        }
+        case TokenKind::True:
+        case TokenKind::False:
+            parser.peek_token();
+            return Literal::boolean(tok.kind == TokenKind::True);
+        case TokenKind::Null:
+            parser.peek_token();
+            return Literal::null();
+        case TokenKind::LBrace: {
+            LiteralDict entries = ZORV_TRY(parse_object_literal(parser));
+            return Literal::dict(std::move(entries));
+        }
+        case TokenKind::LBracket: {
+            LiteralList items = ZORV_TRY(parse_list_literal(parser));
+            return Literal::list(std::move(items));
+        }
+        case TokenKind::Colon: {
+            NamedParam param = ZORV_TRY(named_placeholder(parser));
+            return Literal{Literal::Value(std::move(param))};
+        }
+        case TokenKind::Question:
+            return Literal{Literal::Value(positional_placeholder(parser))};
+        default:
+            break;
+    }
+    if (Parser::is_name_token(tok)) {
+        parser.peek_token();
+        return Literal::str(std::string(tok.text));
+    }
+    return parse_error("ZORV-PARSE-VALUE", "unexpected value token " + quoted_token(tok), tok.span);
+}
+
+Result<std::string> parse_string_literal(Parser& parser) {
+    Token tok = ZORV_TRY(parser.expect_token(TokenKind::String));
+    return parser.unescape_string(tok);
+}
+
+Result<LiteralList> parse_list_literal(Parser& parser) {
+    Token open = ZORV_TRY(parser.expect_token(TokenKind::LBracket));
+    auto guard = ZORV_TRY(parser.enter_nesting(open));
+    LiteralList items;
+    if (parser.accept(TokenKind::RBracket)) return items;
+    for (bool more = true; more;) {
+        items.push_back(ZORV_TRY(parse_literal(parser)));
+        more = ZORV_TRY(continue_after_element(parser, TokenKind::RBracket));
+    }
+    return items;
+}
+
+Result<LiteralDict> parse_object_literal(Parser& parser) {
+    Token open = ZORV_TRY(parser.expect_token(TokenKind::LBrace));
+    auto guard = ZORV_TRY(parser.enter_nesting(open));
+    LiteralDict entries;
+    if (parser.accept(TokenKind::RBrace)) return entries;
+    KeySet seen;
+    for (bool more = true; more;) {
+        Token key_tok = ZORV_TRY(take_object_key(parser));
+        std::string key = key_tok.kind == TokenKind::String ? ZORV_TRY(parser.unescape_string(key_tok))
+                                                            : std::string(key_tok.text);
+        if (!seen.insert(key)) {
+            return parse_error("ZORV-PARSE-DUPLICATE-KEY", "duplicate payload key '" + key + "'", key_tok.span);
+        }
+        ZORV_CHECK(parser.expect_token(TokenKind::Colon));
+        Literal value = ZORV_TRY(parse_literal(parser));
+        entries.emplace_back(std::move(key), std::move(value));
+        more = ZORV_TRY(continue_after_element(parser, TokenKind::RBrace));
+    }
+    return entries;
+}
+
+Result<LiteralDict> parse_config_list(Parser& parser) {
+    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    LiteralDict entries;
+    if (parser.accept(TokenKind::RParen)) return entries;
+    KeySet seen;
+    for (bool more = true; more;) {
+        // Settings keys are plain words; a quoted key keeps its text as written.
+        Token key_tok = ZORV_TRY(take_object_key(parser));
+        if (!seen.insert(key_tok.text)) {
+            return parse_error("ZORV-PARSE-DUPLICATE-KEY", "duplicate configuration key " + quoted_token(key_tok),
+                               key_tok.span);
+        }
+        ZORV_CHECK(parser.expect_token(TokenKind::Equals));
+        Literal value = ZORV_TRY(parse_literal(parser));
+        entries.emplace_back(std::string(key_tok.text), std::move(value));
+        more = ZORV_TRY(continue_after_element(parser, TokenKind::RParen));
+    }
+    return entries;
+}
+
+Result<Token> take_object_key(Parser& parser) {
+    const Token& tok = parser.current();
+    if (Parser::is_name_token(tok) || tok.is_number() || tok.kind == TokenKind::String) return parser.peek_token();
+    return parse_error("ZORV-PARSE-OBJECT-KEY", "expected an object key, got " + quoted_token(tok), tok.span);
+}
+
+Result<Literal> parse_scalar_literal(Parser& parser) {
+    const std::uint64_t start = parser.current().span.start;
+    Literal value = ZORV_TRY(parse_literal(parser));
+    if (value.is(Literal::Kind::Dict) || value.is(Literal::Kind::List)) {
+        return parse_error("ZORV-PARSE-LITERAL", "expected a scalar literal", Span{start, parser.previous().span.end});
+    }
+    return value;
+}
+
+Result<LiteralList> parse_value_list(Parser& parser) {
+    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    LiteralList items;
+    if (parser.accept(TokenKind::RParen)) return items;
+    do {
+        items.push_back(ZORV_TRY(parse_scalar_literal(parser)));
+    } while (parser.accept(TokenKind::Comma));
+    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    return items;
+}
+
+Result<std::string> parse_field_name(Parser& parser) {
+    const Token& tok = parser.current();
+    if (tok.kind == TokenKind::String) {
+        std::string text = ZORV_TRY(parser.unescape_string(tok));
+        parser.peek_token();
+        return text;
+    }
+    if (Parser::is_name_token(tok)) {
+        parser.peek_token();
+        return std::string(tok.text);
+    }
+    return parse_error("ZORV-PARSE-FIELD", "expected a field name, got " + quoted_token(tok), tok.span);
+}
+
+Result<PointId> parse_point_id(Parser& parser, std::string_view context) {
+    const Token& tok = parser.current();
+    switch (tok.kind) {
+        case TokenKind::Integer:
+            if (!tok.is_number()) break;
+            if (auto id = read_decimal<std::uint64_t>(tok.text)) {
+                parser.peek_token();
+                return PointId{*id};
+            }
+            break;
+        case TokenKind::String: {
+            std::string text = ZORV_TRY(parser.unescape_string(tok));
+            parser.peek_token();
+            return PointId{std::move(text)};
+        }
+        case TokenKind::Colon: {
+            NamedParam param = ZORV_TRY(named_placeholder(parser));
+            return PointId{std::move(param)};
+        }
+        case TokenKind::Question:
+            return PointId{positional_placeholder(parser)};
+        default:
+            break;
+    }
+    return parse_error("ZORV-PARSE-POINT-ID",
+                       std::string(context) + " requires an unsigned integer or string point ID", tok.span);
+}
+
+Result<ShardKey> parse_shard_key(Parser& parser) {
+    const Token& tok = parser.current();
+    if (tok.kind == TokenKind::Integer && tok.is_number()) {
+        std::uint64_t number = ZORV_TRY(parse_nonnegative_integer(parser, "shard key"));
+        return ShardKey{number};
+    }
+    if (tok.kind == TokenKind::Colon) {
+        NamedParam param = ZORV_TRY(named_placeholder(parser));
+        return ShardKey{std::move(param)};
+    }
+    if (tok.kind == TokenKind::Question) return ShardKey{positional_placeholder(parser)};
+    std::string keyword = ZORV_TRY(parse_string_literal(parser));
+    return ShardKey{std::move(keyword)};
+}
+
+Result<std::uint64_t> parse_positive_integer(Parser& parser, std::string_view context) {
+    Token tok = ZORV_TRY(parser.expect_token(TokenKind::Integer));
+    std::optional<std::uint64_t> value = read_decimal<std::uint64_t>(tok.text);
+    if (!value || *value == 0) {
+        return parse_error("ZORV-PARSE-POSITIVE-INTEGER", std::string(context) + " must be a positive integer",
+                           tok.span);
+    }
+    return *value;
+}
+
+Result<std::uint64_t> parse_nonnegative_integer(Parser& parser, std::string_view context) {
+    Token tok = ZORV_TRY(parser.expect_token(TokenKind::Integer));
+    std::optional<std::uint64_t> value = read_decimal<std::uint64_t>(tok.text);
+    if (!value) {
+        return parse_error("ZORV-PARSE-NONNEGATIVE-INTEGER", std::string(context) + " must be a non-negative integer",
+                           tok.span);
+    }
+    return *value;
+}
+
+Result<double> parse_number(Parser& parser) {
+    const Token& tok = parser.current();
+    if (tok.kind != TokenKind::Float && tok.kind != TokenKind::Integer) {
+        return parse_error("ZORV-PARSE-NUMBER", "expected a number, got " + quoted_token(tok), tok.span);
+    }
+    parser.peek_token();
+    double value = 0.0;
+    switch (read_double(tok.text, value)) {
+        case FloatRead::Ok: return value;
+        case FloatRead::Invalid:
+            return parse_error("ZORV-PARSE-NUMBER", "invalid number " + quoted_token(tok), tok.span);
+        case FloatRead::Infinite:
+            return parse_error("ZORV-PARSE-NUMBER", "number " + quoted_token(tok) + " is not finite", tok.span);
+    }
+    return value;
+}
+
+std::optional<PlaceholderRef> parse_placeholder_ref(Parser& parser) {
+    const Token& tok = parser.current();
+    if (tok.kind == TokenKind::Colon && Parser::is_name_token(parser.lookahead(1))) {
+        const Token& name = parser.lookahead(1);
+        PlaceholderRef ref{":" + std::string(name.text), Span{tok.span.start, name.span.end}};
+        parser.peek_token();
+        parser.peek_token();
+        return ref;
+    }
+    if (tok.kind == TokenKind::Question) {
+        PositionalParam param = positional_placeholder(parser);
+        return PlaceholderRef{"?" + std::to_string(param.index), *param.span};
+    }
+    return std::nullopt;
+}
+
+Result<std::optional<std::string>> parse_optional_model(Parser& parser) {
+    if (!parser.accept(TokenKind::Model)) return std::optional<std::string>{};
+    std::string model = ZORV_TRY(parse_string_literal(parser));
+    return std::optional<std::string>(std::move(model));
+}
+
+Result<std::string> parse_model_clause(Parser& parser) {
+    ZORV_CHECK(parser.expect_token(TokenKind::Model));
+    return parse_string_literal(parser);
+}
+
+bool is_datetime_literal(std::string_view text) {
+    auto digits_at = [&](std::size_t from, std::size_t count) {
+        for (std::size_t i = from; i < from + count; ++i) {
+            if (i >= text.size() || !is_digit(text[i])) return false;
+        }
+        return true;
+    };
+    auto char_at = [&](std::size_t i, char c) { return i < text.size() && text[i] == c; };
+
+    if (!(digits_at(0, 4) && char_at(4, '-') && digits_at(5, 2) && char_at(7, '-') && digits_at(8, 2))) return false;
+    if (text.size() == 10) return true;
+    const char sep = text[10];
+    if (sep != ' ' && sep != 'T' && sep != 't') return false;
+    if (!(digits_at(11, 2) && char_at(13, ':') && digits_at(14, 2) && char_at(16, ':') && digits_at(17, 2))) {
+        return false;
+    }
+    std::size_t i = 19;
+    if (char_at(i, '.')) {
+        ++i;
+        if (!digits_at(i, 1)) return false;
+        while (i < text.size() && is_digit(text[i])) ++i;
+    }
+    if (i == text.size()) return true;
+    const char zone = text[i];
+    if (zone == 'Z' || zone == 'z') return i + 1 == text.size();
+    if (zone != '+' && zone != '-') return false;
+    const std::size_t rest = text.size() - i - 1;
+    if (rest != 2 && rest != 4 && rest != 5) return false;
+    for (std::size_t k = i + 1; k < text.size(); ++k) {
+        if (!is_digit(text[k]) && text[k] != ':') return false;
+    }
+    return true;
+}
+
+}  // namespace zorv::core

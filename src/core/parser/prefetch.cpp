@@ -1,0 +1,96 @@
+// PREFETCH items, WITH common table expressions and the check of CTE references.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/parser/filter.h"
+#include "core/parser/query.h"
+#include "core/parser/query_util.h"
+
+namespace zorv::core {
+namespace {
+
+using query_detail::validation_error;
+
+bool names_cte(std::span<const CteDefinition> ctes, std::string_view name) {
+    for (const CteDefinition& cte : ctes) {
+        if (equals_ignore_case(cte.name, name)) return true;
+    }
+    return false;
+}
+
+Result<PrefetchSource> parse_prefetch_source(Parser& parser, std::span<const CteDefinition> ctes) {
+    if (parser.accept(TokenKind::Query)) {
+        return PrefetchSource::nested(ZORV_TRY(parse_query_body(parser, false, ctes)));
+    }
+    return PrefetchSource::cte(ZORV_TRY(parser.parse_identifier()));
+}
+
+// LOOKUP FROM collection [VECTOR name] [SHARD key]
+Result<std::optional<PrefetchLookup>> parse_prefetch_lookup(Parser& parser) {
+    if (!parser.accept(TokenKind::Lookup)) return std::optional<PrefetchLookup>{};
+    ZORV_CHECK(parser.expect_token(TokenKind::From));
+    PrefetchLookup lookup;
+    lookup.collection = ZORV_TRY(parser.parse_identifier());
+    if (parser.accept(TokenKind::Vector)) lookup.vector = ZORV_TRY(parser.parse_identifier());
+    if (parser.accept(TokenKind::Shard)) lookup.shard_key = ZORV_TRY(parse_shard_key(parser));
+    return std::optional<PrefetchLookup>(std::move(lookup));
+}
+
+// One CTE: name AS ( QUERY body ), seeing only the CTEs defined before it.
+Result<CteDefinition> parse_cte(Parser& parser, std::span<const CteDefinition> earlier) {
+    const Span name_span = parser.current().span;
+    std::string name = ZORV_TRY(parser.parse_identifier());
+    if (names_cte(earlier, name)) {
+        return parse_error("ZORV-PARSE-DUPLICATE-CTE", "duplicate CTE '" + name + "'", name_span);
+    }
+    ZORV_CHECK(parser.expect_token(TokenKind::As));
+    Token open = ZORV_TRY(parser.expect_token(TokenKind::LParen));
+    auto guard = ZORV_TRY(parser.enter_nesting(open));
+    ZORV_CHECK(parser.expect_token(TokenKind::Query));
+    Query body = ZORV_TRY(parse_query_body(parser, false, earlier));
+    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    return CteDefinition{std::move(name), Box<Query>(std::move(body))};
+}
+
+}  // namespace
+
+Result<Prefetch> parse_prefetch_item(Parser& parser, std::span<const CteDefinition> ctes) {
+    Prefetch item;
+    item.source = ZORV_TRY(parse_prefetch_source(parser, ctes));
+    if (parser.accept(TokenKind::Where)) item.filter = Box<Filter>(ZORV_TRY(parse_filter(parser)));
+    if (parser.accept(TokenKind::Score)) {
+        ZORV_CHECK(parser.expect_token(TokenKind::Threshold));
+        item.score_threshold = ZORV_TRY(parse_number(parser));
+    }
+    item.lookup = ZORV_TRY(parse_prefetch_lookup(parser));
+    return item;
+}
+
+Result<void> check_prefetch_ctes(const QueryExpr& expression, std::span<const CteDefinition> ctes,
+                                 Span body_start) {
+    const PrefetchList* list = expression.prefetch_list();
+    if (list == nullptr) return {};
+    for (const Prefetch& item : *list) {
+        if (!item.source.is(PrefetchSource::Kind::Cte)) continue;
+        if (!names_cte(ctes, item.source.cte_name())) {
+            return validation_error("ZORV-VALIDATION-PREFETCH-CTE",
+                                    "PREFETCH references unknown CTE '" + item.source.cte_name() + "'", body_start);
+        }
+    }
+    return {};
+}
+
+Result<Statement> parse_with_query_statement(Parser& parser) {
+    ZORV_CHECK(parser.expect_token(TokenKind::With));
+    std::vector<CteDefinition> ctes;
+    do {
+        ctes.push_back(ZORV_TRY(parse_cte(parser, ctes)));
+    } while (parser.accept(TokenKind::Comma));
+    ZORV_CHECK(parser.expect_token(TokenKind::Query));
+    Query main = ZORV_TRY(parse_query_body(parser, true, ctes));
+    main.ctes = std::move(ctes);
+    return Statement{Box<Query>(std::move(main))};
+}
+
+}  // namespace zorv::core

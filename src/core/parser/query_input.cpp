@@ -1,0 +1,157 @@
+// Query inputs and the small value forms shared by several ranking expressions.
+#include <string>
+#include <utility>
+
+#include "core/ast/vector.h"
+#include "core/parser/query.h"
+#include "core/parser/query_util.h"
+
+namespace zorv::core {
+namespace {
+
+using query_detail::read_placeholder_text;
+using query_detail::validation_error;
+
+// OPTIONS { name: value, ... }; empty without the word.
+Result<LiteralDict> parse_input_options(Parser& parser) {
+    if (!parser.accept_word("OPTIONS")) return LiteralDict{};
+    return parse_object_literal(parser);
+}
+
+Result<QueryInput> parse_text_input(Parser& parser) {
+    parser.peek_token();  // TEXT
+    QueryInput::Text input;
+    auto placeholder = ZORV_TRY(read_placeholder_text(parser));
+    if (placeholder) {
+        input.text_param = std::move(placeholder->text);
+    } else {
+        input.text = ZORV_TRY(parse_string_literal(parser));
+    }
+    input.model = ZORV_TRY(parse_optional_model(parser));
+    input.options = ZORV_TRY(parse_input_options(parser));
+    return QueryInput{std::move(input)};
+}
+
+Result<QueryInput> parse_image_input(Parser& parser) {
+    parser.peek_token();  // IMAGE
+    QueryInput::Image input;
+    input.source = ZORV_TRY(parse_string_literal(parser));
+    input.model = ZORV_TRY(parse_optional_model(parser));
+    input.options = ZORV_TRY(parse_input_options(parser));
+    return QueryInput{std::move(input)};
+}
+
+Result<QueryInput> parse_object_input(Parser& parser) {
+    parser.peek_token();  // OBJECT
+    LiteralDict entries;
+    if (parser.accept(TokenKind::LParen)) {
+        entries = ZORV_TRY(parse_object_literal(parser));
+        ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    } else {
+        entries = ZORV_TRY(parse_object_literal(parser));
+    }
+    QueryInput::Object input;
+    input.object = Literal::dict(std::move(entries));
+    input.model = ZORV_TRY(parse_optional_model(parser));
+    input.options = ZORV_TRY(parse_input_options(parser));
+    return QueryInput{std::move(input)};
+}
+
+// A literal turned into a vector; shape errors carry the span of the literal's first token.
+Result<QueryInput> parse_vector_literal_input(Parser& parser) {
+    const Span first = parser.current().span;
+    Literal literal = ZORV_TRY(parse_literal(parser));
+    VectorValue vector = ZORV_TRY(literal_to_vector(std::move(literal), first));
+    return QueryInput{std::move(vector)};
+}
+
+Result<QueryInput> parse_named_param_input(Parser& parser) {
+    const Span colon = parser.peek_token().span;
+    std::string name = ZORV_TRY(parser.parse_param());
+    return QueryInput{NamedParam{std::move(name), Span{colon.start, parser.previous().span.end}}};
+}
+
+QueryInput parse_positional_input(Parser& parser) {
+    const Span mark = parser.peek_token().span;
+    return QueryInput{PositionalParam{parser.next_positional_index(), mark}};
+}
+
+// The placeholder and literal forms that may follow VECTOR.
+Result<QueryInput> parse_vector_input(Parser& parser) {
+    parser.peek_token();  // VECTOR
+    if (parser.check(TokenKind::Colon)) return parse_named_param_input(parser);
+    if (parser.check(TokenKind::Question)) return parse_positional_input(parser);
+    return parse_vector_literal_input(parser);
+}
+
+Result<QueryInput> parse_point_input(Parser& parser) {
+    parser.peek_token();  // POINT
+    PointId id = ZORV_TRY(parse_point_id(parser, "POINT"));
+    return QueryInput{std::move(id)};
+}
+
+}  // namespace
+
+Result<QueryInput> parse_query_input(Parser& parser) {
+    if (parser.is_word("TEXT")) return parse_text_input(parser);
+    if (parser.is_word("IMAGE")) return parse_image_input(parser);
+    if (parser.is_word("OBJECT")) return parse_object_input(parser);
+    const Token& tok = parser.current();
+    switch (tok.kind) {
+        case TokenKind::Vector:
+            return parse_vector_input(parser);
+        case TokenKind::Point:
+            return parse_point_input(parser);
+        case TokenKind::String: {
+            QueryInput::Text input;
+            input.text = ZORV_TRY(parse_string_literal(parser));
+            return QueryInput{std::move(input)};
+        }
+        case TokenKind::LBracket:
+        case TokenKind::LBrace:
+            return parse_vector_literal_input(parser);
+        case TokenKind::Colon:
+            return parse_named_param_input(parser);
+        case TokenKind::Question:
+            return parse_positional_input(parser);
+        default:
+            return parse_error("ZORV-PARSE-QUERY-INPUT",
+                               "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter", tok.span);
+    }
+}
+
+Result<std::optional<Literal>> parse_order_start(Parser& parser) {
+    if (!parser.accept(TokenKind::Start)) return std::optional<Literal>{};
+    ZORV_CHECK(parser.expect_token(TokenKind::From));
+    const Span first = parser.current().span;
+    Literal value = ZORV_TRY(parse_literal(parser));
+    switch (value.kind()) {
+        case Literal::Kind::Str:
+        case Literal::Kind::Int:
+        case Literal::Kind::Float:
+        case Literal::Kind::Param:
+        case Literal::Kind::PositionalParam:
+            return std::optional<Literal>(std::move(value));
+        default:
+            return parse_error("ZORV-PARSE-ORDER-START",
+                               "ORDER BY START FROM requires an integer, float, datetime string, or placeholder",
+                               first);
+    }
+}
+
+Result<FusionMethod> parse_fusion_method(Parser& parser) {
+    const Token& tok = parser.peek_token();
+    if (equals_ignore_case(tok.text, "rrf")) return FusionMethod::Rrf;
+    if (equals_ignore_case(tok.text, "dbsf")) return FusionMethod::Dbsf;
+    return validation_error("ZORV-VALIDATION-FUSION", "fusion method must be RRF or DBSF", tok.span);
+}
+
+Result<HybridOptions> parse_hybrid_options(Parser& parser) {
+    HybridOptions options;
+    if (parser.accept(TokenKind::Dense)) options.dense_vector = ZORV_TRY(parser.parse_identifier());
+    if (parser.accept(TokenKind::Sparse)) options.sparse_vector = ZORV_TRY(parser.parse_identifier());
+    if (parser.accept(TokenKind::Fusion)) options.fusion = ZORV_TRY(parse_fusion_method(parser));
+    return options;
+}
+
+}  // namespace zorv::core

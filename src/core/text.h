@@ -1,0 +1,32 @@
+// ASCII case helpers: keywords and option keys match ignoring ASCII case only.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zorv::core {
+
+inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+inline char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
+
+inline std::string to_ascii_lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = ascii_lower(c);
+    return out;
+}
+
+inline std::string to_ascii_upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = ascii_upper(c);
+    return out;
+}
+
+inline bool equals_ignore_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace zorv::core

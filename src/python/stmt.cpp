@@ -1,0 +1,177 @@
+#include "python/stmt.h"
+
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "core/fmt/statement.h"
+#include "core/params/render.h"
+#include "core/parser/parser.h"
+#include "python/errors.h"
+
+namespace zorv::python {
+namespace {
+
+constexpr const char* kStmtDoc = "A parsed ZORV statement handle (mirrors `zorav`'s `Stmt` and `zorv-wasm`'s).";
+
+constexpr const char* kBoundDoc =
+    "Whether parameters have already been bound into this statement.\n"
+    "Binding again \xE2\x80\x94 or passing params to `execute` / `compile_route` \xE2\x80\x94\n"
+    "would be silently ignored, so both raise `ZORV-BIND-ALREADY-BOUND`.\n"
+    "Read-only (mirrors `zorav` / `zorv-wasm` `Stmt.bound`).";
+
+// Vectors in the repr keep their first two numbers and a count.
+constexpr std::size_t kReprVectorKeep = 2;
+
+StmtObject* as_stmt(PyObject* self) { return reinterpret_cast<StmtObject*>(self); }
+
+void stmt_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    PyObject_GC_UnTrack(self);
+    StmtObject* stmt = as_stmt(self);
+    std::destroy_at(&stmt->statement);
+    std::destroy_at(&stmt->borrows);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+// The object holds no Python references; only its heap type is visited.
+int stmt_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    return 0;
+}
+
+int stmt_clear(PyObject*) { return 0; }
+
+PyObject* stmt_get_bound(PyObject* self, void*) {
+    StmtBorrow borrow = StmtBorrow::shared(as_stmt(self));
+    if (!borrow.ok()) return borrow.raise();
+    return PyBool_FromLong(as_stmt(self)->bound ? 1 : 0);
+}
+
+PyObject* stmt_str(PyObject* self) {
+    StmtBorrow borrow = StmtBorrow::shared(as_stmt(self));
+    if (!borrow.ok()) return borrow.raise();
+    return py_str(core::format_statement(as_stmt(self)->statement)).release();
+}
+
+PyObject* stmt_repr(PyObject* self) {
+    StmtBorrow borrow = StmtBorrow::shared(as_stmt(self));
+    if (!borrow.ok()) return borrow.raise();
+    std::string text = "<Stmt: ";
+    text += core::truncate_vector_literals(core::format_statement(as_stmt(self)->statement), kReprVectorKeep);
+    text += '>';
+    return py_str(text).release();
+}
+
+PyGetSetDef stmt_getset[] = {
+    {"bound", stmt_get_bound, nullptr, kBoundDoc, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot stmt_slots[] = {
+    {Py_tp_doc, const_cast<char*>(kStmtDoc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(stmt_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(stmt_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(stmt_clear)},
+    {Py_tp_getset, stmt_getset},
+    {Py_tp_str, reinterpret_cast<void*>(stmt_str)},
+    {Py_tp_repr, reinterpret_cast<void*>(stmt_repr)},
+    {0, nullptr},
+};
+
+// No Py_TPFLAGS_BASETYPE: Stmt cannot be subclassed. No constructor either: a Stmt only
+// comes from the library, which fills its statement.
+// Created as "pyzorv.Stmt" so that the class records its __module__; the type name itself is
+// then set back to the bare "Stmt".
+PyType_Spec stmt_spec = {
+    "pyzorv.Stmt",
+    static_cast<int>(sizeof(StmtObject)),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    stmt_slots,
+};
+
+PyObject* stmt_type_cell = nullptr;
+
+}  // namespace
+
+PyObject* stmt_type_object() {
+    if (stmt_type_cell != nullptr) return stmt_type_cell;
+    PyObject* type = PyType_FromSpec(&stmt_spec);
+    if (type == nullptr) return nullptr;
+    // Creating the class may run Python code; another thread may have filled the cell meanwhile.
+    if (stmt_type_cell != nullptr) {
+        Py_DECREF(type);
+        return stmt_type_cell;
+    }
+    reinterpret_cast<PyTypeObject*>(type)->tp_name = "Stmt";
+    stmt_type_cell = type;
+    return stmt_type_cell;
+}
+
+PyObject* create_stmt_object(core::Statement statement, bool bound) {
+    auto* type = reinterpret_cast<PyTypeObject*>(stmt_type_object());
+    if (type == nullptr) return nullptr;
+    PyObject* self = type->tp_alloc(type, 0);
+    if (self == nullptr) return nullptr;
+    StmtObject* stmt = as_stmt(self);
+    new (&stmt->statement) core::Statement(std::move(statement));
+    stmt->bound = bound;
+    new (&stmt->borrows) std::atomic<Py_ssize_t>(0);
+    return self;
+}
+
+StmtObject* downcast_stmt(PyObject* obj) {
+    auto* type = reinterpret_cast<PyTypeObject*>(stmt_type_object());
+    if (type == nullptr) {
+        PyErr_Clear();
+        return nullptr;
+    }
+    return PyObject_TypeCheck(obj, type) ? as_stmt(obj) : nullptr;
+}
+
+StmtBorrow StmtBorrow::shared(StmtObject* stmt) {
+    Py_ssize_t seen = stmt->borrows.load();
+    while (seen >= 0) {
+        if (stmt->borrows.compare_exchange_weak(seen, seen + 1)) return StmtBorrow(stmt, false);
+    }
+    return StmtBorrow(nullptr, false);
+}
+
+StmtBorrow StmtBorrow::exclusive(StmtObject* stmt) {
+    Py_ssize_t expected = 0;
+    if (stmt->borrows.compare_exchange_strong(expected, -1)) return StmtBorrow(stmt, true);
+    return StmtBorrow(nullptr, true);
+}
+
+StmtBorrow::~StmtBorrow() {
+    if (stmt_ == nullptr) return;
+    if (exclusive_) {
+        stmt_->borrows.store(0);
+    } else {
+        stmt_->borrows.fetch_sub(1);
+    }
+}
+
+PyObject* StmtBorrow::raise() const {
+    PyErr_SetString(PyExc_RuntimeError,
+                    exclusive_ ? "Stmt is already borrowed" : "Stmt is already mutably borrowed");
+    return nullptr;
+}
+
+PyObject* parse_source(std::string_view text) {
+    auto statements = core::parse_script(text);
+    if (!statements) return raise_zorv_error(std::move(statements).error(), kSyntaxErrorClass);
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(statements->size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < statements->size(); ++i) {
+        PyObject* stmt = create_stmt_object(std::move((*statements)[i]), false);
+        if (stmt == nullptr) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), stmt);
+    }
+    return list.release();
+}
+
+}  // namespace zorv::python
