@@ -1,31 +1,41 @@
-"""What pyzorv does without a server: tokenize Zorv statements, and report errors precisely."""
+"""What pyzorv does without a server: parse Zorv statements, print their canonical text,
+tokenize them, and report errors precisely."""
 
 import pyzorv
 
-STATEMENTS = [
-    "QUERY [0.1, 0.2, 0.3] FROM docs USING dense WHERE city = 'Berlin' AND price <= 50 LIMIT 5",
-    "SHOW COLLECTIONS",
-    "QUERY FUSION RRF PREFETCH (QUERY TEXT 'red shoes' USING sparse LIMIT 50) FROM shop LIMIT 10",
-    "DELETE FROM docs WHERE payload.tags[].name = 'old' -- tidy up",
-]
-
-
-def show(text):
-    print(f"\n{text}")
-    for tok in pyzorv.tokenize(text):
-        print(f"  {tok['kind']:<12} {tok['text']!r:<22} {tok['pos']:>3}..{tok['end']}")
+STATEMENTS = """
+query [0.1, 0.2, 0.3] from docs using dense where city = 'Berlin' and price <= 50 limit 5;
+QUERY FUSION RRF FROM shop
+  PREFETCH (QUERY TEXT 'red shoes' USING sparse LIMIT 50, QUERY :dense USING dense LIMIT 50)
+  WHERE in_stock = true LIMIT 10;
+WITH recent AS (QUERY ORDER BY created_at DESC FROM news LIMIT 100)
+  QUERY CROSS RERANK 'election results' MODEL 'cross-encoder' ON FIELD body FROM news PREFETCH (recent) LIMIT 5;
+QUERY FORMULA score * 0.5 + exp_decay(x = published_at, target = datetime('2024-06-01'), scale = 86400)
+  FROM news PREFETCH (QUERY TEXT 'ai' USING dense LIMIT 50) LIMIT 10;
+SHOW SHARD KEYS ON COLLECTION 'events-2024'
+"""
 
 
 def main():
-    print(f"pyzorv {pyzorv.__version__}")
-    for text in STATEMENTS:
-        show(text)
-    bad = "QUERY [1, 2] FROM docs WHERE a ! b"
-    try:
-        pyzorv.tokenize(bad)
-    except pyzorv.ZorvSyntaxError as exc:
-        print(f"\n{bad}\n  -> {type(exc).__name__}: {exc}")
-        print(f"     code={exc.code} kind={exc.kind} span={exc.span} fields={exc.fields}")
+    print(f"pyzorv {pyzorv.__version__}\n")
+    for stmt in pyzorv.parse(STATEMENTS):
+        print(stmt)
+        print()
+
+    vector = ", ".join(f"{i / 1000:.3f}" for i in range(384))
+    long_one = pyzorv.parse(f"QUERY [{vector}] FROM docs LIMIT 3")[0]
+    print("repr of a 384-dimension query:", repr(long_one))
+
+    print("\ntokens of a short statement:")
+    for tok in pyzorv.tokenize("QUERY [0.1, 0.2] FROM docs LIMIT 5"):
+        print(f"  {tok['kind']:<10} {tok['text']!r:<8} {tok['pos']:>2}..{tok['end']}")
+
+    for bad in ["QUERY [1, 2] FROM docs WHERE a ! b", "QUERY [1, 2] LIMIT 5", "SHOW TABLES"]:
+        try:
+            pyzorv.parse(bad)
+        except pyzorv.ZorvSyntaxError as exc:
+            print(f"\n{bad}\n  -> {type(exc).__name__}: {exc}")
+            print(f"     code={exc.code} kind={exc.kind} span={exc.span}")
 
 
 if __name__ == "__main__":

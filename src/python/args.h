@@ -16,7 +16,7 @@ struct ArgSpec {
     bool keyword_only;
 };
 
-// Fills `out` (one slot per spec, nullptr when absent) from a fast call. Returns false with
+// Fills `out` (one slot per ArgSpec, nullptr when absent) from a fast call. Returns false with
 // a TypeError set on a missing, duplicate or unknown argument or too many positionals.
 bool extract_args(const char* function, const ArgSpec* specs, std::size_t count, PyObject* const* args,
                   Py_ssize_t nargs, PyObject* kwnames, PyObject** out);
