@@ -58,3 +58,34 @@ def test_fallback_when_the_package_cannot_be_imported():
     assert name == "SyntaxError"
     assert args == ["[ZORV-LEX-CHAR] Unexpected character '!' at 2..3"]
     assert (code, kind, span, fields, has_request_id) == ("ZORV-LEX-CHAR", "Lex", [2, 3], {}, False)
+
+
+@pytest.mark.parametrize("replacement", ["missing", 5, None])
+def test_fallback_when_the_package_lacks_the_class(monkeypatch, replacement):
+    # The class is looked up on every call, so a package without a usable class falls back at once.
+    if replacement == "missing":
+        monkeypatch.delattr(pyzorv, "ZorvSyntaxError")
+    else:
+        monkeypatch.setattr(pyzorv, "ZorvSyntaxError", replacement)
+    with pytest.raises(SyntaxError) as info:
+        pyzorv.tokenize("!")
+    exc = info.value
+    assert type(exc) is SyntaxError
+    assert exc.args == ("[ZORV-LEX-CHAR] Unexpected character '!' at 0..1",)
+    assert (exc.code, exc.kind, exc.span, exc.fields) == ("ZORV-LEX-CHAR", "Lex", (0, 1), {})
+
+
+def test_a_class_that_is_no_exception_class_gives_type_error(monkeypatch):
+    monkeypatch.setattr(pyzorv, "ZorvSyntaxError", int)
+    with pytest.raises(TypeError, match="^exceptions must derive from BaseException$"):
+        pyzorv.tokenize("!")
+
+
+def test_a_constructor_that_raises_is_what_the_caller_sees(monkeypatch):
+    class Broken(Exception):
+        def __init__(self, *args):
+            raise KeyError("broken")
+
+    monkeypatch.setattr(pyzorv, "ZorvSyntaxError", Broken)
+    with pytest.raises(KeyError, match="broken"):
+        pyzorv.tokenize("!")

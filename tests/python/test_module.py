@@ -28,3 +28,17 @@ def test_import_starts_no_thread():
         "assert len(os.listdir('/proc/self/task')) == before\n"
     )
     subprocess.run([sys.executable, "-c", code], check=True)
+
+
+def test_a_second_module_object_shares_the_class_objects():
+    import importlib.machinery
+    import importlib.util
+
+    spec = importlib.util.find_spec("pyzorv.pyzorv")
+    other = importlib.util.module_from_spec(
+        importlib.machinery.ModuleSpec("pyzorv.pyzorv", spec.loader, origin=spec.origin))
+    spec.loader.exec_module(other)
+    assert other is not native
+    assert other.Stmt is native.Stmt
+    assert other.tokenize is not native.tokenize
+    assert other.__all__ == native.__all__

@@ -135,6 +135,10 @@ struct ShardKey {
 // 'text' (escaped as canonical string literals), decimal number, ":name" or "?".
 std::string shard_key_display(const ShardKey& key);
 
+// Copy everything, placeholder spans included; the copy shares nothing with its source.
+inline Literal clone_literal(const Literal& literal) { return literal; }
+inline ShardKey clone_shard_key(const ShardKey& key) { return key; }
+
 // The collection a QUERY, COUNT or FACET reads from; no name means inherited.
 struct CollectionRef {
     std::optional<std::string> name;

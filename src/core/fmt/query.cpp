@@ -31,8 +31,14 @@ std::string text_core(const QueryInput::Text& text) {
 
 std::string bare_input(const QueryInput& input) { return format_query_input(input, true); }
 
+// A point example prints as its bare id, except a placeholder id: bare, it would read back as a
+// placeholder input instead of a point.
 std::string recommend_example(const QueryInput& input) {
-    if (input.is(QueryInput::Kind::Point)) return format_point_id(input.get<QueryInput::Kind::Point>());
+    if (input.is(QueryInput::Kind::Point)) {
+        const PointId& id = input.get<QueryInput::Kind::Point>();
+        const bool placeholder = id.kind() == PointId::Kind::Param || id.kind() == PointId::Kind::PositionalParam;
+        if (!placeholder) return format_point_id(id);
+    }
     return format_query_input(input, false);
 }
 

@@ -10,6 +10,47 @@ namespace {
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 
+// The shortest round-trip digits written out without an exponent. The fixed format of
+// to_chars would print large values with their exact binary digits (1e23 as
+// 99999999999999991611392), so the digits come from the scientific form and are placed here.
+template <class F>
+std::string positional_shortest(F value) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+    std::string_view sci(buf, static_cast<std::size_t>(res.ptr - buf));
+    std::string out;
+    if (sci.front() == '-') {
+        out += '-';
+        sci.remove_prefix(1);
+    }
+    const std::size_t e_pos = sci.find('e');
+    std::string digits;
+    for (char c : sci.substr(0, e_pos)) {
+        if (c != '.') digits += c;
+    }
+    int exponent = 0;
+    std::string_view exp_text = sci.substr(e_pos + 1);
+    if (exp_text.front() == '+') exp_text.remove_prefix(1);
+    std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
+
+    if (exponent < 0) {
+        out += "0.";
+        out.append(static_cast<std::size_t>(-exponent - 1), '0');
+        out += digits;
+        return out;
+    }
+    const auto int_digits = static_cast<std::size_t>(exponent) + 1;
+    if (digits.size() <= int_digits) {
+        out += digits;
+        out.append(int_digits - digits.size(), '0');
+        return out;
+    }
+    out += std::string_view(digits).substr(0, int_digits);
+    out += '.';
+    out += std::string_view(digits).substr(int_digits);
+    return out;
+}
+
 // Non-finite values print with the ".0" suffix too, so that every float text carries one.
 template <class F>
 std::string format_float(F value, F integral_limit) {
@@ -20,10 +61,7 @@ std::string format_float(F value, F integral_limit) {
         int n = std::snprintf(buf, sizeof buf, "%.1f", static_cast<double>(value));
         return std::string(buf, static_cast<std::size_t>(n));
     }
-    // Shortest round-trip digits, positional: a double needs at most ~330 characters.
-    char buf[400];
-    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
-    std::string out(buf, res.ptr);
+    std::string out = positional_shortest(value);
     if (out.find_first_of(".eE") == std::string::npos) out += ".0";
     return out;
 }

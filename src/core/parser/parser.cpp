@@ -55,7 +55,8 @@ Parser::Parser(std::string_view source, std::vector<Token> tokens)
 
 bool Parser::accept(TokenKind kind) {
     if (!check(kind)) return false;
-    ++position_;
+    // The synthetic EOF matches Eof but is never consumed: the position stays at the end.
+    if (position_ < tokens_.size()) ++position_;
     return true;
 }
 
@@ -72,7 +73,7 @@ Result<Token> Parser::expect_token(TokenKind kind) {
                            "expected " + std::string(token_kind_name(kind)) + " but got '" + std::string(tok.text) + "'",
                            tok.span);
     }
-    ++position_;
+    if (position_ < tokens_.size()) ++position_;
     return tok;
 }
 

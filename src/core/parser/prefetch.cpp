@@ -81,7 +81,7 @@ Result<void> check_prefetch_ctes(const QueryExpr& expression, std::span<const Ct
     return {};
 }
 
-Result<Statement> parse_with_query_statement(Parser& parser) {
+Result<Statement> parse_with_query(Parser& parser) {
     ZORV_CHECK(parser.expect_token(TokenKind::With));
     std::vector<CteDefinition> ctes;
     do {

@@ -12,7 +12,6 @@
 namespace zorv::core {
 namespace {
 
-using query_detail::read_placeholder_text;
 using query_detail::validation_error;
 
 // Clauses as read, before USING and PREFETCH move into the expression.
@@ -119,7 +118,7 @@ Result<void> parse_output(Parser& parser, Query& query) {
 
 Result<void> parse_page(Parser& parser, Page& page) {
     if (parser.accept(TokenKind::Limit)) {
-        auto placeholder = ZORV_TRY(read_placeholder_text(parser));
+        auto placeholder = parse_placeholder_ref(parser);
         if (placeholder) {
             page.limit_param = std::move(placeholder->text);
             page.limit_span = placeholder->span;
@@ -128,7 +127,7 @@ Result<void> parse_page(Parser& parser, Page& page) {
         }
     }
     if (parser.accept(TokenKind::Offset)) {
-        auto placeholder = ZORV_TRY(read_placeholder_text(parser));
+        auto placeholder = parse_placeholder_ref(parser);
         if (placeholder) {
             page.offset_param = std::move(placeholder->text);
             page.offset_span = placeholder->span;
@@ -258,7 +257,7 @@ Result<Query> parse_query_body(Parser& parser, bool top_level, std::span<const C
     return query;
 }
 
-Result<Statement> parse_query_statement(Parser& parser) {
+Result<Statement> parse_query(Parser& parser) {
     ZORV_CHECK(parser.expect_token(TokenKind::Query));
     Query query = ZORV_TRY(parse_query_body(parser, true, {}));
     return Statement{Box<Query>(std::move(query))};

@@ -13,9 +13,9 @@
 namespace zorv::core {
 
 // QUERY body: the statement dispatch calls this at the keyword QUERY.
-Result<Statement> parse_query_statement(Parser& parser);
+Result<Statement> parse_query(Parser& parser);
 // WITH name AS ( QUERY ... ) [, ...] QUERY body: the statement dispatch calls this at WITH.
-Result<Statement> parse_with_query_statement(Parser& parser);
+Result<Statement> parse_with_query(Parser& parser);
 
 // One body after its QUERY keyword. A top-level body requires FROM; `ctes` are the common table
 // expressions this body's PREFETCH list may name (only read, handed on to nested bodies).

@@ -10,7 +10,6 @@
 namespace zorv::core {
 namespace {
 
-using query_detail::read_placeholder_text;
 using query_detail::validation_error;
 
 Result<QueryExpr> parse_points(Parser& parser) {
@@ -263,7 +262,7 @@ Result<QueryExpr> parse_cross_rerank(Parser& parser) {
     ZORV_CHECK(parser.expect_token(TokenKind::Rerank));
     QueryExpr::CrossRerank cross;
     parser.accept_word("TEXT");
-    auto placeholder = ZORV_TRY(read_placeholder_text(parser));
+    auto placeholder = parse_placeholder_ref(parser);
     if (placeholder) {
         cross.query_param = std::move(placeholder->text);
     } else if (parser.check(TokenKind::String)) {

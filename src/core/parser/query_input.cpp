@@ -9,7 +9,6 @@
 namespace zorv::core {
 namespace {
 
-using query_detail::read_placeholder_text;
 using query_detail::validation_error;
 
 // OPTIONS { name: value, ... }; empty without the word.
@@ -21,7 +20,7 @@ Result<LiteralDict> parse_input_options(Parser& parser) {
 Result<QueryInput> parse_text_input(Parser& parser) {
     parser.peek_token();  // TEXT
     QueryInput::Text input;
-    auto placeholder = ZORV_TRY(read_placeholder_text(parser));
+    auto placeholder = parse_placeholder_ref(parser);
     if (placeholder) {
         input.text_param = std::move(placeholder->text);
     } else {

@@ -55,9 +55,9 @@ Result<Statement> parse_statement_dispatch(Parser& parser) {
         case TokenKind::Show:
             return parse_show(parser);
         case TokenKind::Query:
-            return parse_query_statement(parser);
+            return parse_query(parser);
         case TokenKind::With:
-            return parse_with_query_statement(parser);
+            return parse_with_query(parser);
         case TokenKind::Scroll:
         case TokenKind::Count:
         case TokenKind::Facet:

@@ -427,7 +427,9 @@ TEST(FilterTree, PointSelector) {
         Filter filter = parse_ok(c.input);
         PointSelector selector = filter_to_point_selector(clone_filter(filter));
         ASSERT_EQ(selector.kind(), c.kind) << c.input;
-        if (c.kind == PointSelector::Kind::Filter) EXPECT_EQ(*std::get<2>(selector.value), filter) << c.input;
+        if (c.kind == PointSelector::Kind::Filter) {
+            EXPECT_EQ(*std::get<2>(selector.value), filter) << c.input;
+        }
     }
     PointSelector one = filter_to_point_selector(parse_ok("id = 7"));
     EXPECT_EQ(std::get<0>(one.value), (PointId{PointId::Value(std::in_place_index<0>, 7u)}));

@@ -49,6 +49,8 @@ const std::vector<TextCase>& query_cases() {
         {"QUERY POINTS (1, 'abc', :a, ?) FROM c", ""},
         {"QUERY MMR [1.0] DIVERSITY 0 CANDIDATES 3 FROM c", "QUERY MMR VECTOR [1.0] DIVERSITY 0.0 CANDIDATES 3 FROM c"},
         {"QUERY RECOMMEND POSITIVE (1, TEXT 'x') FROM c", ""},
+        // A placeholder point id keeps POINT so that it reads back as a point, not as a placeholder input.
+        {"QUERY RECOMMEND POSITIVE (POINT :liked, :v) NEGATIVE (POINT ?) FROM c", ""},
         {"QUERY RECOMMEND POSITIVE (1, [1.0]) NEGATIVE (2) STRATEGY best_score FROM c",
          "QUERY RECOMMEND POSITIVE (1, VECTOR [1.0]) NEGATIVE (2) STRATEGY best_score\nFROM c"},
         {"QUERY DISCOVER TARGET POINT 1 CONTEXT (POSITIVE POINT 2 NEGATIVE POINT 3) FROM c", ""},

@@ -62,6 +62,10 @@ TEST(FmtFloat, F64FollowsTheIntegralAndShortestRules) {
         {999999999999999.0, "999999999999999.0"},
         {2.5e20, "250000000000000000000.0"},
         {1e15 + 2, "1000000000000002.0"},
+        {1e23, "100000000000000000000000.0"},  // shortest digits, not the exact binary value
+        {-2.5e20, "-250000000000000000000.0"},
+        {1.5e-5, "0.000015"},
+        {123456789.125, "123456789.125"},
         {std::numeric_limits<double>::quiet_NaN(), "NaN.0"},
         {std::numeric_limits<double>::infinity(), "inf.0"},
         {-std::numeric_limits<double>::infinity(), "-inf.0"},
@@ -86,6 +90,9 @@ TEST(FmtFloat, F32UsesItsOwnThresholdAndShortestDigits) {
         {1e7f, "10000000.0"},
         {-3.0f, "-3.0"},
         {1e-3f, "0.001"},
+        {3e10f, "30000000000.0"},
+        {std::numeric_limits<float>::max(), "340282350000000000000000000000000000000.0"},
+        {12345678.5f, "12345678.0"},
         {std::numeric_limits<float>::quiet_NaN(), "NaN.0"},
         {-std::numeric_limits<float>::infinity(), "-inf.0"},
     };

@@ -232,6 +232,9 @@ const Case kCases[] = {
     {"exp_decay(d, 1, SCALE = 3, Midpoint = 0.2)", "Decay(exp_decay, Var(d), 1.0, 3.0, 0.2)"},
     {"exp_decay(d, 1, 2, scale = 9)", "Decay(exp_decay, Var(d), 1.0, 2.0, -)"},
     {"exp_decay(d, -1, -2)", "Decay(exp_decay, Var(d), -1.0, -2.0, -)"},
+    // a quoted keyword name counts; the first of two equal names wins
+    {"exp_decay('X' = d)", "Decay(exp_decay, Var(d), -, -, -)"},
+    {"exp_decay(d, scale = 1, SCALE = 2)", "Decay(exp_decay, Var(d), -, 1.0, -)"},
     {"lin_decay(d, 0, s)", "ERR ZORV-PARSE-SYNTAX|scale argument in decay function must be a constant|0..9"},
     {"lin_decay(d, scale = - 1)", "ERR ZORV-PARSE-SYNTAX|scale argument in decay function must be a constant|0..9"},
     {"exp_decay(d, 0, 1, 0.5, 9)",
@@ -252,6 +255,8 @@ const Case kCases[] = {
     {"geo_distance(1, 2)", "ERR ZORV-PARSE-SYNTAX|GEO_DISTANCE() expects 3 arguments (lat, lon, field_name)|0..12"},
     {"geo_distance(1, 2, 3)", "ERR ZORV-PARSE-SYNTAX|GEO_DISTANCE() third argument must be a field name|0..12"},
     {"geo_distance(1, 2, :f)", "ERR ZORV-PARSE-SYNTAX|GEO_DISTANCE() third argument must be a field name|0..12"},
+    // unlike the filter geo checks, an unsigned integer is a number here
+    {"geo_distance({lat: 18446744073709551615, lon: 1}, f)", "GeoDistance(1.8446744073709552e19, 1.0, f)"},
     {"geo_distance({lon: 1}, f)", "ERR ZORV-PARSE-SYNTAX|geo_distance dict must have 'lat' key|0..12"},
     {"geo_distance({lat: 1}, f)", "ERR ZORV-PARSE-SYNTAX|geo_distance dict must have 'lon' key|0..12"},
     {"geo_distance({lat: 'x', lon: 1}, f)", "ERR ZORV-PARSE-SYNTAX|geo_distance dict 'lat' must be a number|0..12"},

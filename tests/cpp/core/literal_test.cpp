@@ -83,6 +83,16 @@ TEST(FloatDebug, ShortestTextWithExponentOutsideThePlainRange) {
     for (const FloatCase& c : cases) EXPECT_EQ(float_debug(c.value), c.expected) << c.expected;
 }
 
+TEST(Clone, CopiesNestedValuesAndSpansWithoutSharing) {
+    Literal source = Literal::dict({{"v", Literal::list({Literal::param("p", Span{7, 9})})}});
+    Literal copy = clone_literal(source);
+    EXPECT_EQ(literal_debug(copy), R"(Dict([("v", List([Param("p", Some(Span { start: 7, end: 9 }))]))]))");
+    copy.as_dict()[0].second.as_list().push_back(Literal::null());
+    EXPECT_EQ(source.as_dict()[0].second.as_list().size(), 1u);
+    ShardKey key{PositionalParam{3, Span{1, 2}}};
+    EXPECT_EQ(clone_shard_key(key), key);
+}
+
 TEST(EnumNames, AreTheVariantNames) {
     EXPECT_EQ(order_direction_name(OrderDirection::Asc), "Asc");
     EXPECT_EQ(order_direction_name(OrderDirection::Desc), "Desc");

@@ -143,6 +143,11 @@ TEST(Cursor, WordsAndNames) {
     EXPECT_FALSE(Parser::is_name_token(p.peek_token()));  // STRING
     EXPECT_EQ(p.peek_token().kind, TokenKind::Eof);
     EXPECT_EQ(p.current().span, (Span{23, 23}));
+    // Matching the synthetic EOF consumes nothing: the position stays at the end.
+    EXPECT_TRUE(p.accept(TokenKind::Eof));
+    EXPECT_TRUE(p.expect_token(TokenKind::Eof));
+    EXPECT_EQ(p.position(), 6u);
+    EXPECT_EQ(p.previous().text, "x");
 }
 
 TEST(Cursor, ParamAndWait) {

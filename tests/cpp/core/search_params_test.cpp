@@ -98,6 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParamsCase{"PARAMS (max_selectivity = 1, ACORN = true) LIMIT", {.acorn = true, .max_selectivity = 1.0}},
         ParamsCase{"PARAMS (consistency = 2) LIMIT", {.consistency = Consistency::factor(2)}},
         ParamsCase{"PARAMS (consistency = 0) LIMIT", {.consistency = Consistency::factor(0)}},
+        ParamsCase{"PARAMS (consistency = 18446744073709551615) LIMIT",
+                   {.consistency = Consistency::factor(std::numeric_limits<std::uint64_t>::max())}},
         ParamsCase{"PARAMS (consistency = 'QUORUM') LIMIT", {.consistency = Consistency::quorum()}},
         ParamsCase{"PARAMS (consistency = majority) LIMIT", {.consistency = Consistency::majority()}},
         ParamsCase{"PARAMS (Consistency = ALL) LIMIT", {.consistency = Consistency::all()}},

@@ -131,6 +131,11 @@ const ValueCase kCases[] = {
     {READER(literal), "1e-400", "Float(0.0) @1"},
     {READER(literal), "-1e-400", "Float(-0.0) @1"},
     {READER(literal), "0.000e999", "Float(0.0) @1"},
+    // Subnormals keep their nearest value; just past the largest double is infinite.
+    {READER(literal), "4e-320", "Float(4e-320) @1"},
+    {READER(literal), "1.7976931348623157e308", "Float(1.7976931348623157e308) @1"},
+    {READER(literal), "1.7976931348623159e308",
+     "ERR ZORV-PARSE-FLOAT|float literal '1.7976931348623159e308' is not finite|0..22"},
     {READER(literal), "true", "Bool(true) @1"},
     {READER(literal), "TRUE", "Bool(true) @1"},
     {READER(literal), "True", "Bool(true) @1"},
