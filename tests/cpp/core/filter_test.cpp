@@ -7,9 +7,12 @@
 #include "core/lexer.h"
 #include "core/parser/filter.h"
 #include "core/parser/parser.h"
+#include "test_support.h"
 
 namespace zorv::core {
 namespace {
+
+using namespace zorv::core::test_support;
 
 // ---- a compact debug form of filter trees --------------------------------------------------
 
@@ -328,21 +331,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, FilterGrammar, ::testing::ValuesIn(kGrammarCases
 
 // ---- nesting limit ------------------------------------------------------------------------
 
-std::string repeat(std::string_view piece, std::size_t n) {
-    std::string out;
-    out.reserve(piece.size() * n);
-    for (std::size_t i = 0; i < n; ++i) out += piece;
-    return out;
-}
-
-struct NestingCase {
-    std::string name;
-    std::string open;  // one level
-    std::string close;
-    std::size_t opener_offset;  // where the token that opens the level sits in `open`
-    std::size_t opener_len;
-};
-
 class FilterNesting : public ::testing::TestWithParam<NestingCase> {};
 
 TEST_P(FilterNesting, AllowsExactly128Levels) {
@@ -355,12 +343,7 @@ TEST_P(FilterNesting, AllowsExactly128Levels) {
     const std::string deep = repeat(c.open, 129) + "a = 1" + repeat(c.close, 129);
     Outcome o = run(deep);
     ASSERT_FALSE(o.result.has_value());
-    const ZorvError& e = o.result.error();
-    EXPECT_EQ(e.code, "ZORV-PARSE-NESTING");
-    EXPECT_EQ(e.kind, ErrorKind::Parse);
-    EXPECT_EQ(e.message, "statement nests deeper than 128 levels; flatten the expression");
-    const std::size_t start = 128 * c.open.size() + c.opener_offset;
-    EXPECT_EQ(e.span, (Span{start, start + c.opener_len}));
+    expect_nesting_error(o.result.error(), c);
 }
 
 TEST_P(FilterNesting, HugeInputFailsCleanly) {
@@ -369,8 +352,6 @@ TEST_P(FilterNesting, HugeInputFailsCleanly) {
     ASSERT_FALSE(o.result.has_value());
     EXPECT_EQ(o.result.error().code, "ZORV-PARSE-NESTING");
 }
-
-void PrintTo(const NestingCase& c, std::ostream* os) { *os << c.name; }
 
 INSTANTIATE_TEST_SUITE_P(Forms, FilterNesting,
                          ::testing::Values(NestingCase{"Parens", "(", ")", 0, 1}, NestingCase{"Not", "NOT ", "", 0, 3},

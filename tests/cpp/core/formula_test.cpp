@@ -10,9 +10,12 @@
 #include "core/parser/filter.h"
 #include "core/parser/formula.h"
 #include "core/parser/parser.h"
+#include "test_support.h"
 
 namespace zorv::core {
 namespace {
+
+using namespace zorv::core::test_support;
 
 // ---- a compact debug form of formula trees -------------------------------------------------
 
@@ -273,23 +276,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, FormulaGrammar, ::testing::ValuesIn(kCases));
 
 // ---- nesting limit ------------------------------------------------------------------------
 
-std::string repeat(std::string_view piece, std::size_t n) {
-    std::string out;
-    out.reserve(piece.size() * n);
-    for (std::size_t i = 0; i < n; ++i) out += piece;
-    return out;
-}
-
-struct NestingCase {
-    std::string name;
-    std::string open;  // one level
-    std::string close;
-    std::size_t opener_offset;  // where the token that opens the level sits in `open`
-    std::size_t opener_len;
-};
-
-void PrintTo(const NestingCase& c, std::ostream* os) { *os << c.name; }
-
 class FormulaNesting : public ::testing::TestWithParam<NestingCase> {};
 
 TEST_P(FormulaNesting, AllowsExactly128Levels) {
@@ -300,12 +286,7 @@ TEST_P(FormulaNesting, AllowsExactly128Levels) {
 
     Outcome o = run(repeat(c.open, 129) + "x" + repeat(c.close, 129));
     ASSERT_FALSE(o.result.has_value());
-    const ZorvError& e = o.result.error();
-    EXPECT_EQ(e.code, "ZORV-PARSE-NESTING");
-    EXPECT_EQ(e.kind, ErrorKind::Parse);
-    EXPECT_EQ(e.message, "statement nests deeper than 128 levels; flatten the expression");
-    const std::size_t start = 128 * c.open.size() + c.opener_offset;
-    EXPECT_EQ(e.span, (Span{start, start + c.opener_len}));
+    expect_nesting_error(o.result.error(), c);
 }
 
 TEST_P(FormulaNesting, HugeInputFailsCleanly) {

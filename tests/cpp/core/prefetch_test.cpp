@@ -10,18 +10,12 @@
 #include "core/lexer.h"
 #include "core/parser/parser.h"
 #include "core/parser/query.h"
+#include "test_support.h"
 
 namespace zorv::core {
 namespace {
 
-// The span of the nth occurrence of `needle` in `text`; the end-of-input span for an empty needle.
-Span span_of(std::string_view text, std::string_view needle, int nth) {
-    if (needle.empty()) return Span{text.size(), text.size()};
-    std::size_t at = text.find(needle);
-    for (int i = 0; i < nth && at != std::string_view::npos; ++i) at = text.find(needle, at + 1);
-    EXPECT_NE(at, std::string_view::npos) << needle << " not in " << text;
-    return Span{at, at + needle.size()};
-}
+using namespace zorv::core::test_support;
 
 const Prefetch& first_item(const Query& query) {
     const PrefetchList* list = query.expression.prefetch_list();

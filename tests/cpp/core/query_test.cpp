@@ -7,13 +7,13 @@
 #include "core/ast/query.h"
 #include "core/parser/parser.h"
 #include "core/parser/query.h"
+#include "test_support.h"
 
-#ifndef ZORV_TEST_DATA_DIR
-#define ZORV_TEST_DATA_DIR "/work/main/tests/data"
-#endif
 
 namespace zorv::core {
 namespace {
+
+using namespace zorv::core::test_support;
 
 // The whole statement through the dispatch, which hands QUERY and WITH to the query parser.
 Result<Statement> parse_query_text(std::string_view text) { return parse_statement(text); }
@@ -23,14 +23,6 @@ Query must_parse(const std::string& text) {
     EXPECT_TRUE(result.has_value()) << text << "\n  " << (result ? "" : format_error(result.error()));
     if (!result) return Query{};
     return *result->get<StatementKind::Query>();
-}
-
-// The span of the nth occurrence of `needle` in `text`; the end-of-input span for an empty needle.
-Span span_of(std::string_view text, std::string_view needle, int nth) {
-    if (needle.empty()) return Span{text.size(), text.size()};
-    std::size_t at = text.find(needle);
-    for (int i = 0; i < nth && at != std::string_view::npos; ++i) at = text.find(needle, at + 1);
-    return Span{at, at + needle.size()};
 }
 
 Literal lit_int(std::int64_t v) { return Literal::int64(v); }

@@ -10,9 +10,12 @@
 #include "core/lexer.h"
 #include "core/parser/parser.h"
 #include "core/parser/search_params.h"
+#include "test_support.h"
 
 namespace zorv::core {
 namespace {
+
+using namespace zorv::core::test_support;
 
 // Lexes `text` and puts the cursor after its first `skip` tokens (the clause's leading keywords).
 Parser cursor_after(std::string_view text, std::size_t skip) {
@@ -25,15 +28,6 @@ Parser cursor_after(std::string_view text, std::size_t skip) {
 
 // The text of the token the cursor stopped at ("" at the end of the input).
 std::string rest_of(const Parser& parser) { return std::string(parser.at_end() ? "" : parser.current().text); }
-
-// The span of the `nth` occurrence of `needle` in `text`; an empty needle means the end of input.
-Span span_of(std::string_view text, std::string_view needle, int nth) {
-    if (needle.empty()) return Span{text.size(), text.size()};
-    std::size_t at = text.find(needle);
-    for (int i = 0; i < nth && at != std::string_view::npos; ++i) at = text.find(needle, at + 1);
-    EXPECT_NE(at, std::string_view::npos) << needle << " not in " << text;
-    return Span{at, at + needle.size()};
-}
 
 enum class Entry { Params, Payload, Vector };
 

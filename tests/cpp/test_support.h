@@ -1,0 +1,51 @@
+// Small helpers shared by the parser tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "core/error.h"
+
+namespace zorv::core::test_support {
+
+inline std::string repeat(std::string_view piece, std::size_t n) {
+    std::string out;
+    out.reserve(piece.size() * n);
+    for (std::size_t i = 0; i < n; ++i) out += piece;
+    return out;
+}
+
+// The span of the nth occurrence of `needle` in `text`; the end-of-input span for an empty needle.
+inline Span span_of(std::string_view text, std::string_view needle, int nth = 0) {
+    if (needle.empty()) return Span{text.size(), text.size()};
+    std::size_t at = text.find(needle);
+    for (int i = 0; i < nth && at != std::string_view::npos; ++i) at = text.find(needle, at + 1);
+    EXPECT_NE(at, std::string_view::npos) << needle << " not in " << text;
+    return Span{at, at + needle.size()};
+}
+
+// One level of a nesting construct: `open` + inner + `close`, with the opening token at
+// `opener_offset` inside `open`.
+struct NestingCase {
+    std::string name;
+    std::string open;
+    std::string close;
+    std::size_t opener_offset;
+    std::size_t opener_len;
+};
+
+inline void PrintTo(const NestingCase& c, std::ostream* os) { *os << c.name; }
+
+// The error of 129 levels of `c`: ZORV-PARSE-NESTING at the 129th opener.
+inline void expect_nesting_error(const ZorvError& e, const NestingCase& c) {
+    EXPECT_EQ(e.code, "ZORV-PARSE-NESTING");
+    EXPECT_EQ(e.kind, ErrorKind::Parse);
+    EXPECT_EQ(e.message, "statement nests deeper than 128 levels; flatten the expression");
+    const std::size_t start = 128 * c.open.size() + c.opener_offset;
+    EXPECT_EQ(e.span, (Span{start, start + c.opener_len}));
+}
+
+}  // namespace zorv::core::test_support
