@@ -39,8 +39,8 @@ std::string_view query_expr_kind_name(QueryExpr::Kind kind) {
     return names[static_cast<std::size_t>(kind)];
 }
 
-PrefetchSource PrefetchSource::nested(Query query) {
-    return PrefetchSource{Value(std::in_place_index<0>, Box<Query>(std::move(query)))};
+PrefetchSource PrefetchSource::nested(Box<Query> query) {
+    return PrefetchSource{Value(std::in_place_index<0>, std::move(query))};
 }
 
 std::optional<UsingVector>* QueryExpr::using_slot() {

@@ -97,7 +97,7 @@ struct PrefetchSource {
     zorv::core::Query& query() { return *std::get<0>(value); }
     const std::string& cte_name() const { return std::get<1>(value); }
 
-    static PrefetchSource nested(zorv::core::Query query);
+    static PrefetchSource nested(Box<zorv::core::Query> query);
     static PrefetchSource cte(std::string name) {
         return PrefetchSource{Value(std::in_place_index<1>, std::move(name))};
     }

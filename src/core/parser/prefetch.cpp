@@ -48,9 +48,9 @@ Result<CteDefinition> parse_cte(Parser& parser, std::span<const CteDefinition> e
     Token open = ZORV_TRY(parser.expect_token(TokenKind::LParen));
     auto guard = ZORV_TRY(parser.enter_nesting(open));
     ZORV_CHECK(parser.expect_token(TokenKind::Query));
-    Query body = ZORV_TRY(parse_query_body(parser, false, earlier));
+    Box<Query> body = ZORV_TRY(parse_query_body(parser, false, earlier));
     ZORV_CHECK(parser.expect_token(TokenKind::RParen));
-    return CteDefinition{std::move(name), Box<Query>(std::move(body))};
+    return CteDefinition{std::move(name), std::move(body)};
 }
 
 }  // namespace
@@ -88,9 +88,9 @@ Result<Statement> parse_with_query(Parser& parser) {
         ctes.push_back(ZORV_TRY(parse_cte(parser, ctes)));
     } while (parser.accept(TokenKind::Comma));
     ZORV_CHECK(parser.expect_token(TokenKind::Query));
-    Query main = ZORV_TRY(parse_query_body(parser, true, ctes));
-    main.ctes = std::move(ctes);
-    return Statement{Box<Query>(std::move(main))};
+    Box<Query> main = ZORV_TRY(parse_query_body(parser, true, ctes));
+    main->ctes = std::move(ctes);
+    return Statement{std::move(main)};
 }
 
 }  // namespace zorv::core

@@ -244,9 +244,12 @@ Result<void> parse_clauses(Parser& parser, std::span<const CteDefinition> ctes, 
 
 }  // namespace
 
-Result<Query> parse_query_body(Parser& parser, bool top_level, std::span<const CteDefinition> ctes) {
+Result<Box<Query>> parse_query_body(Parser& parser, bool top_level, std::span<const CteDefinition> ctes) {
     const Span body_start = parser.current().span;
-    Query query;
+    // Built in place on the heap: every holder keeps a body boxed, and a large record moved
+    // through results would also weigh on the stack of deeply nested PREFETCH bodies.
+    Box<Query> boxed;
+    Query& query = *boxed;
     query.expression = ZORV_TRY(parse_query_expression(parser));
     ZORV_CHECK(parse_from(parser, top_level, query));
     BodyClauses clauses;
@@ -254,13 +257,13 @@ Result<Query> parse_query_body(Parser& parser, bool top_level, std::span<const C
     ZORV_CHECK(place_using_and_prefetch(query.expression, clauses, body_start));
     ZORV_CHECK(check_prefetch_ctes(query.expression, ctes, body_start));
     ZORV_CHECK(check_points_clauses(query, body_start));
-    return query;
+    return boxed;
 }
 
 Result<Statement> parse_query(Parser& parser) {
     ZORV_CHECK(parser.expect_token(TokenKind::Query));
-    Query query = ZORV_TRY(parse_query_body(parser, true, {}));
-    return Statement{Box<Query>(std::move(query))};
+    Box<Query> query = ZORV_TRY(parse_query_body(parser, true, {}));
+    return Statement{std::move(query)};
 }
 
 }  // namespace zorv::core

@@ -19,7 +19,7 @@ Result<Statement> parse_with_query(Parser& parser);
 
 // One body after its QUERY keyword. A top-level body requires FROM; `ctes` are the common table
 // expressions this body's PREFETCH list may name (only read, handed on to nested bodies).
-Result<Query> parse_query_body(Parser& parser, bool top_level, std::span<const CteDefinition> ctes);
+Result<Box<Query>> parse_query_body(Parser& parser, bool top_level, std::span<const CteDefinition> ctes);
 
 // The ranking expression that starts a body, chosen by its first token (USING and PREFETCH are
 // moved in later by the body reader).
