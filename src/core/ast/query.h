@@ -45,18 +45,9 @@ struct QueryInput {
         LiteralDict options;
         friend bool operator==(const Text&, const Text&) = default;
     };
-    struct Image {
-        std::string source;
-        std::optional<std::string> model;
-        LiteralDict options;
-        friend bool operator==(const Image&, const Image&) = default;
-    };
-    struct Object {
-        Box<Literal> object;  // always a Dict
-        std::optional<std::string> model;
-        LiteralDict options;
-        friend bool operator==(const Object&, const Object&) = default;
-    };
+    // The same inference inputs that vectors carry.
+    using Image = VectorValue::Image;
+    using Object = VectorValue::Object;
 
     // Tag order: the variant index is the kind.
     enum class Kind : std::uint8_t { Text, Image, Object, Vector, Point, Param, PositionalParam };
