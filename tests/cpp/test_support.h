@@ -27,6 +27,14 @@ inline Span span_of(std::string_view text, std::string_view needle, int nth = 0)
     return Span{at, at + needle.size()};
 }
 
+// One row of a text-in, rendered-outcome-out table.
+struct TextCase {
+    std::string input;
+    std::string expected;
+};
+
+inline void PrintTo(const TextCase& c, std::ostream* os) { *os << '"' << c.input << '"'; }
+
 // One level of a nesting construct: `open` + inner + `close`, with the opening token at
 // `opener_offset` inside `open`.
 struct NestingCase {

@@ -148,12 +148,7 @@ std::string describe(const std::string& text) {
     return out;
 }
 
-struct Case {
-    std::string input;
-    std::string expected;
-};
-
-void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.input << '"'; }
+using Case = TextCase;
 
 class FilterGrammar : public ::testing::TestWithParam<Case> {};
 

@@ -122,12 +122,7 @@ FormulaExpr parse_ok(const std::string& text) {
     return o.result ? std::move(*o.result) : FormulaExpr::constant(0);
 }
 
-struct Case {
-    std::string input;
-    std::string expected;
-};
-
-void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.input << '"'; }
+using Case = TextCase;
 
 class FormulaGrammar : public ::testing::TestWithParam<Case> {};
 
