@@ -181,8 +181,9 @@ std::optional<std::string> from_part(const Query& query) {
     return "FROM " + format_identifier(*query.collection.name);
 }
 
-bool is_prefetch_with_comma(const std::string& clause) {
-    return clause.starts_with("PREFETCH") && clause.find(',') != std::string::npos;
+std::size_t prefetch_count(const Query& query) {
+    const auto* prefetch = query.expression.prefetch_list();
+    return prefetch == nullptr ? 0 : prefetch->size();
 }
 
 bool fits_one_line(const Query& query, const std::string& head, const std::optional<std::string>& from,
@@ -191,10 +192,9 @@ bool fits_one_line(const Query& query, const std::string& head, const std::optio
     std::size_t length = head.size() + (from ? from->size() + 1 : 0);
     for (const auto& clause : clauses) length += clause.size() + 1;
     if (length > kMaxSingleLine) return false;
-    for (std::size_t i = 0; i < clauses.size() && i < 2; ++i) {
-        if (is_prefetch_with_comma(clauses[i])) return false;
-    }
-    return true;
+    // PREFETCH follows at most USING, so with two clauses at most it is among the first two; a
+    // list of two or more sources reads best one part per line.
+    return prefetch_count(query) < 2;
 }
 
 std::string with_list(const std::vector<CteDefinition>& ctes) {
