@@ -18,114 +18,161 @@ std::string_view compare_op_text(CompareOp op) {
 
 bool is_junction(const Filter& f) { return f.is(Filter::Kind::And) || f.is(Filter::Kind::Or); }
 
-std::string parenthesised(const Filter& f) { return "(" + format_filter(f) + ")"; }
-
-std::string value_list(const LiteralList& values) { return "(" + join_mapped(values, ", ", format_literal) + ")"; }
-
-std::string point_ids(const std::vector<PointId>& ids) { return join_mapped(ids, ", ", format_point_id); }
-
-std::string geo_point(const GeoPoint& p) {
-    return "{lat: " + format_f64(p.lat) + ", lon: " + format_f64(p.lon) + "}";
+void write_parenthesised(TextSink& sink, const Filter& f) {
+    sink.text('(');
+    write_filter(sink, f);
+    sink.text(')');
 }
 
-std::string geo_points(const std::vector<GeoPoint>& points) { return join_mapped(points, ", ", geo_point); }
-
-std::string and_text(const Filter::And& node) {
-    return join_mapped(node.operands, " AND ",
-                       [](const Filter& f) { return is_junction(f) ? parenthesised(f) : format_filter(f); });
+void write_value_list(TextSink& sink, const LiteralList& values) {
+    sink.text('(');
+    sink.join(values, ", ", write_literal);
+    sink.text(')');
 }
 
-std::string or_text(const Filter::Or& node) {
-    return join_mapped(node.operands, " OR ",
-                       [](const Filter& f) { return f.is(Filter::Kind::Or) ? parenthesised(f) : format_filter(f); });
+void write_point_ids(TextSink& sink, const std::vector<PointId>& ids) { sink.join(ids, ", ", write_point_id); }
+
+void write_geo_point(TextSink& sink, const GeoPoint& p) {
+    sink.text("{lat: ").f64(p.lat).text(", lon: ").f64(p.lon).text('}');
 }
 
-std::string geo_polygon_text(const Filter::GeoPolygon& node) {
-    std::string out = format_identifier(node.field) + " GEO_POLYGON {exterior: [" + geo_points(node.exterior) + "]";
+void write_geo_points(TextSink& sink, const std::vector<GeoPoint>& points) { sink.join(points, ", ", write_geo_point); }
+
+void write_geo_polygon(TextSink& sink, const Filter::GeoPolygon& node) {
+    sink.identifier(node.field).text(" GEO_POLYGON {exterior: [");
+    write_geo_points(sink, node.exterior);
+    sink.text(']');
     if (!node.interiors.empty()) {
-        out += ", interiors: [" +
-               join_mapped(node.interiors, ", ", [](const auto& ring) { return "[" + geo_points(ring) + "]"; }) + "]";
+        sink.text(", interiors: [");
+        sink.join(node.interiors, ", ", [](TextSink& s, const auto& ring) {
+            s.text('[');
+            write_geo_points(s, ring);
+            s.text(']');
+        });
+        sink.text(']');
     }
-    out += '}';
-    return out;
+    sink.text('}');
 }
 
-std::string point_id_text(const PointIdPredicate& predicate) {
-    if (predicate.kind() == PointIdPredicate::Kind::Eq) return "id = " + format_point_id(std::get<0>(predicate.value));
-    return "id IN (" + point_ids(std::get<1>(predicate.value)) + ")";
+void write_point_id_predicate(TextSink& sink, const PointIdPredicate& predicate) {
+    if (predicate.kind() == PointIdPredicate::Kind::Eq) {
+        sink.text("id = ");
+        write_point_id(sink, std::get<0>(predicate.value));
+        return;
+    }
+    sink.text("id IN (");
+    write_point_ids(sink, std::get<1>(predicate.value));
+    sink.text(')');
 }
 
 // The text of each filter node.
-struct FilterText {
-    std::string operator()(const Filter::PointId& n) const { return point_id_text(n.predicate); }
-    std::string operator()(const Filter::Compare& n) const {
-        return format_identifier(n.field) + " " + std::string(compare_op_text(n.op)) + " " + format_literal(n.value);
+struct FilterWriter {
+    TextSink& sink;
+
+    void operator()(const Filter::PointId& n) const { write_point_id_predicate(sink, n.predicate); }
+    void operator()(const Filter::Compare& n) const {
+        sink.identifier(n.field).text(' ').text(compare_op_text(n.op)).text(' ');
+        write_literal(sink, n.value);
     }
-    std::string operator()(const Filter::Between& n) const {
-        return format_identifier(n.field) + " BETWEEN " + format_literal(n.low) + " AND " + format_literal(n.high);
+    void operator()(const Filter::Between& n) const {
+        sink.identifier(n.field).text(" BETWEEN ");
+        write_literal(sink, n.low);
+        sink.text(" AND ");
+        write_literal(sink, n.high);
     }
-    std::string operator()(const Filter::In& n) const { return format_identifier(n.field) + " IN " + value_list(n.values); }
-    std::string operator()(const Filter::IsNull& n) const { return format_identifier(n.field) + " IS NULL"; }
-    std::string operator()(const Filter::IsEmpty& n) const { return format_identifier(n.field) + " IS EMPTY"; }
-    std::string operator()(const Filter::MatchText& n) const {
-        return format_identifier(n.field) + " MATCH " + quote_string(n.text);
+    void operator()(const Filter::In& n) const {
+        sink.identifier(n.field).text(" IN ");
+        write_value_list(sink, n.values);
     }
-    std::string operator()(const Filter::MatchAny& n) const {
-        return format_identifier(n.field) + " MATCH ANY " + value_list(n.values);
+    void operator()(const Filter::IsNull& n) const { sink.identifier(n.field).text(" IS NULL"); }
+    void operator()(const Filter::IsEmpty& n) const { sink.identifier(n.field).text(" IS EMPTY"); }
+    void operator()(const Filter::MatchText& n) const { sink.identifier(n.field).text(" MATCH ").quoted(n.text); }
+    void operator()(const Filter::MatchAny& n) const {
+        sink.identifier(n.field).text(" MATCH ANY ");
+        write_value_list(sink, n.values);
     }
-    std::string operator()(const Filter::MatchPhrase& n) const {
-        return format_identifier(n.field) + " MATCH PHRASE " + quote_string(n.text);
+    void operator()(const Filter::MatchPhrase& n) const {
+        sink.identifier(n.field).text(" MATCH PHRASE ").quoted(n.text);
     }
-    std::string operator()(const Filter::MatchPrefix& n) const {
-        return format_identifier(n.field) + " MATCH PREFIX " + quote_string(n.prefix);
+    void operator()(const Filter::MatchPrefix& n) const {
+        sink.identifier(n.field).text(" MATCH PREFIX ").quoted(n.prefix);
     }
-    std::string operator()(const Filter::MatchTokens& n) const {
-        return format_identifier(n.field) + " MATCH TOKENS " + quote_string(n.text);
+    void operator()(const Filter::MatchTokens& n) const {
+        sink.identifier(n.field).text(" MATCH TOKENS ").quoted(n.text);
     }
-    std::string operator()(const Filter::MatchExcept& n) const {
-        return format_identifier(n.field) + " MATCH EXCEPT " + value_list(n.values);
+    void operator()(const Filter::MatchExcept& n) const {
+        sink.identifier(n.field).text(" MATCH EXCEPT ");
+        write_value_list(sink, n.values);
     }
-    std::string operator()(const Filter::MinShould& n) const {
-        return "MIN SHOULD " + std::to_string(n.min_count) + " (" + join_mapped(n.operands, ", ", format_filter) + ")";
+    void operator()(const Filter::MinShould& n) const {
+        sink.text("MIN SHOULD ").integer(n.min_count).text(" (");
+        sink.join(n.operands, ", ", write_filter);
+        sink.text(')');
     }
-    std::string operator()(const Filter::And& n) const { return and_text(n); }
-    std::string operator()(const Filter::Or& n) const { return or_text(n); }
-    std::string operator()(const Filter::Not& n) const {
-        return is_junction(*n.operand) ? "NOT " + parenthesised(*n.operand) : "NOT " + format_filter(*n.operand);
+    void operator()(const Filter::And& n) const {
+        sink.join(n.operands, " AND ", [](TextSink& s, const Filter& f) {
+            is_junction(f) ? write_parenthesised(s, f) : write_filter(s, f);
+        });
     }
-    std::string operator()(const Filter::Nested& n) const {
-        return "NESTED(" + quote_string(n.path) + ", " + format_filter(*n.filter) + ")";
+    void operator()(const Filter::Or& n) const {
+        sink.join(n.operands, " OR ", [](TextSink& s, const Filter& f) {
+            f.is(Filter::Kind::Or) ? write_parenthesised(s, f) : write_filter(s, f);
+        });
     }
-    std::string operator()(const Filter::HasVector& n) const { return "HAS_VECTOR " + format_identifier(n.name); }
-    std::string operator()(const Filter::Slice& n) const {
-        return "SLICE (" + std::to_string(n.total) + ", " + std::to_string(n.index) + ")";
+    void operator()(const Filter::Not& n) const {
+        sink.text("NOT ");
+        is_junction(*n.operand) ? write_parenthesised(sink, *n.operand) : write_filter(sink, *n.operand);
     }
-    std::string operator()(const Filter::ValuesCount& n) const {
-        return format_identifier(n.field) + " VALUES_COUNT " + std::string(compare_op_text(n.op)) + " " +
-               std::to_string(n.count);
+    void operator()(const Filter::Nested& n) const {
+        sink.text("NESTED(").quoted(n.path).text(", ");
+        write_filter(sink, *n.filter);
+        sink.text(')');
     }
-    std::string operator()(const Filter::GeoBoundingBox& n) const {
-        return format_identifier(n.field) + " GEO_BBOX {top_left: " + geo_point(n.top_left) +
-               ", bottom_right: " + geo_point(n.bottom_right) + "}";
+    void operator()(const Filter::HasVector& n) const { sink.text("HAS_VECTOR ").identifier(n.name); }
+    void operator()(const Filter::Slice& n) const {
+        sink.text("SLICE (").integer(n.total).text(", ").integer(n.index).text(')');
     }
-    std::string operator()(const Filter::GeoRadius& n) const {
-        return format_identifier(n.field) + " GEO_RADIUS {center: " + geo_point(n.center) +
-               ", radius: " + format_f64(n.radius) + "}";
+    void operator()(const Filter::ValuesCount& n) const {
+        sink.identifier(n.field).text(" VALUES_COUNT ").text(compare_op_text(n.op)).text(' ').integer(n.count);
     }
-    std::string operator()(const Filter::GeoPolygon& n) const { return geo_polygon_text(n); }
+    void operator()(const Filter::GeoBoundingBox& n) const {
+        sink.identifier(n.field).text(" GEO_BBOX {top_left: ");
+        write_geo_point(sink, n.top_left);
+        sink.text(", bottom_right: ");
+        write_geo_point(sink, n.bottom_right);
+        sink.text('}');
+    }
+    void operator()(const Filter::GeoRadius& n) const {
+        sink.identifier(n.field).text(" GEO_RADIUS {center: ");
+        write_geo_point(sink, n.center);
+        sink.text(", radius: ").f64(n.radius).text('}');
+    }
+    void operator()(const Filter::GeoPolygon& n) const { write_geo_polygon(sink, n); }
 };
 
 }  // namespace
 
-std::string format_filter(const Filter& filter) { return std::visit(FilterText{}, filter.node); }
+void write_filter(TextSink& sink, const Filter& filter) { std::visit(FilterWriter{sink}, filter.node); }
+
+std::string format_filter(const Filter& filter) { return print_to_string(write_filter, filter); }
+
+void write_point_selector(TextSink& sink, const PointSelector& selector) {
+    switch (selector.kind()) {
+        case PointSelector::Kind::Id:
+            sink.text("id = ");
+            write_point_id(sink, std::get<0>(selector.value));
+            return;
+        case PointSelector::Kind::Ids:
+            sink.text("id IN (");
+            write_point_ids(sink, std::get<1>(selector.value));
+            sink.text(')');
+            return;
+        case PointSelector::Kind::Filter: write_filter(sink, *std::get<2>(selector.value)); return;
+    }
+}
 
 std::string format_point_selector(const PointSelector& selector) {
-    switch (selector.kind()) {
-        case PointSelector::Kind::Id: return "id = " + format_point_id(std::get<0>(selector.value));
-        case PointSelector::Kind::Ids: return "id IN (" + point_ids(std::get<1>(selector.value)) + ")";
-        case PointSelector::Kind::Filter: return format_filter(*std::get<2>(selector.value));
-    }
-    return std::string();
+    return print_to_string(write_point_selector, selector);
 }
 
 }  // namespace zorv::core

@@ -1,5 +1,7 @@
 #include "core/fmt/formula.h"
 
+#include <cmath>
+
 #include "core/fmt/filter.h"
 #include "core/fmt/values.h"
 
@@ -17,100 +19,144 @@ int precedence(const FormulaExpr& expr) {
     }
 }
 
-std::string default_suffix(const std::optional<double>& value) {
-    return value ? " [DEFAULT = " + format_f64(*value) + "]" : std::string();
+// Whether the operand of a negation prints with a leading "-": "--x" would not read back.
+bool prints_with_minus(const FormulaExpr& operand) {
+    if (operand.is(FormulaExpr::Kind::Neg)) return true;
+    if (!operand.is(FormulaExpr::Kind::Constant)) return false;
+    const double value = operand.get<FormulaExpr::Kind::Constant>().value;
+    return std::signbit(value) && !std::isnan(value);  // NaN prints as "NaN.0" whatever its sign
+}
+
+void write_default_suffix(TextSink& sink, const std::optional<double>& value) {
+    if (value) sink.text(" [DEFAULT = ").f64(*value).text(']');
 }
 
 // Placeholders are told apart by `param`, not by the name's first character: a quoted payload
 // key may itself begin with ":" or "?", and must stay quoted to read back as a key.
-std::string variable_text(const FormulaExpr::Variable& v) {
+void write_variable(TextSink& sink, const FormulaExpr::Variable& v) {
     if (v.param) {
-        if (const auto* named = std::get_if<NamedParam>(&*v.param)) return ":" + named->name;
-        return "?";
+        std::visit([&sink](const auto& param) { write_param(sink, param); }, *v.param);
+        return;
     }
-    if (v.name.empty()) return "''";
-    if (is_plain_identifier(v.name)) return v.name;
-    if (v.name.front() == '$' && is_plain_identifier(std::string_view(v.name).substr(1))) return v.name;
-    return quote_string(v.name);
+    if (v.name.empty()) {
+        sink.text("''");
+    } else if (is_plain_identifier(v.name) ||
+               (v.name.front() == '$' && is_plain_identifier(std::string_view(v.name).substr(1)))) {
+        sink.text(v.name);
+    } else {
+        sink.quoted(v.name);
+    }
 }
 
-std::string upper_ascii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
+void write_upper_ascii(TextSink& sink, std::string_view text) {
+    for (char c : text) sink.text(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
 }
 
-std::string call(std::string_view name, const FormulaExpr& x) { return std::string(name) + "(" + format_formula(x, 0) + ")"; }
-
-std::string args_text(const std::vector<FormulaExpr>& args) {
-    return join_mapped(args, ", ", [](const FormulaExpr& a) { return format_formula(a, 0); });
+void write_call(TextSink& sink, std::string_view name, const FormulaExpr& x, const std::optional<double>& fallback) {
+    sink.text(name).text('(');
+    write_formula(sink, x, 0);
+    sink.text(')');
+    write_default_suffix(sink, fallback);
 }
 
-struct FormulaText {
-    std::string operator()(const FormulaExpr::Constant& n) const { return format_f64(n.value); }
-    std::string operator()(const FormulaExpr::Variable& n) const { return variable_text(n); }
-    std::string operator()(const FormulaExpr::Sum& n) const {
-        return format_formula(*n.left, 1) + " + " + format_formula(*n.right, 2);
+void write_args(TextSink& sink, std::string_view name, const std::vector<FormulaExpr>& args) {
+    sink.text(name).text('(');
+    sink.join(args, ", ", [](TextSink& s, const FormulaExpr& a) { write_formula(s, a, 0); });
+    sink.text(')');
+}
+
+void write_binary(TextSink& sink, const FormulaExpr& left, int left_min, std::string_view op, const FormulaExpr& right,
+                  int right_min) {
+    write_formula(sink, left, left_min);
+    sink.text(op);
+    write_formula(sink, right, right_min);
+}
+
+struct FormulaWriter {
+    TextSink& sink;
+
+    void operator()(const FormulaExpr::Constant& n) const { sink.f64(n.value); }
+    void operator()(const FormulaExpr::Variable& n) const { write_variable(sink, n); }
+    void operator()(const FormulaExpr::Sum& n) const { write_binary(sink, *n.left, 1, " + ", *n.right, 2); }
+    void operator()(const FormulaExpr::Sub& n) const { write_binary(sink, *n.left, 1, " - ", *n.right, 2); }
+    void operator()(const FormulaExpr::Mul& n) const { write_binary(sink, *n.left, 2, " * ", *n.right, 3); }
+    void operator()(const FormulaExpr::Div& n) const {
+        write_binary(sink, *n.left, 2, " / ", *n.right, 3);
+        write_default_suffix(sink, n.by_zero_default);
     }
-    std::string operator()(const FormulaExpr::Sub& n) const {
-        return format_formula(*n.left, 1) + " - " + format_formula(*n.right, 2);
+    void operator()(const FormulaExpr::Neg& n) const {
+        if (!prints_with_minus(*n.operand)) {
+            sink.text('-');
+            write_formula(sink, *n.operand, 3);
+            return;
+        }
+        sink.text("-(");
+        write_formula(sink, *n.operand, 3);
+        sink.text(')');
     }
-    std::string operator()(const FormulaExpr::Mul& n) const {
-        return format_formula(*n.left, 2) + " * " + format_formula(*n.right, 3);
+    void operator()(const FormulaExpr::Abs& n) const { write_call(sink, "ABS", *n.x, std::nullopt); }
+    void operator()(const FormulaExpr::Exp& n) const { write_call(sink, "EXP", *n.x, std::nullopt); }
+    void operator()(const FormulaExpr::Sqrt& n) const { write_call(sink, "SQRT", *n.x, n.domain_default); }
+    void operator()(const FormulaExpr::Log& n) const { write_call(sink, "LOG", *n.x, n.domain_default); }
+    void operator()(const FormulaExpr::Ln& n) const { write_call(sink, "LN", *n.x, n.domain_default); }
+    void operator()(const FormulaExpr::Acosh& n) const { write_call(sink, "ACOSH", *n.x, n.domain_default); }
+    void operator()(const FormulaExpr::Pow& n) const {
+        sink.text("POW(");
+        write_binary(sink, *n.base, 0, ", ", *n.exponent, 0);
+        sink.text(')');
     }
-    std::string operator()(const FormulaExpr::Div& n) const {
-        return format_formula(*n.left, 2) + " / " + format_formula(*n.right, 3) + default_suffix(n.by_zero_default);
+    void operator()(const FormulaExpr::Max& n) const { write_args(sink, "MAX", n.args); }
+    void operator()(const FormulaExpr::Min& n) const { write_args(sink, "MIN", n.args); }
+    void operator()(const FormulaExpr::GeoDistance& n) const {
+        sink.text("GEO_DISTANCE(").f64(n.lat).text(", ").f64(n.lon).text(", ").identifier(n.field).text(')');
     }
-    std::string operator()(const FormulaExpr::Neg& n) const {
-        std::string operand = format_formula(*n.operand, 3);
-        return operand.starts_with('-') ? "-(" + operand + ")" : "-" + operand;
+    void operator()(const FormulaExpr::Decay& n) const {
+        write_upper_ascii(sink, n.kind);
+        sink.text('(');
+        write_formula(sink, *n.x, 0);
+        if (n.target) {
+            sink.text(", TARGET = ");
+            write_formula(sink, **n.target, 0);
+        }
+        if (n.scale) sink.text(", SCALE = ").f64(*n.scale);
+        if (n.midpoint) sink.text(", MIDPOINT = ").f64(*n.midpoint);
+        sink.text(')');
     }
-    std::string operator()(const FormulaExpr::Abs& n) const { return call("ABS", *n.x); }
-    std::string operator()(const FormulaExpr::Exp& n) const { return call("EXP", *n.x); }
-    std::string operator()(const FormulaExpr::Sqrt& n) const { return call("SQRT", *n.x) + default_suffix(n.domain_default); }
-    std::string operator()(const FormulaExpr::Log& n) const { return call("LOG", *n.x) + default_suffix(n.domain_default); }
-    std::string operator()(const FormulaExpr::Ln& n) const { return call("LN", *n.x) + default_suffix(n.domain_default); }
-    std::string operator()(const FormulaExpr::Acosh& n) const {
-        return call("ACOSH", *n.x) + default_suffix(n.domain_default);
+    void operator()(const FormulaExpr::Case& n) const {
+        sink.text("CASE WHEN ");
+        write_filter(sink, *n.cond);
+        sink.text(" THEN ");
+        write_formula(sink, *n.then_, 0);
+        sink.text(" ELSE ");
+        write_formula(sink, *n.else_, 0);
+        sink.text(" END");
     }
-    std::string operator()(const FormulaExpr::Pow& n) const {
-        return "POW(" + format_formula(*n.base, 0) + ", " + format_formula(*n.exponent, 0) + ")";
+    void operator()(const FormulaExpr::MatchCondition& n) const {
+        sink.text("MATCH(").identifier(n.field).text(", ");
+        if (n.values.size() == 1) {
+            write_literal(sink, n.values.front());
+        } else {
+            sink.text('[');
+            sink.join(n.values, ", ", write_literal);
+            sink.text(']');
+        }
+        sink.text(')');
     }
-    std::string operator()(const FormulaExpr::Max& n) const { return "MAX(" + args_text(n.args) + ")"; }
-    std::string operator()(const FormulaExpr::Min& n) const { return "MIN(" + args_text(n.args) + ")"; }
-    std::string operator()(const FormulaExpr::GeoDistance& n) const {
-        return "GEO_DISTANCE(" + format_f64(n.lat) + ", " + format_f64(n.lon) + ", " + format_identifier(n.field) + ")";
-    }
-    std::string operator()(const FormulaExpr::Decay& n) const {
-        std::string out = upper_ascii(n.kind) + "(" + format_formula(*n.x, 0);
-        if (n.target) out += ", TARGET = " + format_formula(**n.target, 0);
-        if (n.scale) out += ", SCALE = " + format_f64(*n.scale);
-        if (n.midpoint) out += ", MIDPOINT = " + format_f64(*n.midpoint);
-        out += ')';
-        return out;
-    }
-    std::string operator()(const FormulaExpr::Case& n) const {
-        return "CASE WHEN " + format_filter(*n.cond) + " THEN " + format_formula(*n.then_, 0) + " ELSE " +
-               format_formula(*n.else_, 0) + " END";
-    }
-    std::string operator()(const FormulaExpr::MatchCondition& n) const {
-        std::string out = "MATCH(" + format_identifier(n.field) + ", ";
-        if (n.values.size() == 1) return out + format_literal(n.values.front()) + ")";
-        return out + "[" + join_mapped(n.values, ", ", format_literal) + "])";
-    }
-    std::string operator()(const FormulaExpr::Datetime& n) const { return "DATETIME(" + quote_string(n.value) + ")"; }
-    std::string operator()(const FormulaExpr::DatetimeKey& n) const {
-        return "DATETIME_KEY(" + quote_string(n.key) + ")";
-    }
+    void operator()(const FormulaExpr::Datetime& n) const { sink.text("DATETIME(").quoted(n.value).text(')'); }
+    void operator()(const FormulaExpr::DatetimeKey& n) const { sink.text("DATETIME_KEY(").quoted(n.key).text(')'); }
 };
 
 }  // namespace
 
+void write_formula(TextSink& sink, const FormulaExpr& expr, int min_precedence) {
+    const bool parenthesised = precedence(expr) < min_precedence;
+    if (parenthesised) sink.text('(');
+    std::visit(FormulaWriter{sink}, expr.node);
+    if (parenthesised) sink.text(')');
+}
+
 std::string format_formula(const FormulaExpr& expr, int min_precedence) {
-    std::string text = std::visit(FormulaText{}, expr.node);
-    if (precedence(expr) < min_precedence) return "(" + text + ")";
-    return text;
+    return print_to_string(write_formula, expr, min_precedence);
 }
 
 }  // namespace zorv::core

@@ -12,39 +12,55 @@ namespace {
 // A QUERY stays on one line only while it is this short.
 constexpr std::size_t kMaxSingleLine = 80;
 
-std::string model_clause(const std::optional<std::string>& model) {
-    return model ? " MODEL " + quote_string(*model) : std::string();
+void write_model_clause(TextSink& sink, const std::optional<std::string>& model) {
+    if (model) sink.text(" MODEL ").quoted(*model);
 }
 
-std::string options_clause(const LiteralDict& options) {
-    if (options.empty()) return std::string();
-    return " OPTIONS {" +
-           join_mapped(options, ", ",
-                       [](const LiteralEntry& e) { return format_identifier(e.first) + ": " + format_literal(e.second); }) +
-           "}";
+void write_options_clause(TextSink& sink, const LiteralDict& options) {
+    if (options.empty()) return;
+    sink.text(" OPTIONS {");
+    sink.join(options, ", ", [](TextSink& s, const LiteralEntry& e) {
+        s.identifier(e.first).text(": ");
+        write_literal(s, e.second);
+    });
+    sink.text('}');
 }
 
-std::string text_core(const QueryInput::Text& text) {
-    if (text.text_param) return std::string(format_placeholder_text(*text.text_param));
-    return quote_string(text.text);
+// A placeholder stored as text, or else the quoted text (TEXT inputs, HYBRID, CROSS RERANK).
+void write_placeholder_or_quoted(TextSink& sink, const std::optional<std::string>& param, const std::string& text) {
+    if (param) {
+        write_placeholder_text(sink, *param);
+    } else {
+        sink.quoted(text);
+    }
 }
 
-std::string bare_input(const QueryInput& input) { return format_query_input(input, true); }
+void write_bare_input(TextSink& sink, const QueryInput& input) { write_query_input(sink, input, true); }
+
+bool is_placeholder_id(const PointId& id) {
+    return id.kind() == PointId::Kind::Param || id.kind() == PointId::Kind::PositionalParam;
+}
+
+bool is_placeholder_input(const QueryInput& input) {
+    return input.is(QueryInput::Kind::Param) || input.is(QueryInput::Kind::PositionalParam);
+}
 
 // A point example prints as its bare id, except a placeholder id: bare, it would read back as a
 // placeholder input instead of a point.
-std::string recommend_example(const QueryInput& input) {
-    if (input.is(QueryInput::Kind::Point)) {
-        const PointId& id = input.get<QueryInput::Kind::Point>();
-        const bool placeholder = id.kind() == PointId::Kind::Param || id.kind() == PointId::Kind::PositionalParam;
-        if (!placeholder) return format_point_id(id);
+void write_recommend_example(TextSink& sink, const QueryInput& input) {
+    if (input.is(QueryInput::Kind::Point) && !is_placeholder_id(input.get<QueryInput::Kind::Point>())) {
+        write_point_id(sink, input.get<QueryInput::Kind::Point>());
+        return;
     }
-    return format_query_input(input, false);
+    write_query_input(sink, input, false);
 }
 
-std::string context_pairs(const std::vector<ContextPair>& pairs) {
-    return join_mapped(pairs, ", ", [](const ContextPair& p) {
-        return "POSITIVE " + bare_input(p.positive) + " NEGATIVE " + bare_input(p.negative);
+void write_context_pairs(TextSink& sink, const std::vector<ContextPair>& pairs) {
+    sink.join(pairs, ", ", [](TextSink& s, const ContextPair& p) {
+        s.text("POSITIVE ");
+        write_bare_input(s, p.positive);
+        s.text(" NEGATIVE ");
+        write_bare_input(s, p.negative);
     });
 }
 
@@ -59,126 +75,150 @@ std::string_view strategy_word(RecommendStrategy strategy) {
     return "average_vector";
 }
 
-std::string placeholder_or_quoted(const std::optional<std::string>& param, const std::string& text) {
-    return param ? std::string(format_placeholder_text(*param)) : quote_string(text);
-}
+struct ExpressionWriter {
+    TextSink& sink;
 
-struct ExpressionText {
-    std::string operator()(const QueryExpr::Points& n) const {
-        return "POINTS (" + join_mapped(n.ids, ", ", format_point_id) + ")";
+    void operator()(const QueryExpr::Points& n) const {
+        sink.text("POINTS (").join(n.ids, ", ", write_point_id).text(')');
     }
-    std::string operator()(const QueryExpr::Nearest& n) const {
-        if (!n.mmr) return bare_input(n.input);
-        return "MMR " + format_query_input(n.input, false) + " DIVERSITY " + format_f64(n.mmr->get()->diversity) +
-               " CANDIDATES " + std::to_string(n.mmr->get()->candidates);
-    }
-    std::string operator()(const QueryExpr::Recommend& n) const {
-        std::string out = "RECOMMEND POSITIVE (" + join_mapped(n.positive, ", ", recommend_example) + ")";
-        if (!n.negative.empty()) out += " NEGATIVE (" + join_mapped(n.negative, ", ", recommend_example) + ")";
-        if (n.strategy) out += " STRATEGY " + std::string(strategy_word(*n.strategy));
-        return out;
-    }
-    std::string operator()(const QueryExpr::Context& n) const { return "CONTEXT (" + context_pairs(n.pairs) + ")"; }
-    std::string operator()(const QueryExpr::Discover& n) const {
-        return "DISCOVER TARGET " + bare_input(n.target) + " CONTEXT (" + context_pairs(n.context) + ")";
-    }
-    std::string operator()(const QueryExpr::OrderBy& n) const {
-        std::string out = "ORDER BY " + format_identifier(n.field) +
-                          (n.direction == OrderDirection::Desc ? " DESC" : " ASC");
-        if (n.start_from) out += " START FROM " + format_literal(*n.start_from);
-        return out;
-    }
-    std::string operator()(const QueryExpr::SampleRandom&) const { return "SAMPLE RANDOM"; }
-    std::string operator()(const QueryExpr::Fusion& n) const { return "FUSION " + std::string(fusion_word(n.method)); }
-    std::string operator()(const QueryExpr::Formula& n) const {
-        std::string out = "FORMULA " + format_formula(*n.expression, 0);
-        if (!n.defaults.empty()) {
-            out += " DEFAULTS (" +
-                   join_mapped(n.defaults, ", ",
-                               [](const LiteralEntry& e) {
-                                   return format_identifier(e.first) + " = " + format_literal(e.second);
-                               }) +
-                   ")";
+    void operator()(const QueryExpr::Nearest& n) const {
+        if (!n.mmr) {
+            write_bare_input(sink, n.input);
+            return;
         }
-        return out;
+        sink.text("MMR ");
+        write_query_input(sink, n.input, false);
+        sink.text(" DIVERSITY ").f64(n.mmr->get()->diversity).text(" CANDIDATES ").integer(n.mmr->get()->candidates);
     }
-    std::string operator()(const QueryExpr::RelevanceFeedback& n) const {
-        return "RELEVANCE FEEDBACK TARGET " + bare_input(n.target) + " FEEDBACK (" +
-               join_mapped(n.feedback, ", ",
-                           [](const FeedbackItem& item) {
-                               return "(" + bare_input(item.example) + ", " + format_f64(item.score) + ")";
-                           }) +
-               ") STRATEGY NAIVE (a = " + format_f64(n.strategy.a) + ", b = " + format_f64(n.strategy.b) +
-               ", c = " + format_f64(n.strategy.c) + ")";
+    void operator()(const QueryExpr::Recommend& n) const {
+        sink.text("RECOMMEND POSITIVE (").join(n.positive, ", ", write_recommend_example).text(')');
+        if (!n.negative.empty()) sink.text(" NEGATIVE (").join(n.negative, ", ", write_recommend_example).text(')');
+        if (n.strategy) sink.text(" STRATEGY ").text(strategy_word(*n.strategy));
     }
-    std::string operator()(const QueryExpr::Hybrid& n) const {
-        std::string out = "HYBRID TEXT " + placeholder_or_quoted(n.text_param, n.text) + model_clause(n.model);
-        if (n.dense_vector) out += " DENSE " + format_identifier(*n.dense_vector);
-        if (n.sparse_vector) out += " SPARSE " + format_identifier(*n.sparse_vector);
-        out += " FUSION " + std::string(fusion_word(n.fusion));
-        return out;
+    void operator()(const QueryExpr::Context& n) const {
+        sink.text("CONTEXT (");
+        write_context_pairs(sink, n.pairs);
+        sink.text(')');
+    }
+    void operator()(const QueryExpr::Discover& n) const {
+        sink.text("DISCOVER TARGET ");
+        write_bare_input(sink, n.target);
+        sink.text(" CONTEXT (");
+        write_context_pairs(sink, n.context);
+        sink.text(')');
+    }
+    void operator()(const QueryExpr::OrderBy& n) const {
+        sink.text("ORDER BY ").identifier(n.field).text(n.direction == OrderDirection::Desc ? " DESC" : " ASC");
+        if (n.start_from) {
+            sink.text(" START FROM ");
+            write_literal(sink, *n.start_from);
+        }
+    }
+    void operator()(const QueryExpr::SampleRandom&) const { sink.text("SAMPLE RANDOM"); }
+    void operator()(const QueryExpr::Fusion& n) const { sink.text("FUSION ").text(fusion_word(n.method)); }
+    void operator()(const QueryExpr::Formula& n) const {
+        sink.text("FORMULA ");
+        write_formula(sink, *n.expression, 0);
+        if (n.defaults.empty()) return;
+        sink.text(" DEFAULTS (");
+        sink.join(n.defaults, ", ", [](TextSink& s, const LiteralEntry& e) {
+            s.identifier(e.first).text(" = ");
+            write_literal(s, e.second);
+        });
+        sink.text(')');
+    }
+    void operator()(const QueryExpr::RelevanceFeedback& n) const {
+        sink.text("RELEVANCE FEEDBACK TARGET ");
+        write_bare_input(sink, n.target);
+        sink.text(" FEEDBACK (");
+        sink.join(n.feedback, ", ", [](TextSink& s, const FeedbackItem& item) {
+            s.text('(');
+            write_bare_input(s, item.example);
+            s.text(", ").f64(item.score).text(')');
+        });
+        sink.text(") STRATEGY NAIVE (a = ").f64(n.strategy.a).text(", b = ").f64(n.strategy.b);
+        sink.text(", c = ").f64(n.strategy.c).text(')');
+    }
+    void operator()(const QueryExpr::Hybrid& n) const {
+        sink.text("HYBRID TEXT ");
+        write_placeholder_or_quoted(sink, n.text_param, n.text);
+        write_model_clause(sink, n.model);
+        if (n.dense_vector) sink.text(" DENSE ").identifier(*n.dense_vector);
+        if (n.sparse_vector) sink.text(" SPARSE ").identifier(*n.sparse_vector);
+        sink.text(" FUSION ").text(fusion_word(n.fusion));
     }
     // The RERANK grammar reads a placeholder only after VECTOR.
-    std::string operator()(const QueryExpr::Rerank& n) const {
-        const bool placeholder = n.input.is(QueryInput::Kind::Param) || n.input.is(QueryInput::Kind::PositionalParam);
-        return "RERANK " + std::string(placeholder ? "VECTOR " : "") + format_query_input(n.input, false) +
-               " MODEL " + quote_string(n.model);
+    void operator()(const QueryExpr::Rerank& n) const {
+        sink.text(is_placeholder_input(n.input) ? "RERANK VECTOR " : "RERANK ");
+        write_query_input(sink, n.input, false);
+        sink.text(" MODEL ").quoted(n.model);
     }
-    std::string operator()(const QueryExpr::CrossRerank& n) const {
-        std::string out = "CROSS RERANK TEXT " + placeholder_or_quoted(n.query_param, n.query) + " MODEL " +
-                          quote_string(n.model);
-        if (n.field) out += " ON FIELD " + format_identifier(*n.field);
-        return out;
+    void operator()(const QueryExpr::CrossRerank& n) const {
+        sink.text("CROSS RERANK TEXT ");
+        write_placeholder_or_quoted(sink, n.query_param, n.query);
+        sink.text(" MODEL ").quoted(n.model);
+        if (n.field) sink.text(" ON FIELD ").identifier(*n.field);
     }
 };
 
-std::string using_clause(const UsingVector& using_vector) {
-    std::string out = "USING " + format_identifier(using_vector.name);
+void write_using_clause(TextSink& sink, const UsingVector& using_vector) {
+    sink.text("USING ").identifier(using_vector.name);
     if (using_vector.multi) {
-        out += " AS MULTI";
+        sink.text(" AS MULTI");
     } else if (using_vector.kind) {
-        out += *using_vector.kind == VectorKind::Sparse ? " AS SPARSE" : " AS DENSE";
+        sink.text(*using_vector.kind == VectorKind::Sparse ? " AS SPARSE" : " AS DENSE");
     }
-    return out;
 }
 
-std::string prefetch_item(const Prefetch& item) {
-    std::string out = item.source.is(PrefetchSource::Kind::Cte) ? format_identifier(item.source.cte_name())
-                                                                 : format_nested_query(item.source.query());
-    if (item.filter) out += " WHERE " + format_filter(**item.filter);
-    if (item.score_threshold) out += " SCORE THRESHOLD " + format_f64(*item.score_threshold);
+void write_prefetch_item(TextSink& sink, const Prefetch& item) {
+    if (item.source.is(PrefetchSource::Kind::Cte)) {
+        sink.identifier(item.source.cte_name());
+    } else {
+        write_nested_query(sink, item.source.query());
+    }
+    if (item.filter) {
+        sink.text(" WHERE ");
+        write_filter(sink, **item.filter);
+    }
+    if (item.score_threshold) sink.text(" SCORE THRESHOLD ").f64(*item.score_threshold);
     if (item.lookup) {
-        out += " LOOKUP FROM " + format_identifier(item.lookup->collection);
-        if (item.lookup->vector) out += " VECTOR " + format_identifier(*item.lookup->vector);
-        if (item.lookup->shard_key) out += " SHARD " + format_shard_key(*item.lookup->shard_key);
+        sink.text(" LOOKUP FROM ").identifier(item.lookup->collection);
+        if (item.lookup->vector) sink.text(" VECTOR ").identifier(*item.lookup->vector);
+        if (item.lookup->shard_key) {
+            sink.text(" SHARD ");
+            write_shard_key(sink, *item.lookup->shard_key);
+        }
     }
-    return out;
 }
 
-std::string group_clause(const GroupBy& group) {
-    std::string out = "GROUP BY " + format_identifier(group.field);
-    if (group.size) out += " SIZE " + std::to_string(*group.size);
-    if (group.lookup) {
-        out += " LOOKUP FROM " + format_identifier(group.lookup->collection);
-        if (group.lookup->payload) out += " WITH PAYLOAD " + format_payload_selector(*group.lookup->payload);
-        if (group.lookup->vectors) out += " WITH VECTOR " + format_vector_selector(*group.lookup->vectors);
+void write_group_clause(TextSink& sink, const GroupBy& group) {
+    sink.text("GROUP BY ").identifier(group.field);
+    if (group.size) sink.text(" SIZE ").integer(*group.size);
+    if (!group.lookup) return;
+    sink.text(" LOOKUP FROM ").identifier(group.lookup->collection);
+    if (group.lookup->payload) write_payload_selector(sink.text(" WITH PAYLOAD "), *group.lookup->payload);
+    if (group.lookup->vectors) write_vector_selector(sink.text(" WITH VECTOR "), *group.lookup->vectors);
+}
+
+// "LIMIT 10" / "LIMIT :n"; the number wins over a placeholder. False when neither is set.
+bool write_page_clause(TextSink& sink, std::string_view word, const std::optional<std::uint64_t>& number,
+                       const std::optional<std::string>& param) {
+    if (!number && !param) return false;
+    sink.part_break().text(word).text(' ');
+    if (number) {
+        sink.integer(*number);
+    } else {
+        write_placeholder_text(sink, *param);
     }
-    return out;
+    return true;
 }
 
-// "LIMIT 10" / "LIMIT :n"; the number wins over a placeholder.
-std::optional<std::string> page_clause(std::string_view word, const std::optional<std::uint64_t>& number,
-                                       const std::optional<std::string>& param) {
-    if (number) return std::string(word) + " " + std::to_string(*number);
-    if (param) return std::string(word) + " " + std::string(format_placeholder_text(*param));
-    return std::nullopt;
-}
-
-std::string query_head(const Query& query) { return "QUERY " + format_query_expression(query.expression); }
-
-std::optional<std::string> from_part(const Query& query) {
-    if (query.collection.is_inherited()) return std::nullopt;
-    return "FROM " + format_identifier(*query.collection.name);
+// "QUERY <expression>", then " FROM <collection>" unless the collection is inherited.
+void write_head_and_from(TextSink& sink, const Query& query) {
+    sink.text("QUERY ");
+    write_query_expression(sink, query.expression);
+    if (query.collection.is_inherited()) return;
+    sink.part_break().text("FROM ").identifier(*query.collection.name);
 }
 
 std::size_t prefetch_count(const Query& query) {
@@ -186,100 +226,153 @@ std::size_t prefetch_count(const Query& query) {
     return prefetch == nullptr ? 0 : prefetch->size();
 }
 
-bool fits_one_line(const Query& query, const std::string& head, const std::optional<std::string>& from,
-                   const std::vector<std::string>& clauses) {
-    if (!query.ctes.empty() || clauses.size() > 2) return false;
-    std::size_t length = head.size() + (from ? from->size() + 1 : 0);
-    for (const auto& clause : clauses) length += clause.size() + 1;
-    if (length > kMaxSingleLine) return false;
-    // PREFETCH follows at most USING, so with two clauses at most it is among the first two; a
-    // list of two or more sources reads best one part per line.
+// Decided from the tree, except the length, which is measured on the one-line text written.
+// PREFETCH follows at most USING, so with two clauses at most it is among the first two, and a
+// list of two or more sources reads best one part per line.
+bool fits_one_line(const Query& query, std::size_t one_line_length, std::size_t clause_count) {
+    if (!query.ctes.empty() || clause_count > 2) return false;
+    if (one_line_length > kMaxSingleLine) return false;
     return prefetch_count(query) < 2;
 }
 
-std::string with_list(const std::vector<CteDefinition>& ctes) {
-    return "WITH\n" +
-           join_mapped(ctes, ",\n",
-                       [](const CteDefinition& cte) {
-                           return "  " + format_identifier(cte.name) + " AS (" + format_nested_query(*cte.query) + ")";
-                       }) +
-           "\n";
+void write_with_list(TextSink& sink, const std::vector<CteDefinition>& ctes) {
+    TextSink::OneLine one_line(sink);
+    sink.text("WITH\n");
+    sink.join(ctes, ",\n", [](TextSink& s, const CteDefinition& cte) {
+        s.text("  ").identifier(cte.name).text(" AS (");
+        write_nested_query(s, *cte.query);
+        s.text(')');
+    });
+    sink.text('\n');
 }
 
 }  // namespace
 
-std::string format_query_input(const QueryInput& input, bool bare) {
+void write_query_input(TextSink& sink, const QueryInput& input, bool bare) {
     switch (input.kind()) {
         case QueryInput::Kind::Text: {
             const auto& text = input.get<QueryInput::Kind::Text>();
-            if (bare && !text.model && text.options.empty()) return text_core(text);
-            return "TEXT " + text_core(text) + model_clause(text.model) + options_clause(text.options);
+            const bool keyword = !bare || text.model || !text.options.empty();
+            if (keyword) sink.text("TEXT ");
+            write_placeholder_or_quoted(sink, text.text_param, text.text);
+            write_model_clause(sink, text.model);
+            write_options_clause(sink, text.options);
+            return;
         }
         case QueryInput::Kind::Image: {
             const auto& image = input.get<QueryInput::Kind::Image>();
-            return "IMAGE " + quote_string(image.source) + model_clause(image.model) + options_clause(image.options);
+            sink.text("IMAGE ").quoted(image.source);
+            write_model_clause(sink, image.model);
+            write_options_clause(sink, image.options);
+            return;
         }
         case QueryInput::Kind::Object: {
             const auto& object = input.get<QueryInput::Kind::Object>();
-            return "OBJECT " + format_literal(*object.object) + model_clause(object.model) +
-                   options_clause(object.options);
+            sink.text("OBJECT ");
+            write_literal(sink, *object.object);
+            write_model_clause(sink, object.model);
+            write_options_clause(sink, object.options);
+            return;
         }
-        case QueryInput::Kind::Vector: {
-            std::string vector = format_vector_value(input.get<QueryInput::Kind::Vector>());
-            return bare ? vector : "VECTOR " + vector;
-        }
-        case QueryInput::Kind::Point: return "POINT " + format_point_id(input.get<QueryInput::Kind::Point>());
-        case QueryInput::Kind::Param: return ":" + input.get<QueryInput::Kind::Param>().name;
-        case QueryInput::Kind::PositionalParam: return "?";
+        case QueryInput::Kind::Vector:
+            if (!bare) sink.text("VECTOR ");
+            write_vector_value(sink, input.get<QueryInput::Kind::Vector>());
+            return;
+        case QueryInput::Kind::Point:
+            sink.text("POINT ");
+            write_point_id(sink, input.get<QueryInput::Kind::Point>());
+            return;
+        case QueryInput::Kind::Param: write_param(sink, input.get<QueryInput::Kind::Param>()); return;
+        case QueryInput::Kind::PositionalParam: write_param(sink, input.get<QueryInput::Kind::PositionalParam>()); return;
     }
-    return "?";
 }
 
-std::string format_query_expression(const QueryExpr& expr) { return std::visit(ExpressionText{}, expr.node); }
+std::string format_query_input(const QueryInput& input, bool bare) {
+    return print_to_string(write_query_input, input, bare);
+}
 
-std::vector<std::string> format_query_clauses(const Query& query) {
-    std::vector<std::string> clauses;
+void write_query_expression(TextSink& sink, const QueryExpr& expr) { std::visit(ExpressionWriter{sink}, expr.node); }
+
+std::string format_query_expression(const QueryExpr& expr) { return print_to_string(write_query_expression, expr); }
+
+std::size_t write_query_clauses(TextSink& sink, const Query& query) {
+    std::size_t count = 0;
     const auto* using_slot = query.expression.using_slot();
-    if (using_slot != nullptr && using_slot->has_value()) clauses.push_back(using_clause(**using_slot));
+    if (using_slot != nullptr && using_slot->has_value()) {
+        write_using_clause(sink.part_break(), **using_slot);
+        ++count;
+    }
     const auto* prefetch = query.expression.prefetch_list();
     if (prefetch != nullptr && !prefetch->empty()) {
-        clauses.push_back("PREFETCH (" + join_mapped(*prefetch, ", ", prefetch_item) + ")");
+        sink.part_break().text("PREFETCH (").join(*prefetch, ", ", write_prefetch_item).text(')');
+        ++count;
     }
-    if (query.filter) clauses.push_back("WHERE " + format_filter(**query.filter));
-    if (query.shard_key) clauses.push_back("SHARD " + format_shard_key(*query.shard_key));
-    if (query.params) clauses.push_back("PARAMS (" + format_search_params(*query.params) + ")");
-    if (query.score_threshold) clauses.push_back("SCORE THRESHOLD " + format_f64(*query.score_threshold));
-    if (query.group) clauses.push_back(group_clause(*query.group));
-    if (query.output.payload) clauses.push_back("WITH PAYLOAD " + format_payload_selector(*query.output.payload));
-    if (query.output.vectors) clauses.push_back("WITH VECTOR " + format_vector_selector(*query.output.vectors));
-    if (auto limit = page_clause("LIMIT", query.page.limit, query.page.limit_param)) clauses.push_back(*limit);
-    if (auto offset = page_clause("OFFSET", query.page.offset, query.page.offset_param)) clauses.push_back(*offset);
+    if (query.filter) {
+        write_filter(sink.part_break().text("WHERE "), **query.filter);
+        ++count;
+    }
+    if (query.shard_key) {
+        write_shard_key(sink.part_break().text("SHARD "), *query.shard_key);
+        ++count;
+    }
+    if (query.params) {
+        write_search_params(sink.part_break().text("PARAMS ("), *query.params);
+        sink.text(')');
+        ++count;
+    }
+    if (query.score_threshold) {
+        sink.part_break().text("SCORE THRESHOLD ").f64(*query.score_threshold);
+        ++count;
+    }
+    if (query.group) {
+        write_group_clause(sink.part_break(), *query.group);
+        ++count;
+    }
+    if (query.output.payload) {
+        write_payload_selector(sink.part_break().text("WITH PAYLOAD "), *query.output.payload);
+        ++count;
+    }
+    if (query.output.vectors) {
+        write_vector_selector(sink.part_break().text("WITH VECTOR "), *query.output.vectors);
+        ++count;
+    }
+    if (write_page_clause(sink, "LIMIT", query.page.limit, query.page.limit_param)) ++count;
+    if (write_page_clause(sink, "OFFSET", query.page.offset, query.page.offset_param)) ++count;
+    return count;
+}
+
+std::vector<std::string> format_query_clauses(const Query& query) {
+    std::string text;
+    TextSink sink(text);
+    write_query_clauses(sink, query);
+    // Each clause runs from just after its part break to the next one.
+    const std::vector<std::size_t>& breaks = sink.part_breaks();
+    std::vector<std::string> clauses;
+    clauses.reserve(breaks.size());
+    for (std::size_t i = 0; i < breaks.size(); ++i) {
+        const std::size_t end = i + 1 < breaks.size() ? breaks[i + 1] : text.size();
+        clauses.emplace_back(text, breaks[i] + 1, end - breaks[i] - 1);
+    }
     return clauses;
 }
 
-std::string format_nested_query(const Query& query) {
-    std::string out = query_head(query);
-    if (auto from = from_part(query)) out += " " + *from;
-    std::vector<std::string> clauses = format_query_clauses(query);
-    if (!clauses.empty()) out += " " + join_texts(clauses, " ");
-    return out;
+void write_nested_query(TextSink& sink, const Query& query) {
+    TextSink::OneLine one_line(sink);
+    write_head_and_from(sink, query);
+    write_query_clauses(sink, query);
 }
 
-std::string format_query_statement(const Query& query) {
-    std::string head = query_head(query);
-    std::optional<std::string> from = from_part(query);
-    std::vector<std::string> clauses = format_query_clauses(query);
-    const bool one_line = fits_one_line(query, head, from, clauses);
+std::string format_nested_query(const Query& query) { return print_to_string(write_nested_query, query); }
 
-    std::vector<std::string> parts;
-    parts.reserve(clauses.size() + 2);
-    parts.push_back(std::move(head));
-    if (from) parts.push_back(std::move(*from));
-    for (auto& clause : clauses) parts.push_back(std::move(clause));
-
-    std::string out = query.ctes.empty() ? std::string() : with_list(query.ctes);
-    out += join_texts(parts, one_line ? " " : "\n");
-    return out;
+void write_query_statement(TextSink& sink, const Query& query) {
+    if (!query.ctes.empty()) write_with_list(sink, query.ctes);
+    const std::size_t start = sink.size();
+    write_head_and_from(sink, query);
+    const std::size_t clause_count = write_query_clauses(sink, query);
+    const bool one_line = fits_one_line(query, sink.size() - start, clause_count);
+    sink.lay_out(one_line ? TextSink::Layout::SingleLine : TextSink::Layout::PartPerLine);
 }
+
+std::string format_query_statement(const Query& query) { return print_to_string(write_query_statement, query); }
 
 }  // namespace zorv::core

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/ast/query.h"
+#include "core/fmt/sink.h"
 
 namespace zorv::core {
 
@@ -17,5 +18,12 @@ std::vector<std::string> format_query_clauses(const Query& query);
 std::string format_nested_query(const Query& query);
 // A whole QUERY statement, with its WITH list and the one-line-or-one-part-per-line layout.
 std::string format_query_statement(const Query& query);
+
+void write_query_input(TextSink& sink, const QueryInput& input, bool bare);
+void write_query_expression(TextSink& sink, const QueryExpr& expr);
+// Each clause present after a part break; returns how many were written.
+std::size_t write_query_clauses(TextSink& sink, const Query& query);
+void write_nested_query(TextSink& sink, const Query& query);
+void write_query_statement(TextSink& sink, const Query& query);
 
 }  // namespace zorv::core

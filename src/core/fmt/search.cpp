@@ -1,7 +1,5 @@
 #include "core/fmt/search.h"
 
-#include <vector>
-
 #include "core/fmt/filter.h"
 #include "core/fmt/values.h"
 
@@ -10,69 +8,103 @@ namespace {
 
 std::string_view bool_text(bool value) { return value ? "true" : "false"; }
 
-std::string names_text(const SelectorNames& names) { return join_mapped(names, ", ", format_identifier); }
+void write_names(TextSink& sink, const SelectorNames& names) {
+    sink.text('(');
+    sink.join(names, ", ", [](TextSink& s, const auto& name) { s.identifier(name); });
+    sink.text(')');
+}
 
-std::string consistency_text(const Consistency& consistency) {
+void write_consistency(TextSink& sink, const Consistency& consistency) {
     switch (consistency.kind()) {
-        case Consistency::Kind::Factor: return std::to_string(consistency.factor_value());
-        case Consistency::Kind::Majority: return "majority";
-        case Consistency::Kind::Quorum: return "quorum";
-        case Consistency::Kind::All: return "all";
+        case Consistency::Kind::Factor: sink.integer(consistency.factor_value()); return;
+        case Consistency::Kind::Majority: sink.text("majority"); return;
+        case Consistency::Kind::Quorum: sink.text("quorum"); return;
+        case Consistency::Kind::All: sink.text("all"); return;
     }
-    return "all";
 }
 
-std::string quantization_text(const QuantizationSearchParams& q) {
-    std::vector<std::string> items;
-    if (q.ignore) items.push_back("ignore: " + std::string(bool_text(*q.ignore)));
-    if (q.rescore) items.push_back("rescore: " + std::string(bool_text(*q.rescore)));
-    if (q.oversampling) items.push_back("oversampling: " + format_f64(*q.oversampling));
-    return "{" + join_texts(items, ", ") + "}";
+// Writes ", " before every item but the first.
+class ItemList {
+  public:
+    explicit ItemList(TextSink& sink) : sink_(sink) {}
+    TextSink& next() {
+        if (!first_) sink_.text(", ");
+        first_ = false;
+        return sink_;
+    }
+
+  private:
+    TextSink& sink_;
+    bool first_ = true;
+};
+
+void write_quantization(TextSink& sink, const QuantizationSearchParams& q) {
+    sink.text('{');
+    ItemList items(sink);
+    if (q.ignore) items.next().text("ignore: ").text(bool_text(*q.ignore));
+    if (q.rescore) items.next().text("rescore: ").text(bool_text(*q.rescore));
+    if (q.oversampling) items.next().text("oversampling: ").f64(*q.oversampling);
+    sink.text('}');
 }
 
-std::string idf_text(const IdfParams& idf) {
-    if (idf.corpus) return "idf = WHERE " + format_filter(*idf.corpus);
-    return "idf = 'global'";
+void write_idf(TextSink& sink, const IdfParams& idf) {
+    if (!idf.corpus) {
+        sink.text("idf = 'global'");
+        return;
+    }
+    sink.text("idf = WHERE ");
+    write_filter(sink, *idf.corpus);
 }
 
 }  // namespace
 
-std::string format_search_params(const SearchParams& p) {
-    std::vector<std::string> items;
-    if (p.hnsw_ef) items.push_back("hnsw_ef = " + std::to_string(*p.hnsw_ef));
-    if (p.exact) items.push_back("exact = " + std::string(bool_text(*p.exact)));
-    if (p.acorn) items.push_back("acorn = " + std::string(bool_text(*p.acorn)));
-    if (p.max_selectivity) items.push_back("max_selectivity = " + format_f64(*p.max_selectivity));
-    if (p.indexed_only) items.push_back("indexed_only = " + std::string(bool_text(*p.indexed_only)));
-    if (p.rrf_k) items.push_back("rrf_k = " + std::to_string(*p.rrf_k));
-    if (p.rrf_weights) items.push_back("rrf_weights = [" + join_mapped(*p.rrf_weights, ", ", format_f64) + "]");
-    if (p.quantization) items.push_back("quantization = " + quantization_text(*p.quantization));
-    if (p.idf) items.push_back(idf_text(*p.idf));
-    if (p.timeout) items.push_back("timeout = " + std::to_string(*p.timeout));
-    if (p.consistency) items.push_back("consistency = " + consistency_text(*p.consistency));
-    return join_texts(items, ", ");
+void write_search_params(TextSink& sink, const SearchParams& p) {
+    ItemList items(sink);
+    if (p.hnsw_ef) items.next().text("hnsw_ef = ").integer(*p.hnsw_ef);
+    if (p.exact) items.next().text("exact = ").text(bool_text(*p.exact));
+    if (p.acorn) items.next().text("acorn = ").text(bool_text(*p.acorn));
+    if (p.max_selectivity) items.next().text("max_selectivity = ").f64(*p.max_selectivity);
+    if (p.indexed_only) items.next().text("indexed_only = ").text(bool_text(*p.indexed_only));
+    if (p.rrf_k) items.next().text("rrf_k = ").integer(*p.rrf_k);
+    if (p.rrf_weights) {
+        items.next().text("rrf_weights = [").join(*p.rrf_weights, ", ", [](TextSink& s, double w) { s.f64(w); });
+        sink.text(']');
+    }
+    if (p.quantization) write_quantization(items.next().text("quantization = "), *p.quantization);
+    if (p.idf) write_idf(items.next(), *p.idf);
+    if (p.timeout) items.next().text("timeout = ").integer(*p.timeout);
+    if (p.consistency) write_consistency(items.next().text("consistency = "), *p.consistency);
+}
+
+std::string format_search_params(const SearchParams& params) { return print_to_string(write_search_params, params); }
+
+void write_payload_selector(TextSink& sink, const PayloadSelector& selector) {
+    switch (selector.kind()) {
+        case PayloadSelector::Kind::All: sink.text("true"); return;
+        case PayloadSelector::Kind::None: sink.text("false"); return;
+        case PayloadSelector::Kind::Include:
+            write_names(sink.text("INCLUDE "), std::get<PayloadSelector::Include>(selector.value).names);
+            return;
+        case PayloadSelector::Kind::Exclude:
+            write_names(sink.text("EXCLUDE "), std::get<PayloadSelector::Exclude>(selector.value).names);
+            return;
+    }
 }
 
 std::string format_payload_selector(const PayloadSelector& selector) {
+    return print_to_string(write_payload_selector, selector);
+}
+
+void write_vector_selector(TextSink& sink, const VectorSelector& selector) {
     switch (selector.kind()) {
-        case PayloadSelector::Kind::All: return "true";
-        case PayloadSelector::Kind::None: return "false";
-        case PayloadSelector::Kind::Include:
-            return "INCLUDE (" + names_text(std::get<PayloadSelector::Include>(selector.value).names) + ")";
-        case PayloadSelector::Kind::Exclude:
-            return "EXCLUDE (" + names_text(std::get<PayloadSelector::Exclude>(selector.value).names) + ")";
+        case VectorSelector::Kind::All: sink.text("true"); return;
+        case VectorSelector::Kind::None: sink.text("false"); return;
+        case VectorSelector::Kind::Names: write_names(sink, std::get<VectorSelector::Names>(selector.value).names); return;
     }
-    return "true";
 }
 
 std::string format_vector_selector(const VectorSelector& selector) {
-    switch (selector.kind()) {
-        case VectorSelector::Kind::All: return "true";
-        case VectorSelector::Kind::None: return "false";
-        case VectorSelector::Kind::Names:
-            return "(" + names_text(std::get<VectorSelector::Names>(selector.value).names) + ")";
-    }
-    return "true";
+    return print_to_string(write_vector_selector, selector);
 }
 
 }  // namespace zorv::core

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/ast/search.h"
+#include "core/fmt/sink.h"
 
 namespace zorv::core {
 
@@ -13,5 +14,9 @@ std::string format_search_params(const SearchParams& params);
 std::string format_payload_selector(const PayloadSelector& selector);
 // "true", "false" or "(a, b)".
 std::string format_vector_selector(const VectorSelector& selector);
+
+void write_search_params(TextSink& sink, const SearchParams& params);
+void write_payload_selector(TextSink& sink, const PayloadSelector& selector);
+void write_vector_selector(TextSink& sink, const VectorSelector& selector);
 
 }  // namespace zorv::core

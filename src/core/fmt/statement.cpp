@@ -5,16 +5,17 @@
 
 namespace zorv::core {
 
-std::string format_statement(const Statement& statement) {
+void write_statement(TextSink& sink, const Statement& statement) {
     switch (statement.kind()) {
-        case StatementKind::ShowCollections: return "SHOW COLLECTIONS";
-        case StatementKind::ShowQuotas: return "SHOW QUOTAS";
+        case StatementKind::ShowCollections: sink.text("SHOW COLLECTIONS"); return;
+        case StatementKind::ShowQuotas: sink.text("SHOW QUOTAS"); return;
         case StatementKind::ShowCollection:
-            return "SHOW COLLECTION " + format_identifier(statement.get<StatementKind::ShowCollection>().name);
+            sink.text("SHOW COLLECTION ").identifier(statement.get<StatementKind::ShowCollection>().name);
+            return;
         case StatementKind::ShowShardKeys:
-            return "SHOW SHARD KEYS ON COLLECTION " +
-                   format_identifier(statement.get<StatementKind::ShowShardKeys>().name);
-        case StatementKind::Query: return format_query_statement(*statement.get<StatementKind::Query>());
+            sink.text("SHOW SHARD KEYS ON COLLECTION ").identifier(statement.get<StatementKind::ShowShardKeys>().name);
+            return;
+        case StatementKind::Query: write_query_statement(sink, *statement.get<StatementKind::Query>()); return;
         // Kinds whose records have not landed yet have no form of their own.
         case StatementKind::Scroll:
         case StatementKind::Upsert:
@@ -34,9 +35,10 @@ std::string format_statement(const Statement& statement) {
         case StatementKind::Count:
         case StatementKind::Facet:
         case StatementKind::SetQuota:
-        case StatementKind::Batch: return std::string();
+        case StatementKind::Batch: return;
     }
-    return std::string();
 }
+
+std::string format_statement(const Statement& statement) { return print_to_string(write_statement, statement); }
 
 }  // namespace zorv::core

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/ast/literal.h"
+#include "core/fmt/sink.h"
 
 namespace zorv::core {
 
@@ -27,6 +28,14 @@ std::string format_shard_key(const ShardKey& key);
 
 // A placeholder stored as text (":name" or "?N"): "?" for positional ones, else unchanged.
 std::string_view format_placeholder_text(std::string_view stored);
+
+void write_literal(TextSink& sink, const Literal& literal);
+void write_point_id(TextSink& sink, const PointId& id);
+void write_shard_key(TextSink& sink, const ShardKey& key);
+// The placeholders: ":name", "?" and the stored-text form above. Every printer goes through these.
+void write_param(TextSink& sink, const NamedParam& param);
+void write_param(TextSink& sink, const PositionalParam& param);
+void write_placeholder_text(TextSink& sink, std::string_view stored);
 
 // Joins texts with `separator`.
 std::string join_texts(const std::vector<std::string>& items, std::string_view separator);

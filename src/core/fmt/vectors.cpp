@@ -5,71 +5,100 @@
 namespace zorv::core {
 namespace {
 
-std::string format_dense(const std::vector<float>& values) {
-    return "[" + join_mapped(values, ", ", format_f32) + "]";
+void write_f32s(TextSink& sink, const std::vector<float>& values) {
+    sink.join(values, ", ", [](TextSink& s, float v) { s.f32(v); });
 }
 
 // The shared tail of the inference inputs: ", model: ..." and ", options: {...}", then "}".
-std::string inference_tail(const std::optional<std::string>& model, const LiteralDict& options) {
-    std::string out;
-    if (model) out += ", model: " + quote_string(*model);
-    if (!options.empty()) out += ", options: " + format_inference_options(options);
-    out += '}';
-    return out;
+void write_inference_tail(TextSink& sink, const std::optional<std::string>& model, const LiteralDict& options) {
+    if (model) sink.text(", model: ").quoted(*model);
+    if (!options.empty()) {
+        sink.text(", options: ");
+        write_inference_options(sink, options);
+    }
+    sink.text('}');
 }
 
 }  // namespace
 
-std::string format_inference_options(const LiteralDict& options) {
-    return "{" +
-           join_mapped(options, ", ",
-                       [](const LiteralEntry& e) { return format_identifier(e.first) + ": " + format_literal(e.second); }) +
-           "}";
+void write_dense(TextSink& sink, const std::vector<float>& values) {
+    sink.text('[');
+    write_f32s(sink, values);
+    sink.text(']');
 }
 
-std::string format_vector_value(const VectorValue& vector) {
+void write_inference_options(TextSink& sink, const LiteralDict& options) {
+    sink.text('{');
+    sink.join(options, ", ", [](TextSink& s, const LiteralEntry& e) {
+        s.identifier(e.first).text(": ");
+        write_literal(s, e.second);
+    });
+    sink.text('}');
+}
+
+std::string format_inference_options(const LiteralDict& options) {
+    return print_to_string(write_inference_options, options);
+}
+
+void write_vector_value(TextSink& sink, const VectorValue& vector) {
     switch (vector.kind()) {
-        case VectorValue::Kind::Dense: return format_dense(std::get<VectorValue::Dense>(vector.value).values);
+        case VectorValue::Kind::Dense: write_dense(sink, std::get<VectorValue::Dense>(vector.value).values); return;
         case VectorValue::Kind::Sparse: {
             const auto& sparse = std::get<VectorValue::Sparse>(vector.value);
-            return "{indices: [" +
-                   join_mapped(sparse.indices, ", ", [](std::uint32_t i) { return std::to_string(i); }) +
-                   "], values: [" + join_mapped(sparse.values, ", ", format_f32) + "]}";
+            sink.text("{indices: [");
+            sink.join(sparse.indices, ", ", [](TextSink& s, std::uint32_t i) { s.integer(i); });
+            sink.text("], values: [");
+            write_f32s(sink, sparse.values);
+            sink.text("]}");
+            return;
         }
         case VectorValue::Kind::MultiDense:
-            return "[" + join_mapped(std::get<VectorValue::MultiDense>(vector.value).rows, ", ", format_dense) + "]";
+            sink.text('[');
+            sink.join(std::get<VectorValue::MultiDense>(vector.value).rows, ", ", write_dense);
+            sink.text(']');
+            return;
         case VectorValue::Kind::Document: {
             const auto& doc = std::get<VectorValue::Document>(vector.value);
-            return "{text: " + quote_string(doc.text) + inference_tail(doc.model, doc.options);
+            sink.text("{text: ").quoted(doc.text);
+            write_inference_tail(sink, doc.model, doc.options);
+            return;
         }
         case VectorValue::Kind::Image: {
             const auto& image = std::get<VectorValue::Image>(vector.value);
-            return "{image: " + quote_string(image.source) + inference_tail(image.model, image.options);
+            sink.text("{image: ").quoted(image.source);
+            write_inference_tail(sink, image.model, image.options);
+            return;
         }
         case VectorValue::Kind::Object: {
             const auto& object = std::get<VectorValue::Object>(vector.value);
-            return "{object: " + format_literal(*object.object) + inference_tail(object.model, object.options);
+            sink.text("{object: ");
+            write_literal(sink, *object.object);
+            write_inference_tail(sink, object.model, object.options);
+            return;
         }
-        case VectorValue::Kind::Param: return ":" + std::get<NamedParam>(vector.value).name;
-        case VectorValue::Kind::PositionalParam: return "?";
+        case VectorValue::Kind::Param: write_param(sink, std::get<NamedParam>(vector.value)); return;
+        case VectorValue::Kind::PositionalParam: write_param(sink, std::get<PositionalParam>(vector.value)); return;
     }
-    return "?";
 }
 
-std::string format_point_vectors(const PointVectors& vectors) {
+std::string format_vector_value(const VectorValue& vector) { return print_to_string(write_vector_value, vector); }
+
+void write_point_vectors(TextSink& sink, const PointVectors& vectors) {
     switch (vectors.kind()) {
-        case PointVectors::Kind::Unnamed: return format_vector_value(std::get<VectorValue>(vectors.value));
+        case PointVectors::Kind::Unnamed: write_vector_value(sink, std::get<VectorValue>(vectors.value)); return;
         case PointVectors::Kind::Named:
-            return "{" +
-                   join_mapped(std::get<NamedVectors>(vectors.value), ", ",
-                               [](const auto& entry) {
-                                   return format_identifier(entry.first) + ": " + format_vector_value(entry.second);
-                               }) +
-                   "}";
-        case PointVectors::Kind::Param: return ":" + std::get<NamedParam>(vectors.value).name;
-        case PointVectors::Kind::PositionalParam: return "?";
+            sink.text('{');
+            sink.join(std::get<NamedVectors>(vectors.value), ", ", [](TextSink& s, const auto& entry) {
+                s.identifier(entry.first).text(": ");
+                write_vector_value(s, entry.second);
+            });
+            sink.text('}');
+            return;
+        case PointVectors::Kind::Param: write_param(sink, std::get<NamedParam>(vectors.value)); return;
+        case PointVectors::Kind::PositionalParam: write_param(sink, std::get<PositionalParam>(vectors.value)); return;
     }
-    return "?";
 }
+
+std::string format_point_vectors(const PointVectors& vectors) { return print_to_string(write_point_vectors, vectors); }
 
 }  // namespace zorv::core

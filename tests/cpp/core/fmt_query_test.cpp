@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -259,6 +260,9 @@ TEST(FmtFormula, PrecedenceAndNames) {
         {neg(num(-2)), "-(-2.0)"},
         {neg(neg(var("x"))), "-(-x)"},
         {neg(sum(var("a"), var("b"))), "-(a + b)"},
+        {neg(num(-0.0)), "-(-0.0)"},
+        {neg(num(-std::numeric_limits<double>::infinity())), "-(-inf.0)"},
+        {neg(num(-std::numeric_limits<double>::quiet_NaN())), "-NaN.0"},  // NaN prints unsigned
         {mul(neg(var("a")), var("b")), "-a * b"},
         {div(var("a"), var("b"), 0.0), "a / b [DEFAULT = 0.0]"},
         {mul(var("a"), div(var("b"), var("c"), 0.0)), "a * (b / c [DEFAULT = 0.0])"},

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/fmt/sink.h"
 #include "core/fmt/values.h"
 #include "core/fmt/vectors.h"
 
@@ -173,6 +174,44 @@ TEST(FmtVector, PointVectors) {
     EXPECT_EQ(format_point_vectors(PointVectors{NamedVectors{}}), "{}");
     EXPECT_EQ(format_point_vectors(PointVectors{NamedParam{"row", std::nullopt}}), ":row");
     EXPECT_EQ(format_point_vectors(PointVectors{PositionalParam{0, std::nullopt}}), "?");
+}
+
+// Parts are written once with spaces; laying out turns only the top-level breaks into line feeds.
+TEST(FmtSink, LayOutBreaksOnlyTopLevelParts) {
+    struct Case {
+        TextSink::Layout layout;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {TextSink::Layout::SingleLine, "A B (x y) C"},
+        {TextSink::Layout::PartPerLine, "A\nB (x y)\nC"},
+    };
+    for (const auto& c : cases) {
+        std::string out = "WITH\n";  // text before the statement keeps its place
+        TextSink sink(out);
+        const std::size_t start = sink.size();
+        sink.text('A').part_break().text("B (");
+        {
+            TextSink::OneLine nested(sink);
+            sink.text('x').part_break().text('y');
+        }
+        sink.text(')').part_break().text('C');
+        EXPECT_EQ(sink.part_breaks().size(), 2u);
+        sink.lay_out(c.layout);
+        EXPECT_TRUE(sink.part_breaks().empty());
+        EXPECT_EQ(out.substr(start), c.text);
+        EXPECT_TRUE(out.starts_with("WITH\n"));
+    }
+}
+
+TEST(FmtSink, JoinAndLexicalHelpers) {
+    std::string out;
+    TextSink sink(out);
+    const std::vector<std::string> names = {"a", "b c", ""};
+    sink.join(names, ", ", [](TextSink& s, const std::string& name) { s.identifier(name); });
+    sink.text(' ').integer(-7).text(' ').integer(std::uint64_t{18446744073709551615ull});
+    sink.text(' ').f64(1e23).text(' ').f32(0.1f).text(' ').quoted("it's");
+    EXPECT_EQ(out, "a, 'b c', '' -7 18446744073709551615 100000000000000000000000.0 0.1 'it\\'s'");
 }
 
 }  // namespace
