@@ -41,7 +41,6 @@ class TextSink {
     TextSink& operator=(const TextSink&) = delete;
 
     std::size_t size() const { return out_.size(); }
-    std::string_view view() const { return out_; }
 
     // Keywords and punctuation, copied as they stand.
     TextSink& text(std::string_view text) {

@@ -8,15 +8,6 @@ bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-std::string join_texts(const std::vector<std::string>& items, std::string_view separator) {
-    std::string out;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) out += separator;
-        out += items[i];
-    }
-    return out;
-}
-
 bool is_plain_identifier(std::string_view text) {
     if (text.empty()) return false;
     if (!is_ascii_letter(text.front()) && text.front() != '_') return false;

@@ -37,20 +37,4 @@ void write_param(TextSink& sink, const NamedParam& param);
 void write_param(TextSink& sink, const PositionalParam& param);
 void write_placeholder_text(TextSink& sink, std::string_view stored);
 
-// Joins texts with `separator`.
-std::string join_texts(const std::vector<std::string>& items, std::string_view separator);
-
-// Joins the texts `fn` makes of the items with `separator`.
-template <class Range, class Fn>
-std::string join_mapped(const Range& items, std::string_view separator, Fn&& fn) {
-    std::string out;
-    bool first = true;
-    for (const auto& item : items) {
-        if (!first) out += separator;
-        first = false;
-        out += fn(item);
-    }
-    return out;
-}
-
 }  // namespace zorv::core
