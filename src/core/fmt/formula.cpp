@@ -24,10 +24,7 @@ std::string default_suffix(const std::optional<double>& value) {
 // Placeholders are told apart by `param`, not by the name's first character: a quoted payload
 // key may itself begin with ":" or "?", and must stay quoted to read back as a key.
 std::string variable_text(const FormulaExpr::Variable& v) {
-    if (v.param) {
-        if (const auto* named = std::get_if<NamedParam>(&*v.param)) return ":" + named->name;
-        return "?";
-    }
+    if (v.param) return format_placeholder(*v.param);
     if (v.name.empty()) return "''";
     if (is_plain_identifier(v.name)) return v.name;
     if (v.name.front() == '$' && is_plain_identifier(std::string_view(v.name).substr(1))) return v.name;

@@ -25,7 +25,7 @@ std::string options_clause(const LiteralDict& options) {
 }
 
 std::string text_core(const QueryInput::Text& text) {
-    if (text.text_param) return std::string(format_placeholder_text(*text.text_param));
+    if (text.text_param) return format_placeholder(*text.text_param);
     return quote_string(text.text);
 }
 
@@ -59,8 +59,8 @@ std::string_view strategy_word(RecommendStrategy strategy) {
     return "average_vector";
 }
 
-std::string placeholder_or_quoted(const std::optional<std::string>& param, const std::string& text) {
-    return param ? std::string(format_placeholder_text(*param)) : quote_string(text);
+std::string placeholder_or_quoted(const std::optional<Placeholder>& param, const std::string& text) {
+    return param ? format_placeholder(*param) : quote_string(text);
 }
 
 struct ExpressionText {
@@ -168,9 +168,9 @@ std::string group_clause(const GroupBy& group) {
 
 // "LIMIT 10" / "LIMIT :n"; the number wins over a placeholder.
 std::optional<std::string> page_clause(std::string_view word, const std::optional<std::uint64_t>& number,
-                                       const std::optional<std::string>& param) {
+                                       const std::optional<Placeholder>& param) {
     if (number) return std::string(word) + " " + std::to_string(*number);
-    if (param) return std::string(word) + " " + std::string(format_placeholder_text(*param));
+    if (param) return std::string(word) + " " + format_placeholder(*param);
     return std::nullopt;
 }
 
@@ -229,8 +229,8 @@ std::string format_query_input(const QueryInput& input, bool bare) {
             return bare ? vector : "VECTOR " + vector;
         }
         case QueryInput::Kind::Point: return "POINT " + format_point_id(input.get<QueryInput::Kind::Point>());
-        case QueryInput::Kind::Param: return ":" + input.get<QueryInput::Kind::Param>().name;
-        case QueryInput::Kind::PositionalParam: return "?";
+        case QueryInput::Kind::Param:
+        case QueryInput::Kind::PositionalParam: return format_placeholder(input.get<QueryInput::Kind::Param>());
     }
     return "?";
 }

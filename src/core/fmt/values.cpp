@@ -157,10 +157,7 @@ void format_literal_into(std::string& out, const Literal& literal) {
             out += ']';
             return;
         case Literal::Kind::Param:
-            out += ':';
-            out += literal.as_param().name;
-            return;
-        case Literal::Kind::PositionalParam: out += '?'; return;
+        case Literal::Kind::PositionalParam: out += format_placeholder(literal.as_placeholder()); return;
     }
 }
 
@@ -174,8 +171,8 @@ std::string format_point_id(const PointId& id) {
     switch (id.kind()) {
         case PointId::Kind::Number: return std::to_string(std::get<std::uint64_t>(id.value));
         case PointId::Kind::String: return quote_string(std::get<std::string>(id.value));
-        case PointId::Kind::Param: return ":" + std::get<NamedParam>(id.value).name;
-        case PointId::Kind::PositionalParam: return "?";
+        case PointId::Kind::Param:
+        case PointId::Kind::PositionalParam: return format_placeholder(std::get<Placeholder>(id.value));
     }
     return "?";
 }
@@ -184,17 +181,16 @@ std::string format_shard_key(const ShardKey& key) {
     switch (key.kind()) {
         case ShardKey::Kind::Keyword: return quote_string(std::get<std::string>(key.value));
         case ShardKey::Kind::Number: return std::to_string(std::get<std::uint64_t>(key.value));
-        case ShardKey::Kind::Param: return ":" + std::get<NamedParam>(key.value).name;
-        case ShardKey::Kind::PositionalParam: return "?";
+        case ShardKey::Kind::Param:
+        case ShardKey::Kind::PositionalParam: return format_placeholder(std::get<Placeholder>(key.value));
     }
     return "?";
 }
 
 std::string shard_key_display(const ShardKey& key) { return format_shard_key(key); }
 
-std::string_view format_placeholder_text(std::string_view stored) {
-    if (!stored.empty() && stored.front() == '?') return "?";
-    return stored;
+std::string format_placeholder(const Placeholder& placeholder) {
+    return placeholder.is_named() ? ":" + placeholder.name : "?";
 }
 
 }  // namespace zorv::core

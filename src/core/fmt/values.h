@@ -25,8 +25,8 @@ void format_literal_into(std::string& out, const Literal& literal);
 std::string format_point_id(const PointId& id);
 std::string format_shard_key(const ShardKey& key);
 
-// A placeholder stored as text (":name" or "?N"): "?" for positional ones, else unchanged.
-std::string_view format_placeholder_text(std::string_view stored);
+// ":name", or "?" for a positional placeholder (its index is implied by its place).
+std::string format_placeholder(const Placeholder& placeholder);
 
 // Joins texts with `separator`.
 std::string join_texts(const std::vector<std::string>& items, std::string_view separator);

@@ -50,8 +50,8 @@ std::string format_vector_value(const VectorValue& vector) {
             const auto& object = std::get<VectorValue::Object>(vector.value);
             return "{object: " + format_literal(*object.object) + inference_tail(object.model, object.options);
         }
-        case VectorValue::Kind::Param: return ":" + std::get<NamedParam>(vector.value).name;
-        case VectorValue::Kind::PositionalParam: return "?";
+        case VectorValue::Kind::Param:
+        case VectorValue::Kind::PositionalParam: return format_placeholder(std::get<Placeholder>(vector.value));
     }
     return "?";
 }
@@ -66,8 +66,8 @@ std::string format_point_vectors(const PointVectors& vectors) {
                                    return format_identifier(entry.first) + ": " + format_vector_value(entry.second);
                                }) +
                    "}";
-        case PointVectors::Kind::Param: return ":" + std::get<NamedParam>(vectors.value).name;
-        case PointVectors::Kind::PositionalParam: return "?";
+        case PointVectors::Kind::Param:
+        case PointVectors::Kind::PositionalParam: return format_placeholder(std::get<Placeholder>(vectors.value));
     }
     return "?";
 }

@@ -181,8 +181,8 @@ TEST(FmtQuery, NestedBodyWithoutCollectionHasNoFrom) {
 
 TEST(FmtQuery, BareInputsDropTheirKeyword) {
     QueryInput text{QueryInput::Text{"cats", std::nullopt, std::nullopt, {}}};
-    QueryInput param_text{QueryInput::Text{"", std::nullopt, ":q", {}}};
-    QueryInput positional_text{QueryInput::Text{"", std::string("m"), "?3", {}}};
+    QueryInput param_text{QueryInput::Text{"", std::nullopt, Placeholder::named("q"), {}}};
+    QueryInput positional_text{QueryInput::Text{"", std::string("m"), Placeholder::positional(3), {}}};
     QueryInput vector{VectorValue{VectorValue::Dense{{1.0f, 2.0f}}}};
     EXPECT_EQ(format_query_input(text, true), "'cats'");
     EXPECT_EQ(format_query_input(text, false), "TEXT 'cats'");
@@ -286,9 +286,9 @@ TEST(FmtSearch, ParamsAndSelectors) {
 
 // ---- round trip: printing a parsed statement gives text that parses to the same tree ----------
 
-// Clears every span (positions change when the text is reprinted), folds a placeholder TEXT input
-// into the placeholder input it prints as in bare positions, and a negated constant into the
-// negative constant it prints as ("-2.0").
+// Folds a placeholder TEXT input into the placeholder input it prints as in bare positions, and a
+// negated constant into the negative constant it prints as ("-2.0"). Spans need no clearing: trees
+// compare without them.
 template <class T>
 void normalise(T& value);
 
@@ -317,12 +317,8 @@ void normalise_input(QueryInput& input) {
     if (!input.is(QueryInput::Kind::Text)) return;
     auto& text = input.get<QueryInput::Kind::Text>();
     if (!text.text_param || text.model || !text.options.empty()) return;
-    const std::string param = *text.text_param;
-    if (param.starts_with('?')) {
-        input.value = PositionalParam{std::stoull(param.substr(1)), std::nullopt};
-    } else {
-        input.value = NamedParam{param.substr(1), std::nullopt};
-    }
+    Placeholder param = *text.text_param;
+    input.value = std::move(param);
 }
 
 void fold_negated_constant(FormulaExpr& expr) {
@@ -337,9 +333,6 @@ template <class T>
 void normalise(T& value) {
     if constexpr (std::is_same_v<T, QueryInput>) normalise_input(value);
     if constexpr (std::is_same_v<T, FormulaExpr>) fold_negated_constant(value);
-    if constexpr (requires { value.span = std::nullopt; }) value.span = std::nullopt;
-    if constexpr (requires { value.collection_span; }) value.collection_span = std::nullopt;
-    if constexpr (requires { value.limit_span; }) value.limit_span = value.offset_span = std::nullopt;
 #define ZORV_NORMALISE_MEMBER(m) \
     if constexpr (requires { value.m; }) normalise(value.m);
     ZORV_NORMALISE_MEMBER(value)
