@@ -55,7 +55,9 @@ TEST_P(PrefetchItemOk, Parses) {
         // Trees compare without spans: check a placeholder key's own.
         const auto* expected = std::get_if<Placeholder>(&c.lookup->shard_key->value);
         const auto* actual = std::get_if<Placeholder>(&item.lookup->shard_key->value);
-        if (expected != nullptr && actual != nullptr) EXPECT_EQ(actual->span.get(), expected->span.get());
+        if (expected != nullptr && actual != nullptr) {
+            EXPECT_EQ(actual->span.get(), expected->span.get());
+        }
     }
     EXPECT_EQ(item.filter.has_value(), c.filtered);
 }
