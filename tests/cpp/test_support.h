@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/ast/walk.h"
 #include "core/error.h"
 
 namespace zorv::core::test_support {
@@ -54,6 +55,36 @@ inline void expect_nesting_error(const ZorvError& e, const NestingCase& c) {
     EXPECT_EQ(e.message, "statement nests deeper than 128 levels; flatten the expression");
     const std::size_t start = 128 * c.open.size() + c.opener_offset;
     EXPECT_EQ(e.span, (Span{start, start + c.opener_len}));
+}
+
+// Printing writes two forms as shorter ones that read back as different trees: a TEXT placeholder
+// without model or options prints as the bare placeholder input, and a negated constant as the
+// negative constant ("-2.0"). Folds both in place so that a reprinted tree can be compared.
+inline void fold_print_equivalents(Statement& statement) {
+    walk(statement, Overloaded{
+                        [](QueryInput& input) {
+                            if (!input.is(QueryInput::Kind::Text)) return;
+                            auto& text = input.get<QueryInput::Kind::Text>();
+                            if (!text.text_param || text.model || !text.options.empty()) return;
+                            Placeholder param = std::move(*text.text_param);
+                            input.value = std::move(param);
+                        },
+                        [](FormulaExpr& expr) {
+                            if (!expr.is(FormulaExpr::Kind::Neg)) return;
+                            const FormulaExpr& operand = *expr.get<FormulaExpr::Kind::Neg>().operand;
+                            if (operand.is(FormulaExpr::Kind::Constant)) {
+                                expr = FormulaExpr::constant(-operand.get<FormulaExpr::Kind::Constant>().value);
+                            }
+                        },
+                    });
+}
+
+// parse(print(tree)) == tree, up to the folds above. Trees compare without spans, so the
+// reprinted layout does not matter.
+inline bool same_tree_after_print(Statement original, Statement reparsed) {
+    fold_print_equivalents(original);
+    fold_print_equivalents(reparsed);
+    return original == reparsed;
 }
 
 }  // namespace zorv::core::test_support

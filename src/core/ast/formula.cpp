@@ -4,13 +4,12 @@
 
 namespace zorv::core {
 
-FormulaExpr FormulaExpr::named_param(std::string name, std::optional<Span> span) {
-    std::string text = ":" + name;
-    return FormulaExpr{Variable{std::move(text), FormulaParam(NamedParam{std::move(name), span})}};
+FormulaExpr FormulaExpr::named_param(std::string name, SourceSpan span) {
+    return placeholder(Placeholder::named(std::move(name), span));
 }
 
-FormulaExpr FormulaExpr::positional_param(std::uint64_t index, std::optional<Span> span) {
-    return FormulaExpr{Variable{"?" + std::to_string(index), FormulaParam(PositionalParam{index, span})}};
+FormulaExpr FormulaExpr::positional_param(std::uint64_t index, SourceSpan span) {
+    return placeholder(Placeholder::positional(index, span));
 }
 
 std::string_view formula_kind_name(FormulaExpr::Kind kind) {

@@ -13,9 +13,6 @@
 
 namespace zorv::core {
 
-// The placeholder a formula Variable stands for.
-using FormulaParam = std::variant<NamedParam, PositionalParam>;
-
 // A node owns its children; copying a FormulaExpr copies the whole tree (CASE filters included).
 // The variant index is the kind; walkers switch over kind() or std::visit the node.
 struct FormulaExpr {
@@ -30,11 +27,11 @@ struct FormulaExpr {
         double value;
         friend bool operator==(const Constant&, const Constant&) = default;
     };
-    // A payload key, or a placeholder. `name` of a placeholder is ":name" or "?N" (N the positional
-    // index); `param` tells the two apart, since a quoted key may itself begin with ":" or "?".
+    // A payload key, or a placeholder. `param` tells the two apart, since a quoted key may itself
+    // begin with ":" or "?"; `name` is the key, empty for a placeholder.
     struct Variable {
         std::string name;
-        std::optional<FormulaParam> param;
+        std::optional<Placeholder> param;
 
         bool is_placeholder() const { return param.has_value(); }
         friend bool operator==(const Variable&, const Variable&) = default;
@@ -156,9 +153,10 @@ struct FormulaExpr {
     // A payload key (never a placeholder, whatever its first character).
     static FormulaExpr variable(std::string name) { return FormulaExpr{Variable{std::move(name), std::nullopt}}; }
     // ":name" placeholder; `name` is given without the colon.
-    static FormulaExpr named_param(std::string name, std::optional<Span> span = std::nullopt);
-    // "?" placeholder with its positional index, named "?N".
-    static FormulaExpr positional_param(std::uint64_t index, std::optional<Span> span = std::nullopt);
+    static FormulaExpr named_param(std::string name, SourceSpan span = {});
+    // "?" placeholder with its positional index.
+    static FormulaExpr positional_param(std::uint64_t index, SourceSpan span = {});
+    static FormulaExpr placeholder(Placeholder param) { return FormulaExpr{Variable{std::string(), std::move(param)}}; }
 
     friend bool operator==(const FormulaExpr&, const FormulaExpr&) = default;
 };

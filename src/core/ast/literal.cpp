@@ -123,7 +123,7 @@ std::string float_text(F value) {
     return out;
 }
 
-void append_span(std::string& out, const std::optional<Span>& span) {
+void append_span(std::string& out, const SourceSpan& span) {
     if (span) {
         out += "Some(";
         out += span_debug(*span);

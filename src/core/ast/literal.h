@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "core/ast/placeholder.h"
 #include "core/error.h"
 
 namespace zorv::core {
@@ -40,20 +41,6 @@ private:
     std::unique_ptr<T> ptr_;
 };
 
-// ":name" placeholder; the span covers ":" through the name when parsed from text.
-struct NamedParam {
-    std::string name;
-    std::optional<Span> span;
-    friend bool operator==(const NamedParam&, const NamedParam&) = default;
-};
-
-// "?" placeholder; the index counts from 0 across one parse call.
-struct PositionalParam {
-    std::uint64_t index = 0;
-    std::optional<Span> span;
-    friend bool operator==(const PositionalParam&, const PositionalParam&) = default;
-};
-
 struct NullValue {
     friend bool operator==(const NullValue&, const NullValue&) = default;
 };
@@ -65,13 +52,15 @@ using LiteralList = std::vector<Literal>;
 using F32Array = std::vector<float>;
 
 struct Literal {
-    // Tag order: the variant index is the kind.
+    // Tag order: the variant index is the kind, except that the one Placeholder alternative is
+    // Param when named and PositionalParam when positional.
     enum class Kind : std::uint8_t { Str, Int, UInt, Float, Bool, Null, Dict, List, F32Array, Param, PositionalParam };
     using Value = std::variant<std::string, std::int64_t, std::uint64_t, double, bool, NullValue, LiteralDict,
-                               LiteralList, F32Array, NamedParam, PositionalParam>;
+                               LiteralList, F32Array, Placeholder>;
     Value value;
 
-    Kind kind() const { return static_cast<Kind>(value.index()); }
+    Kind kind() const { return kind_with_placeholder<Kind>(value); }
+    bool is_placeholder() const { return value.index() == 9; }
     bool is(Kind k) const { return kind() == k; }
 
     static Literal str(std::string s) { return Literal{Value(std::in_place_index<0>, std::move(s))}; }
@@ -83,12 +72,13 @@ struct Literal {
     static Literal dict(LiteralDict d) { return Literal{Value(std::in_place_index<6>, std::move(d))}; }
     static Literal list(LiteralList l) { return Literal{Value(std::in_place_index<7>, std::move(l))}; }
     static Literal f32_array(F32Array a) { return Literal{Value(std::in_place_index<8>, std::move(a))}; }
-    static Literal param(std::string name, std::optional<Span> span = std::nullopt) {
-        return Literal{Value(std::in_place_index<9>, NamedParam{std::move(name), span})};
+    static Literal param(std::string name, SourceSpan span = {}) {
+        return Literal{Value(std::in_place_index<9>, Placeholder::named(std::move(name), span))};
     }
-    static Literal positional(std::uint64_t index, std::optional<Span> span = std::nullopt) {
-        return Literal{Value(std::in_place_index<10>, PositionalParam{index, span})};
+    static Literal positional(std::uint64_t index, SourceSpan span = {}) {
+        return Literal{Value(std::in_place_index<9>, Placeholder::positional(index, span))};
     }
+    static Literal placeholder(Placeholder p) { return Literal{Value(std::in_place_index<9>, std::move(p))}; }
 
     const std::string& as_str() const { return std::get<0>(value); }
     std::int64_t as_int() const { return std::get<1>(value); }
@@ -101,8 +91,11 @@ struct Literal {
     LiteralList& as_list() { return std::get<7>(value); }
     const F32Array& as_f32_array() const { return std::get<8>(value); }
     F32Array& as_f32_array() { return std::get<8>(value); }
-    const NamedParam& as_param() const { return std::get<9>(value); }
-    const PositionalParam& as_positional() const { return std::get<10>(value); }
+    const Placeholder& as_placeholder() const { return std::get<9>(value); }
+    Placeholder& as_placeholder() { return std::get<9>(value); }
+    // The placeholder of a Param or a PositionalParam.
+    const Placeholder& as_param() const { return std::get<9>(value); }
+    const Placeholder& as_positional() const { return std::get<9>(value); }
 
     friend bool operator==(const Literal&, const Literal&) = default;
 };
@@ -113,22 +106,22 @@ std::string literal_debug(const Literal& literal);
 std::string float_debug(double value);
 
 struct PointId {
-    // Tag order: Number, String, Param, PositionalParam.
+    // Tag order: Number, String, Param, PositionalParam (both held as the Placeholder alternative).
     enum class Kind : std::uint8_t { Number, String, Param, PositionalParam };
-    using Value = std::variant<std::uint64_t, std::string, NamedParam, PositionalParam>;
+    using Value = std::variant<std::uint64_t, std::string, Placeholder>;
     Value value;
 
-    Kind kind() const { return static_cast<Kind>(value.index()); }
+    Kind kind() const { return kind_with_placeholder<Kind>(value); }
     friend bool operator==(const PointId&, const PointId&) = default;
 };
 
 struct ShardKey {
     // Tag order: Keyword, Number, Param, PositionalParam (text first, unlike PointId).
     enum class Kind : std::uint8_t { Keyword, Number, Param, PositionalParam };
-    using Value = std::variant<std::string, std::uint64_t, NamedParam, PositionalParam>;
+    using Value = std::variant<std::string, std::uint64_t, Placeholder>;
     Value value;
 
-    Kind kind() const { return static_cast<Kind>(value.index()); }
+    Kind kind() const { return kind_with_placeholder<Kind>(value); }
     friend bool operator==(const ShardKey&, const ShardKey&) = default;
 };
 

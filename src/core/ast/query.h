@@ -41,7 +41,7 @@ struct QueryInput {
     struct Text {
         std::string text;  // empty while a placeholder stands for it
         std::optional<std::string> model;
-        std::optional<std::string> text_param;  // ":name" or "?N"
+        std::optional<Placeholder> text_param;
         LiteralDict options;
         friend bool operator==(const Text&, const Text&) = default;
     };
@@ -49,20 +49,26 @@ struct QueryInput {
     using Image = VectorValue::Image;
     using Object = VectorValue::Object;
 
-    // Tag order: the variant index is the kind.
+    // Tag order: the variant index is the kind; the Placeholder alternative is Param or PositionalParam.
     enum class Kind : std::uint8_t { Text, Image, Object, Vector, Point, Param, PositionalParam };
-    using Value = std::variant<Text, Image, Object, VectorValue, PointId, NamedParam, PositionalParam>;
+    using Value = std::variant<Text, Image, Object, VectorValue, PointId, Placeholder>;
     Value value;
 
-    Kind kind() const { return static_cast<Kind>(value.index()); }
+    Kind kind() const { return kind_with_placeholder<Kind>(value); }
     bool is(Kind k) const { return kind() == k; }
 
+    // Param and PositionalParam both give the Placeholder.
     template <Kind K>
-    auto& get() { return std::get<static_cast<std::size_t>(K)>(value); }
+    auto& get() { return std::get<slot(K)>(value); }
     template <Kind K>
-    const auto& get() const { return std::get<static_cast<std::size_t>(K)>(value); }
+    const auto& get() const { return std::get<slot(K)>(value); }
 
     friend bool operator==(const QueryInput&, const QueryInput&) = default;
+
+private:
+    static constexpr std::size_t slot(Kind k) {
+        return k == Kind::PositionalParam ? static_cast<std::size_t>(Kind::Param) : static_cast<std::size_t>(k);
+    }
 };
 
 // The variant name ("Text", "Vector", ...).
@@ -209,7 +215,7 @@ struct QueryExpr {
         std::optional<std::string> dense_vector;
         std::optional<std::string> sparse_vector;
         FusionMethod fusion = FusionMethod::Rrf;
-        std::optional<std::string> text_param;
+        std::optional<Placeholder> text_param;
         friend bool operator==(const Hybrid&, const Hybrid&) = default;
     };
     struct Rerank {
@@ -224,7 +230,7 @@ struct QueryExpr {
         std::string model;
         std::optional<std::string> field;
         PrefetchList prefetch;
-        std::optional<std::string> query_param;  // ":name" or "?N"
+        std::optional<Placeholder> query_param;
         friend bool operator==(const CrossRerank&, const CrossRerank&) = default;
     };
 
@@ -281,22 +287,20 @@ struct OutputSelection {
     friend bool operator==(const OutputSelection&, const OutputSelection&) = default;
 };
 
-// A placeholder LIMIT or OFFSET leaves the number absent and keeps ":name" or "?N" with its span
-// until binding replaces it.
+// A placeholder LIMIT or OFFSET leaves the number absent and keeps the placeholder until binding
+// replaces it.
 struct Page {
     std::optional<std::uint64_t> limit;  // at least 1
     std::optional<std::uint64_t> offset;
-    std::optional<std::string> limit_param;
-    std::optional<std::string> offset_param;
-    std::optional<Span> limit_span;
-    std::optional<Span> offset_span;
+    std::optional<Placeholder> limit_param;
+    std::optional<Placeholder> offset_param;
     friend bool operator==(const Page&, const Page&) = default;
 };
 
 struct Query {
     std::vector<CteDefinition> ctes;  // only on the body that follows WITH
     CollectionRef collection;
-    std::optional<Span> collection_span;  // the token after FROM; not part of the statement JSON
+    SourceSpan collection_span;  // the token after FROM; not part of the statement JSON
     QueryExpr expression;
     std::optional<Box<Filter>> filter;
     std::optional<SearchParams> params;

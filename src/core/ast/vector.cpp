@@ -31,12 +31,7 @@ const Literal* first_value(const LiteralDict& pairs, std::string_view lower_name
     return nullptr;
 }
 
-NamedParam with_span(NamedParam param, std::optional<Span> span) {
-    if (!param.span) param.span = span;
-    return param;
-}
-
-PositionalParam with_span(PositionalParam param, std::optional<Span> span) {
+Placeholder with_span(Placeholder param, std::optional<Span> span) {
     if (!param.span) param.span = span;
     return param;
 }
@@ -265,9 +260,8 @@ Result<VectorValue> literal_to_vector(Literal literal, std::optional<Span> span)
         case Literal::Kind::Dict:
             return dict_to_vector(std::move(literal.as_dict()), span);
         case Literal::Kind::Param:
-            return VectorValue{with_span(std::get<NamedParam>(std::move(literal.value)), span)};
         case Literal::Kind::PositionalParam:
-            return VectorValue{with_span(std::get<PositionalParam>(literal.value), span)};
+            return VectorValue{with_span(std::move(literal.as_placeholder()), span)};
         default:
             return vector_error("vector must be a dense list, sparse object, or list of dense lists", span);
     }
@@ -276,9 +270,8 @@ Result<VectorValue> literal_to_vector(Literal literal, std::optional<Span> span)
 Result<PointVectors> literal_to_vector_input(Literal literal, std::optional<Span> span) {
     switch (literal.kind()) {
         case Literal::Kind::Param:
-            return PointVectors{with_span(std::get<NamedParam>(std::move(literal.value)), span)};
         case Literal::Kind::PositionalParam:
-            return PointVectors{with_span(std::get<PositionalParam>(literal.value), span)};
+            return PointVectors{with_span(std::move(literal.as_placeholder()), span)};
         case Literal::Kind::Dict:
             break;
         default: {
@@ -312,9 +305,8 @@ Result<PointId> literal_to_point_id(Literal literal, Span span) {
         case Literal::Kind::UInt:
             return PointId{literal.as_uint()};
         case Literal::Kind::Param:
-            return PointId{with_span(std::get<NamedParam>(std::move(literal.value)), span)};
         case Literal::Kind::PositionalParam:
-            return PointId{with_span(std::get<PositionalParam>(literal.value), span)};
+            return PointId{with_span(std::move(literal.as_placeholder()), span)};
         default:
             break;
     }

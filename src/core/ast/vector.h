@@ -49,12 +49,12 @@ struct VectorValue {
         friend bool operator==(const Object&, const Object&) = default;
     };
 
-    // Tag order: the variant index is the kind.
+    // Tag order: the variant index is the kind; the Placeholder alternative is Param or PositionalParam.
     enum class Kind : std::uint8_t { Dense, Sparse, MultiDense, Document, Image, Object, Param, PositionalParam };
-    using Value = std::variant<Dense, Sparse, MultiDense, Document, Image, Object, NamedParam, PositionalParam>;
+    using Value = std::variant<Dense, Sparse, MultiDense, Document, Image, Object, Placeholder>;
     Value value;
 
-    Kind kind() const { return static_cast<Kind>(value.index()); }
+    Kind kind() const { return kind_with_placeholder<Kind>(value); }
     bool is(Kind k) const { return kind() == k; }
 
     friend bool operator==(const VectorValue&, const VectorValue&) = default;
@@ -67,10 +67,10 @@ struct PointVectors {
     // Unnamed: the collection's unnamed vector; Named: (name, vector) pairs as written, possibly
     // none; Param and PositionalParam stand for the whole value.
     enum class Kind : std::uint8_t { Unnamed, Named, Param, PositionalParam };
-    using Value = std::variant<VectorValue, NamedVectors, NamedParam, PositionalParam>;
+    using Value = std::variant<VectorValue, NamedVectors, Placeholder>;
     Value value;
 
-    Kind kind() const { return static_cast<Kind>(value.index()); }
+    Kind kind() const { return kind_with_placeholder<Kind>(value); }
     bool is(Kind k) const { return kind() == k; }
 
     friend bool operator==(const PointVectors&, const PointVectors&) = default;

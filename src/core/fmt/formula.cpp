@@ -35,7 +35,7 @@ void write_default_suffix(TextSink& sink, const std::optional<double>& value) {
 // key may itself begin with ":" or "?", and must stay quoted to read back as a key.
 void write_variable(TextSink& sink, const FormulaExpr::Variable& v) {
     if (v.param) {
-        std::visit([&sink](const auto& param) { write_param(sink, param); }, *v.param);
+        write_placeholder(sink, *v.param);
         return;
     }
     if (v.name.empty()) {

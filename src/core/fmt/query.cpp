@@ -27,9 +27,9 @@ void write_options_clause(TextSink& sink, const LiteralDict& options) {
 }
 
 // A placeholder stored as text, or else the quoted text (TEXT inputs, HYBRID, CROSS RERANK).
-void write_placeholder_or_quoted(TextSink& sink, const std::optional<std::string>& param, const std::string& text) {
+void write_placeholder_or_quoted(TextSink& sink, const std::optional<Placeholder>& param, const std::string& text) {
     if (param) {
-        write_placeholder_text(sink, *param);
+        write_placeholder(sink, *param);
     } else {
         sink.quoted(text);
     }
@@ -202,13 +202,13 @@ void write_group_clause(TextSink& sink, const GroupBy& group) {
 
 // "LIMIT 10" / "LIMIT :n"; the number wins over a placeholder. False when neither is set.
 bool write_page_clause(TextSink& sink, std::string_view word, const std::optional<std::uint64_t>& number,
-                       const std::optional<std::string>& param) {
+                       const std::optional<Placeholder>& param) {
     if (!number && !param) return false;
     sink.part_break().text(word).text(' ');
     if (number) {
         sink.integer(*number);
     } else {
-        write_placeholder_text(sink, *param);
+        write_placeholder(sink, *param);
     }
     return true;
 }
@@ -282,8 +282,8 @@ void write_query_input(TextSink& sink, const QueryInput& input, bool bare) {
             sink.text("POINT ");
             write_point_id(sink, input.get<QueryInput::Kind::Point>());
             return;
-        case QueryInput::Kind::Param: write_param(sink, input.get<QueryInput::Kind::Param>()); return;
-        case QueryInput::Kind::PositionalParam: write_param(sink, input.get<QueryInput::Kind::PositionalParam>()); return;
+        case QueryInput::Kind::Param:
+        case QueryInput::Kind::PositionalParam: write_placeholder(sink, input.get<QueryInput::Kind::Param>()); return;
     }
 }
 

@@ -48,11 +48,13 @@ std::string format_f32(float value) {
     return out;
 }
 
-void write_param(TextSink& sink, const NamedParam& param) { sink.text(':').text(param.name); }
-
-void write_param(TextSink& sink, const PositionalParam&) { sink.text('?'); }
-
-void write_placeholder_text(TextSink& sink, std::string_view stored) { sink.text(format_placeholder_text(stored)); }
+void write_placeholder(TextSink& sink, const Placeholder& placeholder) {
+    if (placeholder.is_named()) {
+        sink.text(':').text(placeholder.name);
+    } else {
+        sink.text('?');
+    }
+}
 
 void write_literal(TextSink& sink, const Literal& literal) {
     switch (literal.kind()) {
@@ -80,8 +82,8 @@ void write_literal(TextSink& sink, const Literal& literal) {
             sink.join(literal.as_f32_array(), ", ", [](TextSink& s, float v) { s.f32(v); });
             sink.text(']');
             return;
-        case Literal::Kind::Param: write_param(sink, literal.as_param()); return;
-        case Literal::Kind::PositionalParam: write_param(sink, literal.as_positional()); return;
+        case Literal::Kind::Param:
+        case Literal::Kind::PositionalParam: write_placeholder(sink, literal.as_placeholder()); return;
     }
 }
 
@@ -96,8 +98,8 @@ void write_point_id(TextSink& sink, const PointId& id) {
     switch (id.kind()) {
         case PointId::Kind::Number: sink.integer(std::get<std::uint64_t>(id.value)); return;
         case PointId::Kind::String: sink.quoted(std::get<std::string>(id.value)); return;
-        case PointId::Kind::Param: write_param(sink, std::get<NamedParam>(id.value)); return;
-        case PointId::Kind::PositionalParam: write_param(sink, std::get<PositionalParam>(id.value)); return;
+        case PointId::Kind::Param:
+        case PointId::Kind::PositionalParam: write_placeholder(sink, std::get<Placeholder>(id.value)); return;
     }
 }
 
@@ -107,8 +109,8 @@ void write_shard_key(TextSink& sink, const ShardKey& key) {
     switch (key.kind()) {
         case ShardKey::Kind::Keyword: sink.quoted(std::get<std::string>(key.value)); return;
         case ShardKey::Kind::Number: sink.integer(std::get<std::uint64_t>(key.value)); return;
-        case ShardKey::Kind::Param: write_param(sink, std::get<NamedParam>(key.value)); return;
-        case ShardKey::Kind::PositionalParam: write_param(sink, std::get<PositionalParam>(key.value)); return;
+        case ShardKey::Kind::Param:
+        case ShardKey::Kind::PositionalParam: write_placeholder(sink, std::get<Placeholder>(key.value)); return;
     }
 }
 
@@ -116,9 +118,8 @@ std::string format_shard_key(const ShardKey& key) { return print_to_string(write
 
 std::string shard_key_display(const ShardKey& key) { return format_shard_key(key); }
 
-std::string_view format_placeholder_text(std::string_view stored) {
-    if (!stored.empty() && stored.front() == '?') return "?";
-    return stored;
+std::string format_placeholder(const Placeholder& placeholder) {
+    return print_to_string(write_placeholder, placeholder);
 }
 
 }  // namespace zorv::core

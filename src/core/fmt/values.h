@@ -26,15 +26,13 @@ void format_literal_into(std::string& out, const Literal& literal);
 std::string format_point_id(const PointId& id);
 std::string format_shard_key(const ShardKey& key);
 
-// A placeholder stored as text (":name" or "?N"): "?" for positional ones, else unchanged.
-std::string_view format_placeholder_text(std::string_view stored);
+// ":name", or "?" for a positional placeholder (its index is implied by its place).
+std::string format_placeholder(const Placeholder& placeholder);
 
 void write_literal(TextSink& sink, const Literal& literal);
 void write_point_id(TextSink& sink, const PointId& id);
 void write_shard_key(TextSink& sink, const ShardKey& key);
-// The placeholders: ":name", "?" and the stored-text form above. Every printer goes through these.
-void write_param(TextSink& sink, const NamedParam& param);
-void write_param(TextSink& sink, const PositionalParam& param);
-void write_placeholder_text(TextSink& sink, std::string_view stored);
+// Every printer writes placeholders through this one: ":name", or "?".
+void write_placeholder(TextSink& sink, const Placeholder& placeholder);
 
 }  // namespace zorv::core

@@ -76,8 +76,8 @@ void write_vector_value(TextSink& sink, const VectorValue& vector) {
             write_inference_tail(sink, object.model, object.options);
             return;
         }
-        case VectorValue::Kind::Param: write_param(sink, std::get<NamedParam>(vector.value)); return;
-        case VectorValue::Kind::PositionalParam: write_param(sink, std::get<PositionalParam>(vector.value)); return;
+        case VectorValue::Kind::Param:
+        case VectorValue::Kind::PositionalParam: write_placeholder(sink, std::get<Placeholder>(vector.value)); return;
     }
 }
 
@@ -94,8 +94,8 @@ void write_point_vectors(TextSink& sink, const PointVectors& vectors) {
             });
             sink.text('}');
             return;
-        case PointVectors::Kind::Param: write_param(sink, std::get<NamedParam>(vectors.value)); return;
-        case PointVectors::Kind::PositionalParam: write_param(sink, std::get<PositionalParam>(vectors.value)); return;
+        case PointVectors::Kind::Param:
+        case PointVectors::Kind::PositionalParam: write_placeholder(sink, std::get<Placeholder>(vectors.value)); return;
     }
 }
 

@@ -64,16 +64,16 @@ Result<Literal> float_literal(const Token& tok) {
 }
 
 // The ":" is current; gives the name and the span from ":" through the name.
-Result<NamedParam> named_placeholder(Parser& parser) {
+Result<Placeholder> named_placeholder(Parser& parser) {
     const std::uint64_t start = parser.peek_token().span.start;
     std::string name = ZORV_TRY(parser.parse_param());
-    return NamedParam{std::move(name), Span{start, parser.previous().span.end}};
+    return Placeholder::named(std::move(name), Span{start, parser.previous().span.end});
 }
 
 // The "?" is current; takes the next positional index.
-PositionalParam positional_placeholder(Parser& parser) {
+Placeholder positional_placeholder(Parser& parser) {
     const Span span = parser.peek_token().span;
-    return PositionalParam{parser.next_positional_index(), span};
+    return Placeholder::positional(parser.next_positional_index(), span);
 }
 
 std::unexpected<ZorvError> trailing_comma(const Token& closer) {
@@ -124,11 +124,11 @@ Result<Literal> parse_literal(Parser& parser) {
             return Literal::list(std::move(items));
         }
         case TokenKind::Colon: {
-            NamedParam param = ZORV_TRY(named_placeholder(parser));
-            return Literal{Literal::Value(std::move(param))};
+            Placeholder param = ZORV_TRY(named_placeholder(parser));
+            return Literal::placeholder(std::move(param));
         }
         case TokenKind::Question:
-            return Literal{Literal::Value(positional_placeholder(parser))};
+            return Literal::placeholder(positional_placeholder(parser));
         default:
             break;
     }
@@ -253,7 +253,7 @@ Result<PointId> parse_point_id(Parser& parser, std::string_view context) {
             return PointId{std::move(text)};
         }
         case TokenKind::Colon: {
-            NamedParam param = ZORV_TRY(named_placeholder(parser));
+            Placeholder param = ZORV_TRY(named_placeholder(parser));
             return PointId{std::move(param)};
         }
         case TokenKind::Question:
@@ -272,7 +272,7 @@ Result<ShardKey> parse_shard_key(Parser& parser) {
         return ShardKey{number};
     }
     if (tok.kind == TokenKind::Colon) {
-        NamedParam param = ZORV_TRY(named_placeholder(parser));
+        Placeholder param = ZORV_TRY(named_placeholder(parser));
         return ShardKey{std::move(param)};
     }
     if (tok.kind == TokenKind::Question) return ShardKey{positional_placeholder(parser)};
@@ -317,19 +317,16 @@ Result<double> parse_number(Parser& parser) {
     return value;
 }
 
-std::optional<PlaceholderRef> parse_placeholder_ref(Parser& parser) {
+std::optional<Placeholder> parse_placeholder_ref(Parser& parser) {
     const Token& tok = parser.current();
     if (tok.kind == TokenKind::Colon && Parser::is_name_token(parser.lookahead(1))) {
         const Token& name = parser.lookahead(1);
-        PlaceholderRef ref{":" + std::string(name.text), Span{tok.span.start, name.span.end}};
+        Placeholder ref = Placeholder::named(std::string(name.text), Span{tok.span.start, name.span.end});
         parser.peek_token();
         parser.peek_token();
         return ref;
     }
-    if (tok.kind == TokenKind::Question) {
-        PositionalParam param = positional_placeholder(parser);
-        return PlaceholderRef{"?" + std::to_string(param.index), *param.span};
-    }
+    if (tok.kind == TokenKind::Question) return positional_placeholder(parser);
     return std::nullopt;
 }
 

@@ -28,12 +28,8 @@ Result<std::uint64_t> parse_positive_integer(Parser& parser, std::string_view co
 Result<std::uint64_t> parse_nonnegative_integer(Parser& parser, std::string_view context);
 Result<double> parse_number(Parser& parser);
 
-// A placeholder kept as text (":name" or "?N") with its span; nullopt, consuming nothing, otherwise.
-struct PlaceholderRef {
-    std::string text;
-    Span span;
-};
-std::optional<PlaceholderRef> parse_placeholder_ref(Parser& parser);
+// A ":name" or "?" placeholder when one is current; nullopt, consuming nothing, otherwise.
+std::optional<Placeholder> parse_placeholder_ref(Parser& parser);
 
 Result<std::optional<std::string>> parse_optional_model(Parser& parser);
 Result<std::string> parse_model_clause(Parser& parser);

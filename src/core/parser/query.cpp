@@ -120,8 +120,7 @@ Result<void> parse_page(Parser& parser, Page& page) {
     if (parser.accept(TokenKind::Limit)) {
         auto placeholder = parse_placeholder_ref(parser);
         if (placeholder) {
-            page.limit_param = std::move(placeholder->text);
-            page.limit_span = placeholder->span;
+            page.limit_param = std::move(placeholder);
         } else {
             page.limit = ZORV_TRY(parse_positive_integer(parser, "LIMIT"));
         }
@@ -129,8 +128,7 @@ Result<void> parse_page(Parser& parser, Page& page) {
     if (parser.accept(TokenKind::Offset)) {
         auto placeholder = parse_placeholder_ref(parser);
         if (placeholder) {
-            page.offset_param = std::move(placeholder->text);
-            page.offset_span = placeholder->span;
+            page.offset_param = std::move(placeholder);
         } else {
             page.offset = ZORV_TRY(parse_nonnegative_integer(parser, "OFFSET"));
         }

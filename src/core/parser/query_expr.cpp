@@ -264,7 +264,7 @@ Result<QueryExpr> parse_cross_rerank(Parser& parser) {
     parser.accept_word("TEXT");
     auto placeholder = parse_placeholder_ref(parser);
     if (placeholder) {
-        cross.query_param = std::move(placeholder->text);
+        cross.query_param = std::move(placeholder);
     } else if (parser.check(TokenKind::String)) {
         cross.query = ZORV_TRY(parse_string_literal(parser));
     } else {

@@ -22,7 +22,7 @@ Result<QueryInput> parse_text_input(Parser& parser) {
     QueryInput::Text input;
     auto placeholder = parse_placeholder_ref(parser);
     if (placeholder) {
-        input.text_param = std::move(placeholder->text);
+        input.text_param = std::move(placeholder);
     } else {
         input.text = ZORV_TRY(parse_string_literal(parser));
     }
@@ -67,12 +67,12 @@ Result<QueryInput> parse_vector_literal_input(Parser& parser) {
 Result<QueryInput> parse_named_param_input(Parser& parser) {
     const Span colon = parser.peek_token().span;
     std::string name = ZORV_TRY(parser.parse_param());
-    return QueryInput{NamedParam{std::move(name), Span{colon.start, parser.previous().span.end}}};
+    return QueryInput{Placeholder::named(std::move(name), Span{colon.start, parser.previous().span.end})};
 }
 
 QueryInput parse_positional_input(Parser& parser) {
     const Span mark = parser.peek_token().span;
-    return QueryInput{PositionalParam{parser.next_positional_index(), mark}};
+    return QueryInput{Placeholder::positional(parser.next_positional_index(), mark)};
 }
 
 // The placeholder and literal forms that may follow VECTOR.

@@ -20,9 +20,8 @@ std::string render_point_id(const PointId& id) {
     switch (id.kind()) {
         case PointId::Kind::Number: return std::to_string(std::get<0>(id.value));
         case PointId::Kind::String: return "'" + std::get<1>(id.value) + "'";
-        case PointId::Kind::Param: return literal_debug(Literal::param(std::get<2>(id.value).name, std::get<2>(id.value).span));
-        case PointId::Kind::PositionalParam:
-            return literal_debug(Literal::positional(std::get<3>(id.value).index, std::get<3>(id.value).span));
+        case PointId::Kind::Param:
+        case PointId::Kind::PositionalParam: return literal_debug(Literal::placeholder(std::get<2>(id.value)));
     }
     return "?";
 }

@@ -129,19 +129,19 @@ TEST(FmtPointIdAndShardKey, EveryVariantHasItsText) {
     EXPECT_EQ(format_point_id(PointId{std::uint64_t{42}}), "42");
     EXPECT_EQ(format_point_id(PointId{std::string("550e8400-e29b-41d4-a716-446655440000")}),
               "'550e8400-e29b-41d4-a716-446655440000'");
-    EXPECT_EQ(format_point_id(PointId{NamedParam{"id", std::nullopt}}), ":id");
-    EXPECT_EQ(format_point_id(PointId{PositionalParam{3, std::nullopt}}), "?");
+    EXPECT_EQ(format_point_id(PointId{Placeholder::named("id")}), ":id");
+    EXPECT_EQ(format_point_id(PointId{Placeholder::positional(3)}), "?");
 
     EXPECT_EQ(format_shard_key(ShardKey{std::string("ten'ant")}), "'ten\\'ant'");
     EXPECT_EQ(format_shard_key(ShardKey{std::uint64_t{0}}), "0");
-    EXPECT_EQ(format_shard_key(ShardKey{NamedParam{"k", std::nullopt}}), ":k");
-    EXPECT_EQ(format_shard_key(ShardKey{PositionalParam{1, std::nullopt}}), "?");
+    EXPECT_EQ(format_shard_key(ShardKey{Placeholder::named("k")}), ":k");
+    EXPECT_EQ(format_shard_key(ShardKey{Placeholder::positional(1)}), "?");
     EXPECT_EQ(shard_key_display(ShardKey{std::string("a'b")}), "'a\\'b'");
 }
 
 TEST(FmtPlaceholderText, PositionalPrintsOnlyTheQuestionMark) {
-    EXPECT_EQ(format_placeholder_text("?3"), "?");
-    EXPECT_EQ(format_placeholder_text(":lim"), ":lim");
+    EXPECT_EQ(format_placeholder(Placeholder::positional(3)), "?");
+    EXPECT_EQ(format_placeholder(Placeholder::named("lim")), ":lim");
 }
 
 TEST(FmtVector, EveryVariantHasItsText) {
@@ -161,8 +161,8 @@ TEST(FmtVector, EveryVariantHasItsText) {
          "{image: 'img.png', options: {lang: 'en', 'max-len': 3}}"},
         {VectorValue{VectorValue::Object{Literal::dict({{"k", Literal::null()}}), std::string("m"), {}}},
          "{object: {k: null}, model: 'm'}"},
-        {VectorValue{NamedParam{"v", std::nullopt}}, ":v"},
-        {VectorValue{PositionalParam{2, std::nullopt}}, "?"},
+        {VectorValue{Placeholder::named("v")}, ":v"},
+        {VectorValue{Placeholder::positional(2)}, "?"},
     };
     for (const auto& c : cases) EXPECT_EQ(format_vector_value(c.vector), c.text);
 }
@@ -172,8 +172,8 @@ TEST(FmtVector, PointVectors) {
     EXPECT_EQ(format_point_vectors(PointVectors{dense}), "[1.0]");
     EXPECT_EQ(format_point_vectors(PointVectors{NamedVectors{{"a", dense}, {"b c", dense}}}), "{a: [1.0], 'b c': [1.0]}");
     EXPECT_EQ(format_point_vectors(PointVectors{NamedVectors{}}), "{}");
-    EXPECT_EQ(format_point_vectors(PointVectors{NamedParam{"row", std::nullopt}}), ":row");
-    EXPECT_EQ(format_point_vectors(PointVectors{PositionalParam{0, std::nullopt}}), "?");
+    EXPECT_EQ(format_point_vectors(PointVectors{Placeholder::named("row")}), ":row");
+    EXPECT_EQ(format_point_vectors(PointVectors{Placeholder::positional(0)}), "?");
 }
 
 // Parts are written once with spaces; laying out turns only the top-level breaks into line feeds.

@@ -40,8 +40,7 @@ std::string render(const FormulaExpr& e) {
         case K::Variable: {
             const auto& v = e.get<K::Variable>();
             if (!v.param) return "Var(" + v.name + ")";
-            const bool positional = std::holds_alternative<PositionalParam>(*v.param);
-            return std::string(positional ? "Positional(" : "Named(") + v.name + ")";
+            return std::string(v.param->is_positional() ? "Positional(" : "Named(") + v.param->text() + ")";
         }
         case K::Sum: return binary("Sum", e.get<K::Sum>().left, e.get<K::Sum>().right);
         case K::Sub: return binary("Sub", e.get<K::Sub>().left, e.get<K::Sub>().right);
@@ -348,9 +347,11 @@ TEST(FormulaTree, PlaceholdersAreMarkedAndQuotedNamesAreNot) {
     const auto& outer = r->get<FormulaExpr::Kind::Sum>();
     EXPECT_EQ(*outer.right, FormulaExpr::variable("?0"));
     const auto& inner = outer.left->get<FormulaExpr::Kind::Sum>();
-    EXPECT_EQ(*inner.left, FormulaExpr::positional_param(1, Span{0, 1}));
+    EXPECT_EQ(*inner.left, FormulaExpr::positional_param(1));
+    EXPECT_EQ(inner.left->get<FormulaExpr::Kind::Variable>().param->span.get(), (Span{0, 1}));
     const auto& mul = inner.right->get<FormulaExpr::Kind::Mul>();
-    EXPECT_EQ(*mul.left, FormulaExpr::named_param("rate", Span{4, 9}));
+    EXPECT_EQ(*mul.left, FormulaExpr::named_param("rate"));
+    EXPECT_EQ(mul.left->get<FormulaExpr::Kind::Variable>().param->span.get(), (Span{4, 9}));
     EXPECT_EQ(*mul.right, FormulaExpr::variable(":rate"));
     EXPECT_NE(*mul.left, *mul.right);
     EXPECT_TRUE(mul.left->get<FormulaExpr::Kind::Variable>().is_placeholder());
@@ -361,9 +362,9 @@ TEST(FormulaTree, PositionalNamesUseTheFullIndexRange) {
     constexpr std::uint64_t top = std::numeric_limits<std::uint64_t>::max();
     FormulaExpr e = FormulaExpr::positional_param(top);
     const auto& v = e.get<FormulaExpr::Kind::Variable>();
-    EXPECT_EQ(v.name, "?18446744073709551615");
-    EXPECT_EQ(std::get<PositionalParam>(*v.param).index, top);
-    EXPECT_EQ(FormulaExpr::named_param("w").get<FormulaExpr::Kind::Variable>().name, ":w");
+    EXPECT_EQ(v.param->text(), "?18446744073709551615");
+    EXPECT_EQ(v.param->index, top);
+    EXPECT_EQ(FormulaExpr::named_param("w").get<FormulaExpr::Kind::Variable>().param->text(), ":w");
 }
 
 TEST(FormulaTree, KindsFollowTagOrder) {

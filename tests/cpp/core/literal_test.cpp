@@ -89,8 +89,9 @@ TEST(Clone, CopiesNestedValuesAndSpansWithoutSharing) {
     EXPECT_EQ(literal_debug(copy), R"(Dict([("v", List([Param("p", Some(Span { start: 7, end: 9 }))]))]))");
     copy.as_dict()[0].second.as_list().push_back(Literal::null());
     EXPECT_EQ(source.as_dict()[0].second.as_list().size(), 1u);
-    ShardKey key{PositionalParam{3, Span{1, 2}}};
+    ShardKey key{Placeholder::positional(3, Span{1, 2})};
     EXPECT_EQ(clone_shard_key(key), key);
+    EXPECT_EQ(std::get<Placeholder>(clone_shard_key(key).value).span.get(), (Span{1, 2}));
 }
 
 TEST(EnumNames, AreTheVariantNames) {

@@ -1,5 +1,5 @@
 // Every prefix of every corpus statement either parses or fails with one clean error, and
-// whatever parses prints to text that parses again to the same canonical text.
+// whatever parses prints to text that parses again to the same canonical text and the same tree.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,6 +9,7 @@
 
 #include "core/fmt/statement.h"
 #include "core/parser/parser.h"
+#include "test_support.h"
 
 namespace zorv::core {
 namespace {
@@ -44,6 +45,7 @@ TEST(Robustness, EveryPrefixOfTheCorpusParsesOrFailsCleanly) {
             auto again = parse_statement(text);
             ASSERT_TRUE(again) << prefix << "\n printed: " << text << "\n " << format_error(again.error());
             EXPECT_EQ(format_statement(*again), text) << prefix;
+            EXPECT_TRUE(test_support::same_tree_after_print(*statement, *again)) << prefix << "\n printed: " << text;
         }
     }
     EXPECT_GT(parsed, 0u);
@@ -82,6 +84,7 @@ TEST(Robustness, MutatedCorpusStatementsRoundTrip) {
             auto again = parse_statement(printed);
             ASSERT_TRUE(again) << text << "\n printed: " << printed << "\n " << format_error(again.error());
             EXPECT_EQ(format_statement(*again), printed) << text;
+            EXPECT_TRUE(test_support::same_tree_after_print(*statement, *again)) << text << "\n printed: " << printed;
         }
     }
     EXPECT_GT(parsed, 300u);

@@ -115,11 +115,11 @@ TEST(Statement, CopiesAreDeepAndEqual) {
 TEST(Script, PositionalPlaceholdersCountAcrossStatementsOfOneCall) {
     auto script = parse_script("QUERY [1, 2] FROM c LIMIT ?; QUERY [1, 2] FROM c LIMIT ?");
     ASSERT_TRUE(script) << format_error(script.error());
-    EXPECT_EQ((*script)[0].get<StatementKind::Query>()->page.limit_param, "?0");
-    EXPECT_EQ((*script)[1].get<StatementKind::Query>()->page.limit_param, "?1");
+    EXPECT_EQ((*script)[0].get<StatementKind::Query>()->page.limit_param->text(), "?0");
+    EXPECT_EQ((*script)[1].get<StatementKind::Query>()->page.limit_param->text(), "?1");
     auto again = parse_statement("QUERY [1, 2] FROM c LIMIT ?");
     ASSERT_TRUE(again);
-    EXPECT_EQ(again->get<StatementKind::Query>()->page.limit_param, "?0");
+    EXPECT_EQ(again->get<StatementKind::Query>()->page.limit_param->text(), "?0");
 }
 
 Parser parser_for(const std::string& text) { return Parser(text, *lex_all(text)); }

@@ -23,8 +23,8 @@ std::string point_id_text(const PointId& id) {
     switch (id.kind()) {
         case PointId::Kind::Number: return "Number(" + std::to_string(std::get<0>(id.value)) + ")";
         case PointId::Kind::String: return "String(" + literal_debug(Literal::str(std::get<1>(id.value))) + ")";
-        case PointId::Kind::Param: return literal_debug(Literal{Literal::Value(std::get<2>(id.value))});
-        case PointId::Kind::PositionalParam: return literal_debug(Literal{Literal::Value(std::get<3>(id.value))});
+        case PointId::Kind::Param:
+        case PointId::Kind::PositionalParam: return literal_debug(Literal::placeholder(std::get<2>(id.value)));
     }
     return "?";
 }
@@ -33,8 +33,8 @@ std::string shard_key_text(const ShardKey& key) {
     switch (key.kind()) {
         case ShardKey::Kind::Keyword: return "Keyword(" + literal_debug(Literal::str(std::get<0>(key.value))) + ")";
         case ShardKey::Kind::Number: return "Number(" + std::to_string(std::get<1>(key.value)) + ")";
-        case ShardKey::Kind::Param: return literal_debug(Literal{Literal::Value(std::get<2>(key.value))});
-        case ShardKey::Kind::PositionalParam: return literal_debug(Literal{Literal::Value(std::get<3>(key.value))});
+        case ShardKey::Kind::Param:
+        case ShardKey::Kind::PositionalParam: return literal_debug(Literal::placeholder(std::get<2>(key.value)));
     }
     return "?";
 }
@@ -78,7 +78,7 @@ const Reader number = [](Parser& p) { return outcome(parse_number(p), float_debu
 const Reader placeholder_ref = [](Parser& p) {
     auto ref = parse_placeholder_ref(p);
     if (!ref) return std::string("none");
-    return ref->text + " " + std::to_string(ref->span.start) + ".." + std::to_string(ref->span.end);
+    return ref->text() + " " + std::to_string(ref->span->start) + ".." + std::to_string(ref->span->end);
 };
 const Reader optional_model = [](Parser& p) {
     return outcome(parse_optional_model(p),
@@ -282,7 +282,7 @@ TEST(ValueReaders, PositionalIndexesContinueAcrossReads) {
     EXPECT_EQ(values[0].as_positional().index, 1u);
     EXPECT_EQ(values[1].as_positional().index, 2u);
     parser.peek_token();  // LIMIT
-    EXPECT_EQ(parse_placeholder_ref(parser)->text, "?3");
+    EXPECT_EQ(parse_placeholder_ref(parser)->text(), "?3");
     EXPECT_EQ(parser.positional_count(), 4u);
 }
 

@@ -59,8 +59,8 @@ std::string vector_text(const VectorValue& v) {
             const auto& o = std::get<5>(v.value);
             return "Object{" + literal_debug(*o.object) + inference_tail(o.model, o.options) + "}";
         }
-        case VectorValue::Kind::Param: return literal_debug(Literal{Literal::Value(std::get<6>(v.value))});
-        case VectorValue::Kind::PositionalParam: return literal_debug(Literal{Literal::Value(std::get<7>(v.value))});
+        case VectorValue::Kind::Param:
+        case VectorValue::Kind::PositionalParam: return literal_debug(Literal::placeholder(std::get<6>(v.value)));
     }
     return "?";
 }
@@ -73,9 +73,8 @@ std::string point_vectors_text(const PointVectors& p) {
             for (const auto& [name, vector] : std::get<1>(p.value)) out += name + "=" + vector_text(vector) + ";";
             return out + ")";
         }
-        case PointVectors::Kind::Param: return "Whole " + literal_debug(Literal{Literal::Value(std::get<2>(p.value))});
-        case PointVectors::Kind::PositionalParam:
-            return "Whole " + literal_debug(Literal{Literal::Value(std::get<3>(p.value))});
+        case PointVectors::Kind::Param:
+        case PointVectors::Kind::PositionalParam: return "Whole " + literal_debug(Literal::placeholder(std::get<2>(p.value)));
     }
     return "?";
 }
@@ -84,8 +83,8 @@ std::string point_id_text(const PointId& id) {
     switch (id.kind()) {
         case PointId::Kind::Number: return "Number(" + std::to_string(std::get<0>(id.value)) + ")";
         case PointId::Kind::String: return "String(" + std::get<1>(id.value) + ")";
-        case PointId::Kind::Param: return literal_debug(Literal{Literal::Value(std::get<2>(id.value))});
-        case PointId::Kind::PositionalParam: return literal_debug(Literal{Literal::Value(std::get<3>(id.value))});
+        case PointId::Kind::Param:
+        case PointId::Kind::PositionalParam: return literal_debug(Literal::placeholder(std::get<2>(id.value)));
     }
     return "?";
 }
@@ -321,7 +320,7 @@ TEST(VectorConversion, PlaceholdersWithoutSpansTakeTheGivenSpan) {
 
     auto unspanned = literal_to_vector(Literal::param("v"), std::nullopt);
     ASSERT_TRUE(unspanned);
-    EXPECT_EQ(std::get<NamedParam>(unspanned->value).span, std::nullopt);
+    EXPECT_EQ(std::get<Placeholder>(unspanned->value).span.get(), std::nullopt);
     auto error = literal_to_vector(Literal::null(), std::nullopt);
     ASSERT_FALSE(error);
     EXPECT_EQ(error.error().span, std::nullopt);
