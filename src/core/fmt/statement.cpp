@@ -1,6 +1,8 @@
 #include "core/fmt/statement.h"
 
+#include "core/fmt/mutation.h"
 #include "core/fmt/query.h"
+#include "core/fmt/read.h"
 #include "core/fmt/values.h"
 
 namespace zorv::core {
@@ -15,9 +17,22 @@ std::string format_statement(const Statement& statement) {
             return "SHOW SHARD KEYS ON COLLECTION " +
                    format_identifier(statement.get<StatementKind::ShowShardKeys>().name);
         case StatementKind::Query: return format_query_statement(*statement.get<StatementKind::Query>());
+        case StatementKind::Scroll: return format_scroll(*statement.get<StatementKind::Scroll>());
+        case StatementKind::Count: return format_count(*statement.get<StatementKind::Count>());
+        case StatementKind::Facet: return format_facet(*statement.get<StatementKind::Facet>());
+        case StatementKind::Upsert: return format_upsert(*statement.get<StatementKind::Upsert>());
+        case StatementKind::Delete: return format_delete(*statement.get<StatementKind::Delete>());
+        case StatementKind::ClearPayload:
+            return format_clear_payload(*statement.get<StatementKind::ClearPayload>());
+        case StatementKind::DeletePayload:
+            return format_delete_payload(*statement.get<StatementKind::DeletePayload>());
+        case StatementKind::DeleteVector:
+            return format_delete_vector(*statement.get<StatementKind::DeleteVector>());
+        case StatementKind::UpdateVector:
+            return format_update_vector(*statement.get<StatementKind::UpdateVector>());
+        case StatementKind::UpdatePayload:
+            return format_update_payload(*statement.get<StatementKind::UpdatePayload>());
         // Kinds whose records have not landed yet have no form of their own.
-        case StatementKind::Scroll:
-        case StatementKind::Upsert:
         case StatementKind::CreateCollection:
         case StatementKind::CreateIndex:
         case StatementKind::DropIndex:
@@ -25,14 +40,6 @@ std::string format_statement(const Statement& statement) {
         case StatementKind::DropShardKey:
         case StatementKind::AlterCollection:
         case StatementKind::DropCollection:
-        case StatementKind::Delete:
-        case StatementKind::ClearPayload:
-        case StatementKind::DeletePayload:
-        case StatementKind::DeleteVector:
-        case StatementKind::UpdateVector:
-        case StatementKind::UpdatePayload:
-        case StatementKind::Count:
-        case StatementKind::Facet:
         case StatementKind::SetQuota:
         case StatementKind::Batch: return std::string();
     }
