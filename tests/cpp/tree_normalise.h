@@ -1,6 +1,7 @@
 // Span-blind comparison of statement trees for round-trip tests.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -11,11 +12,25 @@
 
 namespace zorv::core::test_support {
 
-// Clears every span (positions change when the text is reprinted), folds a placeholder TEXT input
-// into the placeholder input it prints as in bare positions, and a negated constant into the
-// negative constant it prints as ("-2.0").
+// Clears every span (positions change when the text is reprinted), numbers "?" placeholders in
+// tree order (the printer may put fields in another order than they were written, as it does
+// with an UPSERT row's vector), folds a placeholder TEXT input into the placeholder input it prints
+// as in bare positions, and a negated constant into the negative constant it prints as ("-2.0").
+// Start with normalise_statement, which resets the numbering.
+// Every overload is declared before any is defined: the ones for standard types are found by
+// ordinary lookup only (argument-dependent lookup does not search this namespace).
 template <class T>
 void normalise(T& value);
+template <class T>
+void normalise(std::optional<T>& value);
+template <class T>
+void normalise(std::vector<T>& values);
+template <class T>
+void normalise(Box<T>& box);
+template <class A, class B>
+void normalise(std::pair<A, B>& pair);
+template <class... Ts>
+void normalise(std::variant<Ts...>& node);
 
 template <class T>
 void normalise(std::optional<T>& value) {
@@ -58,14 +73,27 @@ inline void fold_negated_constant(FormulaExpr& expr) {
     }
 }
 
+inline std::uint64_t& positional_counter() {
+    static thread_local std::uint64_t counter = 0;
+    return counter;
+}
+
+// A placeholder kept as text ("?N" or ":name"): the index goes, as the printer drops it.
+inline void normalise_placeholder_text(std::optional<std::string>& text) {
+    if (text && text->starts_with('?')) *text = "?";
+}
+
 template <class T>
 void normalise(T& value) {
+    if constexpr (std::is_same_v<T, PositionalParam>) value.index = positional_counter()++;
     if constexpr (std::is_same_v<T, QueryInput>) normalise_input(value);
     if constexpr (std::is_same_v<T, FormulaExpr>) fold_negated_constant(value);
     if constexpr (requires { value.span = std::nullopt; }) value.span = std::nullopt;
     if constexpr (requires { value.collection_span; }) value.collection_span = std::nullopt;
     if constexpr (requires { value.limit_span; }) value.limit_span = std::nullopt;
     if constexpr (requires { value.offset_span; }) value.offset_span = std::nullopt;
+    if constexpr (requires { value.limit_param; }) normalise_placeholder_text(value.limit_param);
+    if constexpr (requires { value.offset_param; }) normalise_placeholder_text(value.offset_param);
 #define ZORV_NORMALISE_MEMBER(m) \
     if constexpr (requires { value.m; }) normalise(value.m);
     ZORV_NORMALISE_MEMBER(value)
@@ -120,6 +148,11 @@ void normalise(T& value) {
     ZORV_NORMALISE_MEMBER(update_filter)
     ZORV_NORMALISE_MEMBER(selector)
 #undef ZORV_NORMALISE_MEMBER
+}
+
+inline void normalise_statement(Statement& statement) {
+    positional_counter() = 0;
+    normalise(statement.node);
 }
 
 }  // namespace zorv::core::test_support

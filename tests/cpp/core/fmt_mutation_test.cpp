@@ -29,8 +29,8 @@ TEST_P(CanonicalTextTest, PrintsAndRoundTrips) {
     EXPECT_EQ(format_statement(*second), printed);
     Statement a = *first;
     Statement b = *second;
-    test_support::normalise(a.node);
-    test_support::normalise(b.node);
+    test_support::normalise_statement(a);
+    test_support::normalise_statement(b);
     EXPECT_TRUE(a == b) << "tree changed through\n" << printed;
 }
 

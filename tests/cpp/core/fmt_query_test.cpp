@@ -296,8 +296,8 @@ void expect_round_trip(const std::string& text) {
     EXPECT_EQ(format_statement(*second), printed) << text;
     Statement a = *first;
     Statement b = *second;
-    test_support::normalise(a.node);
-    test_support::normalise(b.node);
+    test_support::normalise_statement(a);
+    test_support::normalise_statement(b);
     EXPECT_TRUE(a == b) << "tree changed through\n" << printed;
 }
 
