@@ -24,6 +24,7 @@ std::string payload_entries(const LiteralDict& payload) {
 // One row alone follows after a space; several rows go one per line, indented by two spaces.
 template <class Rows, class Fn>
 std::string row_list(const Rows& rows, Fn&& format_row) {
+    if (rows.empty()) return std::string();
     if (rows.size() == 1) return " " + format_row(rows.front());
     return "\n  " + join_mapped(rows, ",\n  ", format_row);
 }
