@@ -116,4 +116,30 @@ void BM_ParseVectorLiteral768(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseVectorLiteral768);
 
+// A bulk write: one UPSERT of 1,000 rows, each with a 384-dimension vector and two payload fields.
+std::string bulk_upsert_text() {
+    std::string text = "UPSERT INTO docs VALUES ";
+    for (int i = 0; i < 1000; ++i) {
+        if (i) text += ", ";
+        text += "{id: " + std::to_string(i) + ", vector: " + vector_text(384) + ", title: 'document " +
+                std::to_string(i) + "', year: " + std::to_string(1990 + i % 35) + "}";
+    }
+    return text;
+}
+
+void BM_ParseUpsert1000Rows384(benchmark::State& state) {
+    const std::string text = bulk_upsert_text();
+    for (auto _ : state) {
+        auto r = parse_statement(text);
+        if (!r) {
+            state.SkipWithError(format_error(r.error()).c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(&*r);
+    }
+    state.counters["rows/s"] = benchmark::Counter(1000.0, benchmark::Counter::kIsIterationInvariantRate);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseUpsert1000Rows384)->Unit(benchmark::kMillisecond);
+
 }  // namespace

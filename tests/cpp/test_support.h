@@ -59,9 +59,15 @@ inline void expect_nesting_error(const ZorvError& e, const NestingCase& c) {
 
 // Printing writes two forms as shorter ones that read back as different trees: a TEXT placeholder
 // without model or options prints as the bare placeholder input, and a negated constant as the
-// negative constant ("-2.0"). Folds both in place so that a reprinted tree can be compared.
+// negative constant ("-2.0"). And it may write fields in another order than the text did (an UPSERT
+// row prints its vector first), which renumbers "?" placeholders. Folds all three in place, so that
+// a reprinted tree can be compared.
 inline void fold_print_equivalents(Statement& statement) {
+    std::uint64_t positional = 0;
     walk(statement, Overloaded{
+                        [&positional](Placeholder& placeholder) {
+                            if (placeholder.is_positional()) placeholder.index = positional++;
+                        },
                         [](QueryInput& input) {
                             if (!input.is(QueryInput::Kind::Text)) return;
                             auto& text = input.get<QueryInput::Kind::Text>();

@@ -115,3 +115,18 @@ def test_str_is_the_canonical_text_of_each_statement():
         "SHOW QUOTAS",
     ]
     assert repr(stmts[0]) == "<Stmt: QUERY 'cats' FROM docs WHERE a = 1 AND (b = 2 OR c = 3)>"
+
+
+def test_mutation_statements_parse_and_print_their_canonical_text():
+    stmts = pyzorv.parse(
+        "upsert into docs values {id: 1, vector: [0.5, 1], lang: 'en'}, {id: 'b', tags: []} "
+        "embed body into dense using model 'm' wait true;"
+        "update docs set vector dense = [1, 2] where id = 1;"
+        "facet lang from docs limit ? exact"
+    )
+    assert [str(s) for s in stmts] == [
+        "UPSERT INTO docs VALUES\n  {id: 1, vector: [0.5, 1.0], lang: 'en'},\n  {id: 'b', tags: []}"
+        " EMBED body INTO dense USING DENSE MODEL 'm' WAIT true",
+        "UPDATE docs SET VECTOR dense = [1.0, 2.0] WHERE id = 1",
+        "FACET lang FROM docs LIMIT ? EXACT true",
+    ]

@@ -7,13 +7,13 @@
 #include <variant>
 
 #include "core/ast/literal.h"
+#include "core/ast/mutation.h"
 #include "core/ast/query.h"
+#include "core/ast/read.h"
 
 namespace zorv::core {
 
 // Records of the statement kinds whose parsers have not landed yet.
-struct Scroll { friend bool operator==(const Scroll&, const Scroll&) = default; };
-struct Upsert { friend bool operator==(const Upsert&, const Upsert&) = default; };
 struct CreateCollection { friend bool operator==(const CreateCollection&, const CreateCollection&) = default; };
 struct CreateIndex { friend bool operator==(const CreateIndex&, const CreateIndex&) = default; };
 struct DropIndex { friend bool operator==(const DropIndex&, const DropIndex&) = default; };
@@ -21,14 +21,6 @@ struct CreateShardKey { friend bool operator==(const CreateShardKey&, const Crea
 struct DropShardKey { friend bool operator==(const DropShardKey&, const DropShardKey&) = default; };
 struct AlterCollection { friend bool operator==(const AlterCollection&, const AlterCollection&) = default; };
 struct DropCollection { friend bool operator==(const DropCollection&, const DropCollection&) = default; };
-struct Delete { friend bool operator==(const Delete&, const Delete&) = default; };
-struct ClearPayload { friend bool operator==(const ClearPayload&, const ClearPayload&) = default; };
-struct DeletePayload { friend bool operator==(const DeletePayload&, const DeletePayload&) = default; };
-struct DeleteVector { friend bool operator==(const DeleteVector&, const DeleteVector&) = default; };
-struct UpdateVector { friend bool operator==(const UpdateVector&, const UpdateVector&) = default; };
-struct UpdatePayload { friend bool operator==(const UpdatePayload&, const UpdatePayload&) = default; };
-struct Count { friend bool operator==(const Count&, const Count&) = default; };
-struct Facet { friend bool operator==(const Facet&, const Facet&) = default; };
 struct SetQuota { friend bool operator==(const SetQuota&, const SetQuota&) = default; };
 struct Batch { friend bool operator==(const Batch&, const Batch&) = default; };
 

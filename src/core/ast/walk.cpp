@@ -36,6 +36,9 @@ struct SlotCollector {
         add(n.limit_param, &n);
         add(n.offset_param, &n);
     }
+    void operator()(C<Scroll>& n) const { add(n.limit_param, &n); }
+    void operator()(C<Facet>& n) const { add(n.limit_param, &n); }
+    void operator()(C<UpsertRow>& n) const { add_alternative(n); }
     void operator()(C<FormulaExpr>& n) const {
         if (auto* v = std::get_if<FormulaExpr::Variable>(&n.node)) add(v->param, &n);
     }

@@ -23,15 +23,9 @@
 #include "core/ast/search.h"
 #include "core/ast/statement.h"
 #include "core/ast/vector.h"
+#include "core/overloaded.h"
 
 namespace zorv::core {
-
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 namespace walk_detail {
 
@@ -54,8 +48,8 @@ public:
         enter(s);
         std::visit(Overloaded{
                        [&](Like<S, Box<Query>>& n) { query(*n); },
-                       [&](Like<S, Box<Scroll>>& n) { enter(*n); },
-                       [&](Like<S, Box<Upsert>>& n) { enter(*n); },
+                       [&](Like<S, Box<Scroll>>& n) { scroll(*n); },
+                       [&](Like<S, Box<Upsert>>& n) { upsert(*n); },
                        [&](Like<S, Box<CreateCollection>>& n) { enter(*n); },
                        [&](Like<S, Box<CreateIndex>>& n) { enter(*n); },
                        [&](Like<S, Box<DropIndex>>& n) { enter(*n); },
@@ -66,14 +60,14 @@ public:
                        [&](Like<S, ShowCollections>& n) { enter(n); },
                        [&](Like<S, ShowCollection>& n) { enter(n); },
                        [&](Like<S, ShowShardKeys>& n) { enter(n); },
-                       [&](Like<S, Box<Delete>>& n) { enter(*n); },
-                       [&](Like<S, Box<ClearPayload>>& n) { enter(*n); },
-                       [&](Like<S, Box<DeletePayload>>& n) { enter(*n); },
-                       [&](Like<S, Box<DeleteVector>>& n) { enter(*n); },
-                       [&](Like<S, Box<UpdateVector>>& n) { enter(*n); },
-                       [&](Like<S, Box<UpdatePayload>>& n) { enter(*n); },
-                       [&](Like<S, Box<Count>>& n) { enter(*n); },
-                       [&](Like<S, Box<Facet>>& n) { enter(*n); },
+                       [&](Like<S, Box<Delete>>& n) { selected(*n); },
+                       [&](Like<S, Box<ClearPayload>>& n) { selected(*n); },
+                       [&](Like<S, Box<DeletePayload>>& n) { selected(*n); },
+                       [&](Like<S, Box<DeleteVector>>& n) { selected(*n); },
+                       [&](Like<S, Box<UpdateVector>>& n) { update_vector(*n); },
+                       [&](Like<S, Box<UpdatePayload>>& n) { update_payload(*n); },
+                       [&](Like<S, Box<Count>>& n) { count(*n); },
+                       [&](Like<S, Box<Facet>>& n) { facet(*n); },
                        [&](Like<S, ShowQuotas>& n) { enter(n); },
                        [&](Like<S, Box<SetQuota>>& n) { enter(*n); },
                        [&](Like<S, Box<Batch>>& n) { enter(*n); },
@@ -102,6 +96,103 @@ public:
         enter(q.page);
         if (q.page.limit_param) placeholder(*q.page.limit_param);
         if (q.page.offset_param) placeholder(*q.page.offset_param);
+    }
+
+    // SCROLL: WHERE, AFTER, ORDER BY (START FROM), SHARD, LIMIT.
+    template <class R>
+    void scroll(R& r) {
+        enter(r);
+        if (r.filter) filter(**r.filter);
+        if (r.after) point_id(*r.after);
+        if (r.order_by) {
+            enter(*r.order_by);
+            if (r.order_by->start_from) literal(*r.order_by->start_from);
+        }
+        if (r.shard_key) shard_key(*r.shard_key);
+        if (r.limit_param) placeholder(*r.limit_param);
+    }
+
+    template <class R>
+    void count(R& r) {
+        enter(r);
+        if (r.filter) filter(**r.filter);
+        if (r.shard_key) shard_key(*r.shard_key);
+    }
+
+    // FACET: WHERE, LIMIT, SHARD (the printed order).
+    template <class R>
+    void facet(R& r) {
+        enter(r);
+        if (r.filter) filter(**r.filter);
+        if (r.limit_param) placeholder(*r.limit_param);
+        if (r.shard_key) shard_key(*r.shard_key);
+    }
+
+    // Rows (id, vector, payload), UPDATE FILTER, SHARD.
+    template <class R>
+    void upsert(R& r) {
+        enter(r);
+        for (auto& row : r.points) {
+            enter(row);
+            std::visit(Overloaded{
+                           [&](Like<R, UpsertRow::Point>& point) {
+                               enter(point);
+                               point_id(point.id);
+                               if (point.vectors) point_vectors(*point.vectors);
+                               dict(point.payload);
+                           },
+                           [&](Like<R, Placeholder>& p) { placeholder(p); },
+                       },
+                       row.value);
+        }
+        if (r.update_filter) filter(*r.update_filter);
+        if (r.shard_key) shard_key(*r.shard_key);
+    }
+
+    template <class P>
+    void point_selector(P& selector) {
+        enter(selector);
+        std::visit(Overloaded{
+                       [&](Like<P, PointId>& id) { point_id(id); },
+                       [&](Like<P, std::vector<PointId>>& ids) {
+                           for (auto& id : ids) point_id(id);
+                       },
+                       [&](Like<P, Box<Filter>>& f) { filter(*f); },
+                   },
+                   selector.value);
+    }
+
+    // DELETE, DELETE PAYLOAD, DELETE VECTOR and CLEAR PAYLOAD: the selector, then SHARD.
+    template <class R>
+    void selected(R& r) {
+        enter(r);
+        point_selector(r.selector);
+        if (r.shard_key) shard_key(*r.shard_key);
+    }
+
+    template <class R>
+    void update_payload(R& r) {
+        enter(r);
+        dict(r.payload);
+        point_selector(r.selector);
+        if (r.shard_key) shard_key(*r.shard_key);
+    }
+
+    // Rows of the VALUES form; the single form prints its vector before WHERE id = ...
+    template <class R>
+    void update_vector(R& r) {
+        enter(r);
+        for (auto& row : r.points) {
+            enter(row);
+            if (r.points.size() == 1) {
+                point_vectors(row.vectors);
+                point_id(row.id);
+            } else {
+                point_id(row.id);
+                point_vectors(row.vectors);
+            }
+        }
+        if (r.shard_key) shard_key(*r.shard_key);
     }
 
     template <class S>
@@ -516,7 +607,8 @@ struct BasicPlaceholderSlot {
     using Ptr = std::conditional_t<Const, const T*, T*>;
     using Owner = std::variant<Ptr<Literal>, Ptr<PointId>, Ptr<ShardKey>, Ptr<VectorValue>, Ptr<PointVectors>,
                                Ptr<QueryInput>, Ptr<QueryInput::Text>, Ptr<QueryExpr::Hybrid>,
-                               Ptr<QueryExpr::CrossRerank>, Ptr<Page>, Ptr<FormulaExpr>>;
+                               Ptr<QueryExpr::CrossRerank>, Ptr<Page>, Ptr<FormulaExpr>, Ptr<Scroll>, Ptr<Facet>,
+                               Ptr<UpsertRow>>;
 
     Ptr<Placeholder> placeholder;
     Owner owner;

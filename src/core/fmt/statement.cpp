@@ -1,6 +1,8 @@
 #include "core/fmt/statement.h"
 
+#include "core/fmt/mutation.h"
 #include "core/fmt/query.h"
+#include "core/fmt/read.h"
 #include "core/fmt/values.h"
 
 namespace zorv::core {
@@ -16,9 +18,27 @@ void write_statement(TextSink& sink, const Statement& statement) {
             sink.text("SHOW SHARD KEYS ON COLLECTION ").identifier(statement.get<StatementKind::ShowShardKeys>().name);
             return;
         case StatementKind::Query: write_query_statement(sink, *statement.get<StatementKind::Query>()); return;
+        case StatementKind::Scroll: write_scroll(sink, *statement.get<StatementKind::Scroll>()); return;
+        case StatementKind::Count: write_count(sink, *statement.get<StatementKind::Count>()); return;
+        case StatementKind::Facet: write_facet(sink, *statement.get<StatementKind::Facet>()); return;
+        case StatementKind::Upsert: write_upsert(sink, *statement.get<StatementKind::Upsert>()); return;
+        case StatementKind::Delete: write_delete(sink, *statement.get<StatementKind::Delete>()); return;
+        case StatementKind::ClearPayload:
+            write_clear_payload(sink, *statement.get<StatementKind::ClearPayload>());
+            return;
+        case StatementKind::DeletePayload:
+            write_delete_payload(sink, *statement.get<StatementKind::DeletePayload>());
+            return;
+        case StatementKind::DeleteVector:
+            write_delete_vector(sink, *statement.get<StatementKind::DeleteVector>());
+            return;
+        case StatementKind::UpdateVector:
+            write_update_vector(sink, *statement.get<StatementKind::UpdateVector>());
+            return;
+        case StatementKind::UpdatePayload:
+            write_update_payload(sink, *statement.get<StatementKind::UpdatePayload>());
+            return;
         // Kinds whose records have not landed yet have no form of their own.
-        case StatementKind::Scroll:
-        case StatementKind::Upsert:
         case StatementKind::CreateCollection:
         case StatementKind::CreateIndex:
         case StatementKind::DropIndex:
@@ -26,14 +46,6 @@ void write_statement(TextSink& sink, const Statement& statement) {
         case StatementKind::DropShardKey:
         case StatementKind::AlterCollection:
         case StatementKind::DropCollection:
-        case StatementKind::Delete:
-        case StatementKind::ClearPayload:
-        case StatementKind::DeletePayload:
-        case StatementKind::DeleteVector:
-        case StatementKind::UpdateVector:
-        case StatementKind::UpdatePayload:
-        case StatementKind::Count:
-        case StatementKind::Facet:
         case StatementKind::SetQuota:
         case StatementKind::Batch: return;
     }

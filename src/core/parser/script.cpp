@@ -1,8 +1,10 @@
 // Scripts, single statements, the dispatch on the first keyword, and SHOW.
 #include <string>
 
+#include "core/parser/mutation.h"
 #include "core/parser/parser.h"
 #include "core/parser/query.h"
+#include "core/parser/read.h"
 
 namespace zorv::core {
 namespace {
@@ -59,12 +61,19 @@ Result<Statement> parse_statement_dispatch(Parser& parser) {
         case TokenKind::With:
             return parse_with_query(parser);
         case TokenKind::Scroll:
+            return parse_scroll(parser);
         case TokenKind::Count:
+            return parse_count(parser);
         case TokenKind::Facet:
+            return parse_facet(parser);
         case TokenKind::Upsert:
+            return parse_upsert(parser);
         case TokenKind::Update:
+            return parse_update(parser);
         case TokenKind::Delete:
+            return parse_delete(parser);
         case TokenKind::Clear:
+            return parse_clear_payload(parser);
         case TokenKind::Create:
         case TokenKind::Drop:
         case TokenKind::Set:

@@ -1,5 +1,5 @@
 // Every prefix of every corpus statement either parses or fails with one clean error, and
-// whatever parses prints to text that parses again to the same canonical text and the same tree.
+// whatever parses prints to text that parses again to the same tree and the same canonical text.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -14,9 +14,9 @@
 namespace zorv::core {
 namespace {
 
-std::vector<std::string> corpus_lines() {
-    std::ifstream in(std::string(ZORV_TEST_DATA_DIR) + "/query_corpus.zorv");
-    EXPECT_TRUE(in) << "no query corpus";
+std::vector<std::string> corpus_lines(const std::string& name) {
+    std::ifstream in(std::string(ZORV_TEST_DATA_DIR) + "/" + name);
+    EXPECT_TRUE(in) << "no corpus " << name;
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && !line.starts_with("--")) lines.push_back(line);
@@ -24,10 +24,24 @@ std::vector<std::string> corpus_lines() {
     return lines;
 }
 
-TEST(Robustness, EveryPrefixOfTheCorpusParsesOrFailsCleanly) {
+// Printing is a fixed point, and the printed text parses to the same tree up to spans.
+void expect_stable_print(const Statement& statement, const std::string& source) {
+    const std::string text = format_statement(statement);
+    auto again = parse_statement(text);
+    ASSERT_TRUE(again) << source << "\n printed: " << text << "\n " << format_error(again.error());
+    EXPECT_EQ(format_statement(*again), text) << source;
+    EXPECT_TRUE(test_support::same_tree_after_print(statement, *again)) << source << "\n tree changed through: " << text;
+}
+
+class Robustness : public ::testing::TestWithParam<std::string> {};
+
+INSTANTIATE_TEST_SUITE_P(Corpora, Robustness, ::testing::Values("query_corpus.zorv", "mutation_corpus.zorv"),
+                         [](const auto& info) { return info.param.substr(0, info.param.find('_')); });
+
+TEST_P(Robustness, EveryPrefixOfTheCorpusParsesOrFailsCleanly) {
     std::size_t parsed = 0;
     std::size_t failed = 0;
-    for (const std::string& line : corpus_lines()) {
+    for (const std::string& line : corpus_lines(GetParam())) {
         for (std::size_t len = 0; len <= line.size(); ++len) {
             const std::string prefix = line.substr(0, len);
             auto statement = parse_statement(prefix);
@@ -41,11 +55,7 @@ TEST(Robustness, EveryPrefixOfTheCorpusParsesOrFailsCleanly) {
                 continue;
             }
             ++parsed;
-            const std::string text = format_statement(*statement);
-            auto again = parse_statement(text);
-            ASSERT_TRUE(again) << prefix << "\n printed: " << text << "\n " << format_error(again.error());
-            EXPECT_EQ(format_statement(*again), text) << prefix;
-            EXPECT_TRUE(test_support::same_tree_after_print(*statement, *again)) << prefix << "\n printed: " << text;
+            expect_stable_print(*statement, prefix);
         }
     }
     EXPECT_GT(parsed, 0u);
@@ -54,10 +64,10 @@ TEST(Robustness, EveryPrefixOfTheCorpusParsesOrFailsCleanly) {
 
 // Corpus statements with a few tokens deleted, repeated, swapped or replaced: whatever still
 // parses must print to text that parses to the same canonical text.
-TEST(Robustness, MutatedCorpusStatementsRoundTrip) {
+TEST_P(Robustness, MutatedCorpusStatementsRoundTrip) {
     std::mt19937 rng(7);
     std::size_t parsed = 0;
-    for (const std::string& line : corpus_lines()) {
+    for (const std::string& line : corpus_lines(GetParam())) {
         auto tokens = lex_all(line);
         ASSERT_TRUE(tokens) << line;
         std::vector<std::string> lexemes;
@@ -80,11 +90,7 @@ TEST(Robustness, MutatedCorpusStatementsRoundTrip) {
             auto statement = parse_statement(text);
             if (!statement) continue;
             ++parsed;
-            const std::string printed = format_statement(*statement);
-            auto again = parse_statement(printed);
-            ASSERT_TRUE(again) << text << "\n printed: " << printed << "\n " << format_error(again.error());
-            EXPECT_EQ(format_statement(*again), printed) << text;
-            EXPECT_TRUE(test_support::same_tree_after_print(*statement, *again)) << text << "\n printed: " << printed;
+            expect_stable_print(*statement, text);
         }
     }
     EXPECT_GT(parsed, 300u);
@@ -116,6 +122,39 @@ TEST(Robustness, RandomTokenSequencesNeverCrash) {
         }
         auto script = parse_script(text);
         if (!script) continue;
+        for (const Statement& statement : *script) {
+            const std::string printed = format_statement(statement);
+            auto again = parse_statement(printed);
+            EXPECT_TRUE(again) << text << "\n printed: " << printed << "\n " << format_error(again.error());
+        }
+    }
+}
+
+// Token soup drawn from the lexemes of the corpus itself, so every statement kind it holds is fed
+// its own clause words in random order.
+TEST_P(Robustness, CorpusTokenSoupNeverCrashes) {
+    std::vector<std::string> vocabulary;
+    std::vector<std::string> starters;  // the first word of each statement
+    for (const std::string& line : corpus_lines(GetParam())) {
+        auto tokens = lex_all(line);
+        ASSERT_TRUE(tokens) << line;
+        for (const Token& t : *tokens) vocabulary.push_back(line.substr(t.span.start, t.span.end - t.span.start));
+        if (!tokens->empty()) starters.push_back(vocabulary[vocabulary.size() - tokens->size()]);
+    }
+    ASSERT_FALSE(vocabulary.empty());
+    std::mt19937 rng(20261212);
+    std::uniform_int_distribution<std::size_t> pick(0, vocabulary.size() - 1);
+    std::uniform_int_distribution<int> length(1, 30);
+    for (int round = 0; round < 10000; ++round) {
+        // Half the rounds start with the first word of a statement, to get past the dispatch.
+        std::string text = round % 2 == 0 ? starters[rng() % starters.size()] + ' ' : std::string();
+        for (int n = length(rng); n > 0; --n) text += vocabulary[pick(rng)] + ' ';
+        auto script = parse_script(text);
+        if (!script) {
+            ASSERT_TRUE(script.error().span.has_value()) << text;
+            EXPECT_LE(script.error().span->end, text.size()) << text;
+            continue;
+        }
         for (const Statement& statement : *script) {
             const std::string printed = format_statement(statement);
             auto again = parse_statement(printed);

@@ -91,7 +91,22 @@ INSTANTIATE_TEST_SUITE_P(
                  "PREFETCH (a, b WHERE kind = :kind) LIMIT ?",
                  {":v", "?0", "?1", ":kind", "?2"}},
         SlotCase{"QUERY [1] FROM c WHERE a = :early GROUP BY g SIZE 2 LOOKUP FROM docs WITH PAYLOAD true LIMIT :late",
-                 {":early", ":late"}}));
+                 {":early", ":late"}},
+        // Reads and point mutations
+        SlotCase{"SCROLL FROM c WHERE a = :a AFTER ? ORDER BY t START FROM :from SHARD :s LIMIT ?",
+                 {":a", "?0", ":from", ":s", "?1"}},
+        SlotCase{"COUNT FROM c WHERE a IN (?, :b) SHARD ?", {"?0", ":b", "?1"}},
+        SlotCase{"FACET k FROM c WHERE a = :a LIMIT ? SHARD :s", {":a", "?0", ":s"}},
+        SlotCase{"UPSERT INTO c VALUES {id: ?, city: :city, vector: {d: :v, s: ?}}, :rows, ? UPDATE FILTER a = :f "
+                 "SHARD :s",
+                 {"?0", ":city", ":v", "?1", ":rows", "?2", ":f", ":s"}},
+        SlotCase{"DELETE FROM c WHERE id IN (:a, ?) SHARD :s", {":a", "?0", ":s"}},
+        SlotCase{"DELETE PAYLOAD a, b FROM c WHERE x = ? AND id = :id", {"?0", ":id"}},
+        SlotCase{"UPDATE c SET PAYLOAD = {a: :a, b: [?]} WHERE id = ?", {":a", "?0", "?1"}},
+        SlotCase{"UPDATE c SET VECTOR d = :v WHERE id = ?", {":v", "?0"}},
+        SlotCase{"UPDATE c SET VECTOR VALUES {id: :i, vector: ?}, {id: 2, vector: {d: :d}} SHARD ?",
+                 {":i", "?0", ":d", "?1"}},
+        SlotCase{"CLEAR PAYLOAD FROM c WHERE id = :id WAIT true", {":id"}}));
 
 // Spans stay inside the placeholder: the slots report them, ":" through the name or the "?".
 TEST(PlaceholderSlotSpans, CoverTheWrittenPlaceholder) {
@@ -130,6 +145,9 @@ TEST(PlaceholderSlotOwners, NameTheRecordThatHoldsThePlaceholder) {
                                         [](QueryExpr::CrossRerank*) { return "CrossRerank"; },
                                         [](Page*) { return "Page"; },
                                         [](FormulaExpr*) { return "FormulaExpr"; },
+                                        [](Scroll*) { return "Scroll"; },
+                                        [](Facet*) { return "Facet"; },
+                                        [](UpsertRow*) { return "UpsertRow"; },
                                     },
                                     slot.owner));
     }
@@ -170,6 +188,9 @@ TEST(PlaceholderSlotOwners, LetABinderReplaceEverySlot) {
                            }
                        },
                        [&](FormulaExpr* owner) { *owner = FormulaExpr::constant(static_cast<double>(value)); },
+                       [&](Scroll*) { FAIL(); },
+                       [&](Facet*) { FAIL(); },
+                       [&](UpsertRow*) { FAIL(); },
                    },
                    slot.owner);
     }
