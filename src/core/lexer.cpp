@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "core/diagnostics.h"
+
 namespace zorv::core {
 namespace {
 
@@ -108,8 +110,8 @@ struct Scanner {
     Token make_text(std::size_t text_begin, std::size_t text_end, std::size_t end, TokenKind kind) const {
         return Token{src.substr(text_begin, text_end - text_begin), Span{start, end}, start, kind};
     }
-    Token error(const char* code, std::string message, std::size_t end) const {
-        *err = ZorvError(code, std::move(message), ErrorKind::Lex, Span{start, end});
+    Token error(Diag diag, std::string message, std::size_t end) const {
+        *err = make_error(diag, std::move(message), Span{start, end});
         return Token{src.substr(start, 0), Span{start, start}, start, TokenKind::Eof};
     }
     char at(std::size_t i) const { return i < src.size() ? src[i] : '\0'; }
@@ -136,14 +138,14 @@ Token Scanner::number() const {
         ++i;
         if (at(i) == '+' || at(i) == '-') ++i;
         if (!digit_at(i)) {
-            return error("ZORV-LEX-NUMBER",
+            return error(Diag::LexNumber,
                          "malformed numeric literal: exponent requires at least one digit", i);
         }
         while (digit_at(i)) ++i;
         is_float = true;
     }
     if (at(i) == '.') {
-        return error("ZORV-LEX-NUMBER", "malformed numeric literal: unexpected '.'", i + 1);
+        return error(Diag::LexNumber, "malformed numeric literal: unexpected '.'", i + 1);
     }
     return make(i, is_float ? TokenKind::Float : TokenKind::Integer);
 }
@@ -151,7 +153,7 @@ Token Scanner::number() const {
 // Raw and backtick strings: everything up to the closing character, no escapes.
 Token Scanner::delimited(std::size_t text_begin, char close, const char* message) const {
     const void* hit = std::memchr(src.data() + text_begin, close, src.size() - text_begin);
-    if (hit == nullptr) return error("ZORV-LEX-STRING", message, src.size());
+    if (hit == nullptr) return error(Diag::LexString, message, src.size());
     std::size_t close_at = static_cast<const char*>(hit) - src.data();
     return make_text(text_begin, close_at, close_at + 1, TokenKind::String);
 }
@@ -180,7 +182,7 @@ Token Scanner::quoted(char quote) const {
             ++i;
         }
     }
-    return error("ZORV-LEX-STRING", "unterminated string literal", src.size());
+    return error(Diag::LexString, "unterminated string literal", src.size());
 }
 
 Token Scanner::word() const {
@@ -254,11 +256,11 @@ Token scan_token(std::string_view src, std::size_t start, ZorvError& err) {
             return s.at(start + 1) == '=' ? s.make(start + 2, TokenKind::Gte) : s.make(start + 1, TokenKind::Gt);
         case '!':
             if (s.at(start + 1) == '=') return s.make(start + 2, TokenKind::NotEquals);
-            return s.error("ZORV-LEX-CHAR", "Unexpected character '!'", start + 1);
+            return s.error(Diag::LexChar, "Unexpected character '!'", start + 1);
         case '-':
             if (s.digit_at(start + 1)) return s.number();
             if (s.at(start + 1) == '.') {
-                return s.error("ZORV-LEX-NUMBER",
+                return s.error(Diag::LexNumber,
                                "malformed numeric literal: '-' must be followed by a digit", start + 2);
             }
             return s.make(start + 1, TokenKind::Minus);
@@ -278,7 +280,7 @@ Token scan_token(std::string_view src, std::size_t start, ZorvError& err) {
     if (has_class(c, kWordStart)) return s.word();
     if (auto k = math_operator(src, start)) return s.make(start + 3, *k);
     std::size_t len = utf8_char_len(src, start);
-    return s.error("ZORV-LEX-CHAR",
+    return s.error(Diag::LexChar,
                    "Unexpected character '" + display_char(src.substr(start, len)) + "'", start + len);
 }
 

@@ -19,10 +19,6 @@ Result<Filter> parse_or(Parser& p);
 // From the start of `first` to the end of the last token consumed.
 Span span_from(const Token& first, const Parser& p) { return Span{first.span.start, p.previous().span.end}; }
 
-std::unexpected<ZorvError> validation_error(const char* code, std::string message, Span span) {
-    return fail(code, std::move(message), ErrorKind::Validation, span);
-}
-
 std::optional<CompareOp> comparison_op(TokenKind kind) {
     switch (kind) {
         case TokenKind::Equals:
@@ -46,14 +42,14 @@ Result<void> check_range_bound(const Literal& value, Span span) {
         case Literal::Kind::F32Array: got = "array"; break;
         default: return {};
     }
-    return parse_error("ZORV-PARSE-FILTER",
+    return fail(Diag::ParseFilter,
                        "range comparison requires a number, string, datetime, or parameter bound, got " +
                            std::string(got),
                        span);
 }
 
 std::unexpected<ZorvError> id_predicate_refused(const Token& op) {
-    return validation_error("ZORV-VALIDATION-ID-PREDICATE", "point ID predicates support only =, !=, IN, and NOT IN",
+    return fail(Diag::ValidationIdPredicate, "point ID predicates support only =, !=, IN, and NOT IN",
                             op.span);
 }
 
@@ -70,7 +66,7 @@ const Literal* find_key(const LiteralDict& dict, std::string_view key) {
 }
 
 std::unexpected<ZorvError> geo_error(std::string message, Span span) {
-    return validation_error("ZORV-VALIDATION-GEO", std::move(message), span);
+    return fail(Diag::ValidationGeo, std::move(message), span);
 }
 
 Result<double> geo_number(const LiteralDict& dict, std::string_view key, Span span) {
@@ -167,7 +163,7 @@ Result<std::vector<PointId>> point_id_list(Parser& p, const char* empty_message)
         } while (p.accept(TokenKind::Comma));
         ZORV_TRY(p.expect_token(TokenKind::RParen));
     }
-    if (values.empty()) return parse_error("ZORV-PARSE-IN", empty_message, span_from(open, p));
+    if (values.empty()) return fail(Diag::ParseIn, empty_message, span_from(open, p));
     std::vector<PointId> ids;
     ids.reserve(values.size());
     for (auto& [value, span] : values) ids.push_back(ZORV_TRY(literal_to_point_id(std::move(value), span)));
@@ -183,7 +179,7 @@ Result<Filter> in_predicate(Parser& p, std::string field, bool is_id, bool negat
     }
     const Token open = p.current();
     LiteralList values = ZORV_TRY(parse_value_list(p));
-    if (values.empty()) return parse_error("ZORV-PARSE-IN", empty_message, span_from(open, p));
+    if (values.empty()) return fail(Diag::ParseIn, empty_message, span_from(open, p));
     return wrap_not_if(negated, Filter{Filter::In{std::move(field), std::move(values)}});
 }
 
@@ -220,25 +216,25 @@ Result<Filter> is_predicate(Parser& p, std::string field) {
     const bool negated = p.accept(TokenKind::Not);
     if (p.accept(TokenKind::Null)) return wrap_not_if(negated, Filter{Filter::IsNull{std::move(field)}});
     if (p.accept(TokenKind::Empty)) return wrap_not_if(negated, Filter{Filter::IsEmpty{std::move(field)}});
-    return parse_error("ZORV-PARSE-FILTER", "IS requires NULL, EMPTY, NOT NULL, or NOT EMPTY", p.current().span);
+    return fail(Diag::ParseFilter, "IS requires NULL, EMPTY, NOT NULL, or NOT EMPTY", p.current().span);
 }
 
 // MATCH ANY / MATCH EXCEPT: a non-empty value list; the empty-list error points at "(".
-Result<LiteralList> exact_value_list(Parser& p, const char* code, const char* message) {
+Result<LiteralList> exact_value_list(Parser& p, Diag diag, const char* message) {
     const Span open = p.current().span;
     LiteralList values = ZORV_TRY(parse_value_list(p));
-    if (values.empty()) return parse_error(code, message, open);
+    if (values.empty()) return fail(diag, message, open);
     return values;
 }
 
 Result<Filter> match_predicate(Parser& p, std::string field) {
     if (p.accept(TokenKind::Any)) {
-        LiteralList values = ZORV_TRY(exact_value_list(p, "ZORV-PARSE-MATCH-ANY", "MATCH ANY requires a non-empty exact-value list"));
+        LiteralList values = ZORV_TRY(exact_value_list(p, Diag::ParseMatchAny, "MATCH ANY requires a non-empty exact-value list"));
         return Filter{Filter::MatchAny{std::move(field), std::move(values)}};
     }
     if (p.accept(TokenKind::Except)) {
         LiteralList values =
-            ZORV_TRY(exact_value_list(p, "ZORV-PARSE-MATCH-EXCEPT", "MATCH EXCEPT requires a non-empty exact-value list"));
+            ZORV_TRY(exact_value_list(p, Diag::ParseMatchExcept, "MATCH EXCEPT requires a non-empty exact-value list"));
         return Filter{Filter::MatchExcept{std::move(field), std::move(values)}};
     }
     if (p.accept(TokenKind::Phrase)) {
@@ -256,7 +252,7 @@ Result<Filter> match_predicate(Parser& p, std::string field) {
 Result<Filter> values_count(Parser& p, std::string field) {
     const Token op_token = p.current();
     std::optional<CompareOp> op = comparison_op(op_token.kind);
-    if (!op) return parse_error("ZORV-PARSE-COMPARISON", "expected a comparison operator", op_token.span);
+    if (!op) return fail(Diag::ParseComparison, "expected a comparison operator", op_token.span);
     p.peek_token();
     std::uint64_t count = ZORV_TRY(parse_nonnegative_integer(p, "VALUES_COUNT"));
     return wrap_not_if(op_token.kind == TokenKind::NotEquals, Filter{Filter::ValuesCount{std::move(field), *op, count}});
@@ -288,7 +284,7 @@ Result<Filter> field_predicate(Parser& p) {
             p.peek_token();
             break;
         default:
-            return parse_error("ZORV-PARSE-FILTER", "expected a filter operator after '" + field + "'", op.span);
+            return fail(Diag::ParseFilter, "expected a filter operator after '" + field + "'", op.span);
     }
     switch (op.kind) {
         case TokenKind::Between: return between(p, std::move(field));
@@ -316,7 +312,7 @@ Result<Filter> min_should(Parser& p) {
     const Token min = p.peek_token();
     p.peek_token();  // SHOULD
     const std::uint64_t count = ZORV_TRY(parse_nonnegative_integer(p, "MIN SHOULD"));
-    if (count == 0) return validation_error("ZORV-VALIDATION-MIN-SHOULD", "MIN SHOULD count must be >= 1", min.span);
+    if (count == 0) return fail(Diag::ValidationMinShould, "MIN SHOULD count must be >= 1", min.span);
     const Token open = ZORV_TRY(p.expect_token(TokenKind::LParen));
     auto guard = ZORV_TRY(p.enter_nesting(open));
     std::vector<Filter> operands;
@@ -345,9 +341,9 @@ Result<Filter> slice(Parser& p) {
     ZORV_TRY(p.expect_token(TokenKind::Comma));
     const std::uint64_t index = ZORV_TRY(parse_nonnegative_integer(p, "SLICE"));
     ZORV_TRY(p.expect_token(TokenKind::RParen));
-    if (total == 0) return validation_error("ZORV-VALIDATION-SLICE", "SLICE total must be >= 1", keyword.span);
+    if (total == 0) return fail(Diag::ValidationSlice, "SLICE total must be >= 1", keyword.span);
     if (index >= total) {
-        return validation_error("ZORV-VALIDATION-SLICE",
+        return fail(Diag::ValidationSlice,
                                 "SLICE index (" + std::to_string(index) + ") must be less than total (" +
                                     std::to_string(total) + ")",
                                 keyword.span);

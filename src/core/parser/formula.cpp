@@ -20,14 +20,14 @@ namespace {
 constexpr std::uint8_t kUnaryBindingPower = 3;
 
 std::unexpected<ZorvError> syntax_error(std::string message, Span span) {
-    return parse_error("ZORV-PARSE-SYNTAX", std::move(message), span);
+    return fail(Diag::ParseSyntax, std::move(message), span);
 }
 
 Result<FormulaExpr> constant(std::string_view text, Span span) {
     std::optional<double> value = read_f64(text);
     if (!value) return syntax_error("invalid number format in formula", span);
     if (!std::isfinite(*value)) {
-        return parse_error("ZORV-PARSE-NUMBER", "number '" + std::string(text) + "' is not finite", span);
+        return fail(Diag::ParseNumber, "number '" + std::string(text) + "' is not finite", span);
     }
     return FormulaExpr::constant(*value);
 }

@@ -52,13 +52,13 @@ FloatRead read_double(std::string_view text, double& value) {
 Result<Literal> integer_literal(const Token& tok) {
     if (auto v = read_decimal<std::int64_t>(tok.text)) return Literal::int64(*v);
     if (auto v = read_decimal<std::uint64_t>(tok.text)) return Literal::uint64(*v);
-    return parse_error("ZORV-PARSE-NUMBER", "integer literal " + quoted_token(tok) + " is out of range", tok.span);
+    return fail(Diag::ParseNumber, "integer literal " + quoted_token(tok) + " is out of range", tok.span);
 }
 
 Result<Literal> float_literal(const Token& tok) {
     double value = 0.0;
     if (read_double(tok.text, value) != FloatRead::Ok) {
-        return parse_error("ZORV-PARSE-FLOAT", "float literal " + quoted_token(tok) + " is not finite", tok.span);
+        return fail(Diag::ParseFloat, "float literal " + quoted_token(tok) + " is not finite", tok.span);
     }
     return Literal::f64(value);
 }
@@ -77,7 +77,7 @@ PositionalParam positional_placeholder(Parser& parser) {
 }
 
 std::unexpected<ZorvError> trailing_comma(const Token& closer) {
-    return parse_error("ZORV-PARSE-TRAILING-COMMA", "trailing commas are not allowed", closer.span);
+    return fail(Diag::ParseTrailingComma, "trailing commas are not allowed", closer.span);
 }
 
 // After an element: "," continues (refusing a closer right after it), the closer ends.
@@ -136,7 +136,7 @@ Result<Literal> parse_literal(Parser& parser) {
         parser.peek_token();
         return Literal::str(std::string(tok.text));
     }
-    return parse_error("ZORV-PARSE-VALUE", "unexpected value token " + quoted_token(tok), tok.span);
+    return fail(Diag::ParseValue, "unexpected value token " + quoted_token(tok), tok.span);
 }
 
 Result<std::string> parse_string_literal(Parser& parser) {
@@ -167,7 +167,7 @@ Result<LiteralDict> parse_object_literal(Parser& parser) {
         std::string key = key_tok.kind == TokenKind::String ? ZORV_TRY(parser.unescape_string(key_tok))
                                                             : std::string(key_tok.text);
         if (!seen.insert(key)) {
-            return parse_error("ZORV-PARSE-DUPLICATE-KEY", "duplicate payload key '" + key + "'", key_tok.span);
+            return fail(Diag::ParseDuplicateKey, "duplicate payload key '" + key + "'", key_tok.span);
         }
         ZORV_CHECK(parser.expect_token(TokenKind::Colon));
         Literal value = ZORV_TRY(parse_literal(parser));
@@ -186,7 +186,7 @@ Result<LiteralDict> parse_config_list(Parser& parser) {
         // Settings keys are plain words; a quoted key keeps its text as written.
         Token key_tok = ZORV_TRY(take_object_key(parser));
         if (!seen.insert(key_tok.text)) {
-            return parse_error("ZORV-PARSE-DUPLICATE-KEY", "duplicate configuration key " + quoted_token(key_tok),
+            return fail(Diag::ParseDuplicateKey, "duplicate configuration key " + quoted_token(key_tok),
                                key_tok.span);
         }
         ZORV_CHECK(parser.expect_token(TokenKind::Equals));
@@ -200,14 +200,14 @@ Result<LiteralDict> parse_config_list(Parser& parser) {
 Result<Token> take_object_key(Parser& parser) {
     const Token& tok = parser.current();
     if (Parser::is_name_token(tok) || tok.is_number() || tok.kind == TokenKind::String) return parser.peek_token();
-    return parse_error("ZORV-PARSE-OBJECT-KEY", "expected an object key, got " + quoted_token(tok), tok.span);
+    return fail(Diag::ParseObjectKey, "expected an object key, got " + quoted_token(tok), tok.span);
 }
 
 Result<Literal> parse_scalar_literal(Parser& parser) {
     const std::uint64_t start = parser.current().span.start;
     Literal value = ZORV_TRY(parse_literal(parser));
     if (value.is(Literal::Kind::Dict) || value.is(Literal::Kind::List)) {
-        return parse_error("ZORV-PARSE-LITERAL", "expected a scalar literal", Span{start, parser.previous().span.end});
+        return fail(Diag::ParseLiteral, "expected a scalar literal", Span{start, parser.previous().span.end});
     }
     return value;
 }
@@ -234,7 +234,7 @@ Result<std::string> parse_field_name(Parser& parser) {
         parser.peek_token();
         return std::string(tok.text);
     }
-    return parse_error("ZORV-PARSE-FIELD", "expected a field name, got " + quoted_token(tok), tok.span);
+    return fail(Diag::ParseField, "expected a field name, got " + quoted_token(tok), tok.span);
 }
 
 Result<PointId> parse_point_id(Parser& parser, std::string_view context) {
@@ -261,7 +261,7 @@ Result<PointId> parse_point_id(Parser& parser, std::string_view context) {
         default:
             break;
     }
-    return parse_error("ZORV-PARSE-POINT-ID",
+    return fail(Diag::ParsePointId,
                        std::string(context) + " requires an unsigned integer or string point ID", tok.span);
 }
 
@@ -284,7 +284,7 @@ Result<std::uint64_t> parse_positive_integer(Parser& parser, std::string_view co
     Token tok = ZORV_TRY(parser.expect_token(TokenKind::Integer));
     std::optional<std::uint64_t> value = read_decimal<std::uint64_t>(tok.text);
     if (!value || *value == 0) {
-        return parse_error("ZORV-PARSE-POSITIVE-INTEGER", std::string(context) + " must be a positive integer",
+        return fail(Diag::ParsePositiveInteger, std::string(context) + " must be a positive integer",
                            tok.span);
     }
     return *value;
@@ -294,7 +294,7 @@ Result<std::uint64_t> parse_nonnegative_integer(Parser& parser, std::string_view
     Token tok = ZORV_TRY(parser.expect_token(TokenKind::Integer));
     std::optional<std::uint64_t> value = read_decimal<std::uint64_t>(tok.text);
     if (!value) {
-        return parse_error("ZORV-PARSE-NONNEGATIVE-INTEGER", std::string(context) + " must be a non-negative integer",
+        return fail(Diag::ParseNonnegativeInteger, std::string(context) + " must be a non-negative integer",
                            tok.span);
     }
     return *value;
@@ -303,16 +303,16 @@ Result<std::uint64_t> parse_nonnegative_integer(Parser& parser, std::string_view
 Result<double> parse_number(Parser& parser) {
     const Token& tok = parser.current();
     if (tok.kind != TokenKind::Float && tok.kind != TokenKind::Integer) {
-        return parse_error("ZORV-PARSE-NUMBER", "expected a number, got " + quoted_token(tok), tok.span);
+        return fail(Diag::ParseNumber, "expected a number, got " + quoted_token(tok), tok.span);
     }
     parser.peek_token();
     double value = 0.0;
     switch (read_double(tok.text, value)) {
         case FloatRead::Ok: return value;
         case FloatRead::Invalid:
-            return parse_error("ZORV-PARSE-NUMBER", "invalid number " + quoted_token(tok), tok.span);
+            return fail(Diag::ParseNumber, "invalid number " + quoted_token(tok), tok.span);
         case FloatRead::Infinite:
-            return parse_error("ZORV-PARSE-NUMBER", "number " + quoted_token(tok) + " is not finite", tok.span);
+            return fail(Diag::ParseNumber, "number " + quoted_token(tok) + " is not finite", tok.span);
     }
     return value;
 }

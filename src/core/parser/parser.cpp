@@ -43,10 +43,6 @@ std::string char_at(std::string_view text, std::size_t i) {
 
 }  // namespace
 
-std::unexpected<ZorvError> parse_error(const char* code, std::string message, Span span) {
-    return fail(code, std::move(message), ErrorKind::Parse, span);
-}
-
 Parser::Parser(std::string_view source, std::vector<Token> tokens)
     : source_(source), tokens_(std::move(tokens)) {
     const std::uint64_t n = source.size();
@@ -69,7 +65,7 @@ const Token& Parser::peek_token() {
 Result<Token> Parser::expect_token(TokenKind kind) {
     const Token& tok = current();
     if (tok.kind != kind) {
-        return parse_error("ZORV-PARSE-EXPECTED",
+        return fail(Diag::ParseExpected,
                            "expected " + std::string(token_kind_name(kind)) + " but got '" + std::string(tok.text) + "'",
                            tok.span);
     }
@@ -94,7 +90,7 @@ bool Parser::accept_word(std::string_view word) {
 Result<void> Parser::expect_word(std::string_view word) {
     if (accept_word(word)) return {};
     const Token& tok = current();
-    return parse_error("ZORV-PARSE-EXPECTED",
+    return fail(Diag::ParseExpected,
                        "expected " + std::string(word) + " but got '" + std::string(tok.text) + "'", tok.span);
 }
 
@@ -116,7 +112,7 @@ Result<std::string> Parser::parse_identifier() {
         ++position_;
         return std::string(tok.text);
     }
-    return parse_error("ZORV-PARSE-IDENTIFIER", "expected identifier or quoted name, got '" + std::string(tok.text) + "'",
+    return fail(Diag::ParseIdentifier, "expected identifier or quoted name, got '" + std::string(tok.text) + "'",
                        tok.span);
 }
 
@@ -135,7 +131,7 @@ Result<std::string> Parser::unescape_string(const Token& token) const {
         if (c == '\\' && i + 1 < text.size()) {
             auto value = escape_value(text[i + 1]);
             if (!value) {
-                return parse_error("ZORV-PARSE-ESCAPE", "unsupported escape sequence \\" + char_at(text, i + 1),
+                return fail(Diag::ParseEscape, "unsupported escape sequence \\" + char_at(text, i + 1),
                                    token.span);
             }
             out += *value;
@@ -153,7 +149,7 @@ Result<std::string> Parser::unescape_string(const Token& token) const {
 Result<std::string> Parser::parse_param() {
     const Token& tok = current();
     if (!is_name_token(tok)) {
-        return parse_error("ZORV-PARSE-PARAM",
+        return fail(Diag::ParseParam,
                            "expected parameter identifier after ':', found '" + std::string(tok.text) + "'", tok.span);
     }
     ++position_;
@@ -164,12 +160,12 @@ Result<std::optional<bool>> Parser::parse_wait_clause() {
     if (!accept(TokenKind::Wait)) return std::optional<bool>{};
     if (accept(TokenKind::True)) return std::optional<bool>{true};
     if (accept(TokenKind::False)) return std::optional<bool>{false};
-    return parse_error("ZORV-PARSE-BOOL", "expected true or false", current().span);
+    return fail(Diag::ParseBool, "expected true or false", current().span);
 }
 
 Result<NestGuard> Parser::enter_nesting(const Token& opener) {
     if (depth_ >= max_nesting_depth) {
-        return parse_error("ZORV-PARSE-NESTING", "statement nests deeper than 128 levels; flatten the expression",
+        return fail(Diag::ParseNesting, "statement nests deeper than 128 levels; flatten the expression",
                            opener.span);
     }
     ++depth_;

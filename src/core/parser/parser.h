@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/ast/statement.h"
+#include "core/diagnostics.h"
 #include "core/error.h"
 #include "core/lexer.h"
 
@@ -97,9 +98,6 @@ private:
 inline NestGuard::~NestGuard() {
     if (parser_ != nullptr) --parser_->depth_;
 }
-
-// A ZORV-PARSE-* error of kind Parse.
-std::unexpected<ZorvError> parse_error(const char* code, std::string message, Span span);
 
 // Whole scripts (";"-separated, at most 256 statements) and single statements.
 Result<std::vector<Statement>> parse_script(std::string_view text);

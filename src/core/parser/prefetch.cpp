@@ -5,12 +5,11 @@
 
 #include "core/parser/filter.h"
 #include "core/parser/query.h"
-#include "core/parser/query_util.h"
+#include "core/parser/helpers.h"
+#include "core/text.h"
 
 namespace zorv::core {
 namespace {
-
-using query_detail::validation_error;
 
 bool names_cte(std::span<const CteDefinition> ctes, std::string_view name) {
     for (const CteDefinition& cte : ctes) {
@@ -42,7 +41,7 @@ Result<CteDefinition> parse_cte(Parser& parser, std::span<const CteDefinition> e
     const Span name_span = parser.current().span;
     std::string name = ZORV_TRY(parser.parse_identifier());
     if (names_cte(earlier, name)) {
-        return parse_error("ZORV-PARSE-DUPLICATE-CTE", "duplicate CTE '" + name + "'", name_span);
+        return fail(Diag::ParseDuplicateCte, "duplicate CTE '" + name + "'", name_span);
     }
     ZORV_CHECK(parser.expect_token(TokenKind::As));
     Token open = ZORV_TRY(parser.expect_token(TokenKind::LParen));
@@ -74,7 +73,7 @@ Result<void> check_prefetch_ctes(const QueryExpr& expression, std::span<const Ct
     for (const Prefetch& item : *list) {
         if (!item.source.is(PrefetchSource::Kind::Cte)) continue;
         if (!names_cte(ctes, item.source.cte_name())) {
-            return validation_error("ZORV-VALIDATION-PREFETCH-CTE",
+            return fail(Diag::ValidationPrefetchCte,
                                     "PREFETCH references unknown CTE '" + item.source.cte_name() + "'", body_start);
         }
     }

@@ -5,18 +5,17 @@
 
 #include "core/parser/formula.h"
 #include "core/parser/query.h"
-#include "core/parser/query_util.h"
+#include "core/parser/helpers.h"
+#include "core/text.h"
 
 namespace zorv::core {
 namespace {
-
-using query_detail::validation_error;
 
 Result<QueryExpr> parse_points(Parser& parser) {
     parser.peek_token();  // POINTS
     ZORV_CHECK(parser.expect_token(TokenKind::LParen));
     if (parser.check(TokenKind::RParen)) {
-        return parse_error("ZORV-PARSE-POINT-IDS", "point ID list cannot be empty", parser.current().span);
+        return fail(Diag::ParsePointIds, "point ID list cannot be empty", parser.current().span);
     }
     QueryExpr::Points points;
     do {
@@ -42,7 +41,7 @@ Result<QueryExpr> parse_mmr(Parser& parser) {
     Mmr mmr;
     mmr.diversity = ZORV_TRY(parse_number(parser));
     if (mmr.diversity < 0.0 || mmr.diversity > 1.0) {
-        return validation_error("ZORV-VALIDATION-MMR", "MMR diversity must be between 0 and 1", number_span);
+        return fail(Diag::ValidationMmr, "MMR diversity must be between 0 and 1", number_span);
     }
     ZORV_CHECK(parser.expect_word("CANDIDATES"));
     mmr.candidates = ZORV_TRY(parse_positive_integer(parser, "MMR candidates"));
@@ -54,7 +53,7 @@ Result<QueryExpr> parse_mmr(Parser& parser) {
 Result<std::vector<QueryInput>> parse_recommend_examples(Parser& parser) {
     ZORV_CHECK(parser.expect_token(TokenKind::LParen));
     if (parser.check(TokenKind::RParen)) {
-        return parse_error("ZORV-PARSE-POINT-IDS", "recommend example list cannot be empty", parser.current().span);
+        return fail(Diag::ParsePointIds, "recommend example list cannot be empty", parser.current().span);
     }
     std::vector<QueryInput> examples;
     do {
@@ -75,7 +74,7 @@ Result<RecommendStrategy> parse_recommend_strategy(Parser& parser) {
     if (equals_ignore_case(tok.text, "average_vector")) return RecommendStrategy::AverageVector;
     if (equals_ignore_case(tok.text, "best_score")) return RecommendStrategy::BestScore;
     if (equals_ignore_case(tok.text, "sum_scores")) return RecommendStrategy::SumScores;
-    return validation_error("ZORV-VALIDATION-RECOMMEND-STRATEGY",
+    return fail(Diag::ValidationRecommendStrategy,
                             "unknown recommend strategy '" + std::string(tok.text) + "'", tok.span);
 }
 
@@ -139,7 +138,7 @@ Result<QueryExpr> parse_order_by(Parser& parser) {
 Result<QueryExpr> parse_sample(Parser& parser) {
     parser.peek_token();  // SAMPLE
     if (!parser.accept_word("RANDOM")) {
-        return parse_error("ZORV-PARSE-SAMPLE", "SAMPLE requires RANDOM", parser.current().span);
+        return fail(Diag::ParseSample, "SAMPLE requires RANDOM", parser.current().span);
     }
     return QueryExpr{QueryExpr::SampleRandom{}};
 }
@@ -166,12 +165,12 @@ Result<FeedbackStrategy> parse_feedback_strategy_params(Parser& parser) {
     std::array<double, 3> values{};
     for (std::size_t i = 0; i < letters.size(); ++i) {
         if (i > 0 && !parser.accept(TokenKind::Comma)) {
-            return parse_error("ZORV-PARSE-FEEDBACK-STRATEGY",
+            return fail(Diag::ParseFeedbackStrategy,
                                "feedback strategy expects exactly three parameters (a, b, c) in order",
                                parser.current().span);
         }
         if (!parser.accept_word(letters[i])) {
-            return parse_error("ZORV-PARSE-FEEDBACK-STRATEGY",
+            return fail(Diag::ParseFeedbackStrategy,
                                "feedback strategy expects '" + std::string(upper[i]) + "' here (order: a, b, c)",
                                parser.current().span);
         }
@@ -179,7 +178,7 @@ Result<FeedbackStrategy> parse_feedback_strategy_params(Parser& parser) {
         values[i] = ZORV_TRY(parse_number(parser));
     }
     if (parser.check(TokenKind::Comma)) {
-        return parse_error("ZORV-PARSE-FEEDBACK-STRATEGY",
+        return fail(Diag::ParseFeedbackStrategy,
                            "feedback strategy accepts exactly three parameters (a, b, c) in order",
                            parser.current().span);
     }
@@ -223,11 +222,11 @@ Result<QueryExpr> parse_hybrid(Parser& parser) {
     const Span input_span = parser.current().span;
     QueryInput input = ZORV_TRY(parse_query_input(parser));
     if (!input.is(QueryInput::Kind::Text)) {
-        return validation_error("ZORV-VALIDATION-HYBRID", "HYBRID shorthand requires a text input", input_span);
+        return fail(Diag::ValidationHybrid, "HYBRID shorthand requires a text input", input_span);
     }
     auto& text = input.get<QueryInput::Kind::Text>();
     if (!text.options.empty()) {
-        return validation_error("ZORV-VALIDATION-HYBRID",
+        return fail(Diag::ValidationHybrid,
                                 "HYBRID shorthand cannot carry OPTIONS; query the dense and sparse vectors separately",
                                 input_span);
     }
@@ -245,7 +244,7 @@ Result<QueryInput> parse_rerank_input(Parser& parser) {
         return QueryInput{std::move(text)};
     }
     if (parser.check(TokenKind::Vector) || parser.check(TokenKind::Point)) return parse_query_input(parser);
-    return parse_error("ZORV-PARSE-RERANK", "RERANK input requires TEXT '\u2026', VECTOR [\u2026], or POINT <id>",
+    return fail(Diag::ParseRerank, "RERANK input requires TEXT '\u2026', VECTOR [\u2026], or POINT <id>",
                        parser.current().span);
 }
 
@@ -268,7 +267,7 @@ Result<QueryExpr> parse_cross_rerank(Parser& parser) {
     } else if (parser.check(TokenKind::String)) {
         cross.query = ZORV_TRY(parse_string_literal(parser));
     } else {
-        return parse_error("ZORV-PARSE-CROSS-RERANK", "CROSS RERANK requires TEXT '\u2026' or a string query",
+        return fail(Diag::ParseCrossRerank, "CROSS RERANK requires TEXT '\u2026' or a string query",
                            parser.current().span);
     }
     cross.model = ZORV_TRY(parse_model_clause(parser));
@@ -304,22 +303,22 @@ Result<QueryExpr> parse_query_expression(Parser& parser) {
 }
 
 Result<void> convert_using_hybrid(QueryExpr& expression, HybridOptions options, Span body_start) {
-    static constexpr const char* code = "ZORV-VALIDATION-HYBRID";
+    constexpr Diag code = Diag::ValidationHybrid;
     static constexpr const char* needs_text =
         "USING HYBRID requires a text nearest query (QUERY TEXT '\u2026' or QUERY '\u2026')";
     if (expression.is(QueryExpr::Kind::Hybrid)) {
-        return validation_error(code, "USING HYBRID is redundant with QUERY HYBRID; use one form only", body_start);
+        return fail(code, "USING HYBRID is redundant with QUERY HYBRID; use one form only", body_start);
     }
-    if (!expression.is(QueryExpr::Kind::Nearest)) return validation_error(code, needs_text, body_start);
+    if (!expression.is(QueryExpr::Kind::Nearest)) return fail(code, needs_text, body_start);
     auto& nearest = expression.get<QueryExpr::Kind::Nearest>();
     if (nearest.mmr) {
-        return validation_error(
+        return fail(
             code, "USING HYBRID cannot combine with MMR; use dense nearest with MMR or HYBRID without MMR", body_start);
     }
-    if (!nearest.input.is(QueryInput::Kind::Text)) return validation_error(code, needs_text, body_start);
+    if (!nearest.input.is(QueryInput::Kind::Text)) return fail(code, needs_text, body_start);
     auto& text = nearest.input.get<QueryInput::Kind::Text>();
     if (!text.options.empty()) {
-        return validation_error(code, "USING HYBRID cannot carry OPTIONS; query the dense and sparse vectors separately",
+        return fail(code, "USING HYBRID cannot carry OPTIONS; query the dense and sparse vectors separately",
                                 body_start);
     }
     QueryExpr::Hybrid hybrid{std::move(text.text), std::move(text.model), std::move(options.dense_vector),

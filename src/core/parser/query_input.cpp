@@ -4,12 +4,11 @@
 
 #include "core/ast/vector.h"
 #include "core/parser/query.h"
-#include "core/parser/query_util.h"
+#include "core/parser/helpers.h"
+#include "core/text.h"
 
 namespace zorv::core {
 namespace {
-
-using query_detail::validation_error;
 
 // OPTIONS { name: value, ... }; empty without the word.
 Result<LiteralDict> parse_input_options(Parser& parser) {
@@ -114,7 +113,7 @@ Result<QueryInput> parse_query_input(Parser& parser) {
         case TokenKind::Question:
             return parse_positional_input(parser);
         default:
-            return parse_error("ZORV-PARSE-QUERY-INPUT",
+            return fail(Diag::ParseQueryInput,
                                "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter", tok.span);
     }
 }
@@ -132,7 +131,7 @@ Result<std::optional<Literal>> parse_order_start(Parser& parser) {
         case Literal::Kind::PositionalParam:
             return std::optional<Literal>(std::move(value));
         default:
-            return parse_error("ZORV-PARSE-ORDER-START",
+            return fail(Diag::ParseOrderStart,
                                "ORDER BY START FROM requires an integer, float, datetime string, or placeholder",
                                first);
     }
@@ -142,7 +141,7 @@ Result<FusionMethod> parse_fusion_method(Parser& parser) {
     const Token& tok = parser.peek_token();
     if (equals_ignore_case(tok.text, "rrf")) return FusionMethod::Rrf;
     if (equals_ignore_case(tok.text, "dbsf")) return FusionMethod::Dbsf;
-    return validation_error("ZORV-VALIDATION-FUSION", "fusion method must be RRF or DBSF", tok.span);
+    return fail(Diag::ValidationFusion, "fusion method must be RRF or DBSF", tok.span);
 }
 
 Result<HybridOptions> parse_hybrid_options(Parser& parser) {

@@ -31,7 +31,7 @@ Result<Statement> parse_show(Parser& parser) {
             return Statement{ShowShardKeys{std::move(name)}};
         }
         default:
-            return parse_error("ZORV-PARSE-SYNTAX",
+            return fail(Diag::ParseSyntax,
                                "expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, got '" +
                                    std::string(tok.text) + "'",
                                tok.span);
@@ -39,7 +39,7 @@ Result<Statement> parse_show(Parser& parser) {
 }
 
 std::unexpected<ZorvError> not_yet_supported(const Token& tok) {
-    return parse_error("ZORV-PARSE-SYNTAX", std::string(tok.text) + " statements are not supported yet", tok.span);
+    return fail(Diag::ParseSyntax, std::string(tok.text) + " statements are not supported yet", tok.span);
 }
 
 Result<Parser> lex_into_parser(std::string_view text) {
@@ -72,7 +72,7 @@ Result<Statement> parse_statement_dispatch(Parser& parser) {
         case TokenKind::Alter:
             return not_yet_supported(tok);
         default:
-            return parse_error("ZORV-PARSE-STATEMENT",
+            return fail(Diag::ParseStatement,
                                "expected a ZORV statement keyword, got '" + std::string(tok.text) + "'", tok.span);
     }
 }
@@ -82,12 +82,12 @@ Result<std::vector<Statement>> parse_script(std::string_view text) {
     std::vector<Statement> statements;
     if (parser.at_end()) return statements;
     if (parser.check(TokenKind::Semicolon)) {
-        return parse_error("ZORV-PARSE-EMPTY-STATEMENT", "leading or empty statements are not allowed",
+        return fail(Diag::ParseEmptyStatement, "leading or empty statements are not allowed",
                            parser.current().span);
     }
     while (!parser.at_end()) {
         if (statements.size() == max_script_statements) {
-            return parse_error("ZORV-PARSE-STATEMENT-LIMIT",
+            return fail(Diag::ParseStatementLimit,
                                "a script may contain at most " + std::to_string(max_script_statements) + " statements",
                                parser.current().span);
         }
@@ -95,11 +95,11 @@ Result<std::vector<Statement>> parse_script(std::string_view text) {
         if (!parser.at_end()) {
             if (parser.accept(TokenKind::Semicolon)) {
                 if (parser.check(TokenKind::Semicolon)) {
-                    return parse_error("ZORV-PARSE-EMPTY-STATEMENT", "repeated semicolons are not allowed",
+                    return fail(Diag::ParseEmptyStatement, "repeated semicolons are not allowed",
                                        parser.current().span);
                 }
             } else {
-                return parse_error("ZORV-PARSE-SEPARATOR", "multiple statements must be separated by a semicolon",
+                return fail(Diag::ParseSeparator, "multiple statements must be separated by a semicolon",
                                    parser.current().span);
             }
         }
@@ -114,7 +114,7 @@ Result<Statement> parse_statement(std::string_view text) {
     parser.accept(TokenKind::Semicolon);
     if (!parser.at_end()) {
         const Token& tok = parser.current();
-        return parse_error("ZORV-PARSE-TRAILING", "unexpected trailing token '" + std::string(tok.text) + "'", tok.span);
+        return fail(Diag::ParseTrailing, "unexpected trailing token '" + std::string(tok.text) + "'", tok.span);
     }
     return statement;
 }
