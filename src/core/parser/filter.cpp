@@ -184,7 +184,7 @@ Result<Filter> in_predicate(Parser& p, std::string field, bool is_id, bool negat
 }
 
 Result<Filter> comparison(Parser& p, std::string field, bool is_id) {
-    const Token op_token = p.peek_token();
+    const Token op_token = p.take_token();
     const CompareOp op = *comparison_op(op_token.kind);
     const bool negated = op_token.kind == TokenKind::NotEquals;
     const Token first = p.current();
@@ -253,7 +253,7 @@ Result<Filter> values_count(Parser& p, std::string field) {
     const Token op_token = p.current();
     std::optional<CompareOp> op = comparison_op(op_token.kind);
     if (!op) return fail(Diag::ParseComparison, "expected a comparison operator", op_token.span);
-    p.peek_token();
+    p.take_token();
     std::uint64_t count = ZORV_TRY(parse_nonnegative_integer(p, "VALUES_COUNT"));
     return wrap_not_if(op_token.kind == TokenKind::NotEquals, Filter{Filter::ValuesCount{std::move(field), *op, count}});
 }
@@ -267,7 +267,7 @@ Result<Filter> field_predicate(Parser& p) {
     const Token op = p.current();
     if (comparison_op(op.kind)) return comparison(p, std::move(field), is_id);
     if (op.kind == TokenKind::In || op.kind == TokenKind::Not) {
-        p.peek_token();
+        p.take_token();
         const bool negated = op.kind == TokenKind::Not;
         if (negated) ZORV_TRY(p.expect_token(TokenKind::In));
         return in_predicate(p, std::move(field), is_id, negated);
@@ -281,7 +281,7 @@ Result<Filter> field_predicate(Parser& p) {
         case TokenKind::GeoRadius:
         case TokenKind::GeoPolygon:
             if (is_id) return id_predicate_refused(op);
-            p.peek_token();
+            p.take_token();
             break;
         default:
             return fail(Diag::ParseFilter, "expected a filter operator after '" + field + "'", op.span);
@@ -302,15 +302,15 @@ Result<Filter> field_predicate(Parser& p) {
 
 Result<Filter> parenthesized(Parser& p) {
     auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.peek_token();
+    p.take_token();
     Filter inner = ZORV_TRY(parse_or(p));
     ZORV_TRY(p.expect_token(TokenKind::RParen));
     return inner;
 }
 
 Result<Filter> min_should(Parser& p) {
-    const Token min = p.peek_token();
-    p.peek_token();  // SHOULD
+    const Token min = p.take_token();
+    p.take_token();  // SHOULD
     const std::uint64_t count = ZORV_TRY(parse_nonnegative_integer(p, "MIN SHOULD"));
     if (count == 0) return fail(Diag::ValidationMinShould, "MIN SHOULD count must be >= 1", min.span);
     const Token open = ZORV_TRY(p.expect_token(TokenKind::LParen));
@@ -324,7 +324,7 @@ Result<Filter> min_should(Parser& p) {
 }
 
 Result<Filter> nested(Parser& p) {
-    p.peek_token();  // NESTED
+    p.take_token();  // NESTED
     const Token open = ZORV_TRY(p.expect_token(TokenKind::LParen));
     auto guard = ZORV_TRY(p.enter_nesting(open));
     std::string path = ZORV_TRY(parse_string_literal(p));
@@ -335,7 +335,7 @@ Result<Filter> nested(Parser& p) {
 }
 
 Result<Filter> slice(Parser& p) {
-    const Token keyword = p.peek_token();
+    const Token keyword = p.take_token();
     ZORV_TRY(p.expect_token(TokenKind::LParen));
     const std::uint64_t total = ZORV_TRY(parse_nonnegative_integer(p, "SLICE"));
     ZORV_TRY(p.expect_token(TokenKind::Comma));
@@ -355,7 +355,7 @@ Result<Filter> condition(Parser& p) {
     switch (p.current().kind) {
         case TokenKind::LParen: return parenthesized(p);
         case TokenKind::HasVector:
-            p.peek_token();
+            p.take_token();
             return Filter{Filter::HasVector{ZORV_TRY(p.parse_identifier())}};
         case TokenKind::Min:
             if (p.lookahead(1).kind == TokenKind::Should) return min_should(p);
@@ -370,7 +370,7 @@ Result<Filter> condition(Parser& p) {
 Result<Filter> parse_not(Parser& p) {
     if (!p.check(TokenKind::Not)) return condition(p);
     auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.peek_token();
+    p.take_token();
     return negate_filter(ZORV_TRY(parse_not(p)));
 }
 

@@ -38,8 +38,8 @@ Box<FormulaExpr> boxed(FormulaExpr expr) { return Box<FormulaExpr>(std::move(exp
 // "[" is followed by DEFAULT.
 Result<std::optional<double>> bracket_default(Parser& p) {
     if (!p.check(TokenKind::LBracket) || p.lookahead(1).kind != TokenKind::Default) return std::nullopt;
-    p.peek_token();
-    p.peek_token();
+    p.take_token();
+    p.take_token();
     ZORV_TRY(p.expect_token(TokenKind::Equals));
     const double value = ZORV_TRY(parse_number(p));
     ZORV_TRY(p.expect_token(TokenKind::RBracket));
@@ -78,7 +78,7 @@ Result<FormulaExpr> expression(Parser& p, std::uint8_t min_binding_power, bool s
 
 Result<FormulaExpr> case_expression(Parser& p) {
     auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.peek_token();  // CASE
+    p.take_token();  // CASE
     ZORV_TRY(p.expect_token(TokenKind::When));
     Filter cond = ZORV_TRY(parse_filter(p));
     ZORV_TRY(p.expect_token(TokenKind::Then));
@@ -90,10 +90,10 @@ Result<FormulaExpr> case_expression(Parser& p) {
 }
 
 Result<FormulaExpr> name_term(Parser& p) {
-    const Token name = p.peek_token();
+    const Token name = p.take_token();
     if (!p.check(TokenKind::LParen)) return FormulaExpr::variable(std::string(name.text));
     auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.peek_token();  // (
+    p.take_token();  // (
     return parse_formula_call(p, to_ascii_lower(name.text), name.span);
 }
 
@@ -106,35 +106,35 @@ Result<FormulaExpr> string_term(Parser& p) {
 Result<FormulaExpr> prefix_term(Parser& p, bool split_minus) {
     const Token token = p.current();
     if (split_minus) {
-        p.peek_token();
+        p.take_token();
         return constant(token.text.substr(1), Span{token.span.start + 1, token.span.end});
     }
     if (token.kind == TokenKind::Case) return case_expression(p);
     if (Parser::is_name_token(token)) return name_term(p);
     if (token.is_number()) {
-        p.peek_token();
+        p.take_token();
         return constant(token.text, token.span);
     }
     switch (token.kind) {
         case TokenKind::String: return string_term(p);
         case TokenKind::LParen: {
             auto guard = ZORV_TRY(p.enter_nesting(token));
-            p.peek_token();
+            p.take_token();
             FormulaExpr inner = ZORV_TRY(expression(p, 0, false));
             ZORV_TRY(p.expect_token(TokenKind::RParen));
             return inner;
         }
         case TokenKind::Colon: {
-            p.peek_token();
+            p.take_token();
             std::string name = ZORV_TRY(p.parse_param());
             return FormulaExpr::named_param(std::move(name), Span{token.span.start, p.previous().span.end});
         }
         case TokenKind::Question:
-            p.peek_token();
+            p.take_token();
             return FormulaExpr::positional_param(p.next_positional_index(), token.span);
         case TokenKind::Minus: {
             auto guard = ZORV_TRY(p.enter_nesting(token));
-            p.peek_token();
+            p.take_token();
             FormulaExpr operand = ZORV_TRY(expression(p, kUnaryBindingPower, false));
             return FormulaExpr{FormulaExpr::Neg{boxed(std::move(operand))}};
         }
@@ -171,7 +171,7 @@ Result<FormulaExpr> expression(Parser& p, std::uint8_t min_binding_power, bool s
         std::optional<InfixOp> op = infix_op(p.current());
         if (!op || op->binding_power <= min_binding_power) break;
         levels.push_back(ZORV_TRY(p.enter_nesting(op->token)));
-        if (!op->split) p.peek_token();
+        if (!op->split) p.take_token();
         FormulaExpr right = ZORV_TRY(expression(p, op->binding_power, op->split));
         std::optional<double> by_zero;
         if (op->kind == FormulaExpr::Kind::Div) by_zero = ZORV_TRY(bracket_default(p));
@@ -205,8 +205,8 @@ Result<CallArgs> call_args(Parser& p) {
         const bool keyword = (Parser::is_name_token(first) || first.kind == TokenKind::String) &&
                              p.lookahead(1).kind == TokenKind::Equals;
         if (keyword) {
-            p.peek_token();
-            p.peek_token();
+            p.take_token();
+            p.take_token();
             FormulaExpr value = ZORV_TRY(expression(p, 0, false));
             args.keyword.emplace_back(std::string(first.text), std::move(value));
         } else {

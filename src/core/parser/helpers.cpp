@@ -65,14 +65,14 @@ Result<Literal> float_literal(const Token& tok) {
 
 // The ":" is current; gives the name and the span from ":" through the name.
 Result<NamedParam> named_placeholder(Parser& parser) {
-    const std::uint64_t start = parser.peek_token().span.start;
+    const std::uint64_t start = parser.take_token().span.start;
     std::string name = ZORV_TRY(parser.parse_param());
     return NamedParam{std::move(name), Span{start, parser.previous().span.end}};
 }
 
 // The "?" is current; takes the next positional index.
 PositionalParam positional_placeholder(Parser& parser) {
-    const Span span = parser.peek_token().span;
+    const Span span = parser.take_token().span;
     return PositionalParam{parser.next_positional_index(), span};
 }
 
@@ -98,22 +98,22 @@ Result<Literal> parse_literal(Parser& parser) {
     switch (tok.kind) {
         case TokenKind::String: {
             std::string text = ZORV_TRY(parser.unescape_string(tok));
-            parser.peek_token();
+            parser.take_token();
             return Literal::str(std::move(text));
         }
         case TokenKind::Integer:
         case TokenKind::Float: {
             if (!tok.is_number()) break;  // the keywords FLOAT and INTEGER: a bare word
             Literal number = ZORV_TRY(tok.kind == TokenKind::Integer ? integer_literal(tok) : float_literal(tok));
-            parser.peek_token();
+            parser.take_token();
             return number;
         }
         case TokenKind::True:
         case TokenKind::False:
-            parser.peek_token();
+            parser.take_token();
             return Literal::boolean(tok.kind == TokenKind::True);
         case TokenKind::Null:
-            parser.peek_token();
+            parser.take_token();
             return Literal::null();
         case TokenKind::LBrace: {
             LiteralDict entries = ZORV_TRY(parse_object_literal(parser));
@@ -133,7 +133,7 @@ Result<Literal> parse_literal(Parser& parser) {
             break;
     }
     if (Parser::is_name_token(tok)) {
-        parser.peek_token();
+        parser.take_token();
         return Literal::str(std::string(tok.text));
     }
     return fail(Diag::ParseValue, "unexpected value token " + quoted_token(tok), tok.span);
@@ -199,7 +199,7 @@ Result<LiteralDict> parse_config_list(Parser& parser) {
 
 Result<Token> take_object_key(Parser& parser) {
     const Token& tok = parser.current();
-    if (Parser::is_name_token(tok) || tok.is_number() || tok.kind == TokenKind::String) return parser.peek_token();
+    if (Parser::is_name_token(tok) || tok.is_number() || tok.kind == TokenKind::String) return parser.take_token();
     return fail(Diag::ParseObjectKey, "expected an object key, got " + quoted_token(tok), tok.span);
 }
 
@@ -227,11 +227,11 @@ Result<std::string> parse_field_name(Parser& parser) {
     const Token& tok = parser.current();
     if (tok.kind == TokenKind::String) {
         std::string text = ZORV_TRY(parser.unescape_string(tok));
-        parser.peek_token();
+        parser.take_token();
         return text;
     }
     if (Parser::is_name_token(tok)) {
-        parser.peek_token();
+        parser.take_token();
         return std::string(tok.text);
     }
     return fail(Diag::ParseField, "expected a field name, got " + quoted_token(tok), tok.span);
@@ -243,13 +243,13 @@ Result<PointId> parse_point_id(Parser& parser, std::string_view context) {
         case TokenKind::Integer:
             if (!tok.is_number()) break;
             if (auto id = read_decimal<std::uint64_t>(tok.text)) {
-                parser.peek_token();
+                parser.take_token();
                 return PointId{*id};
             }
             break;
         case TokenKind::String: {
             std::string text = ZORV_TRY(parser.unescape_string(tok));
-            parser.peek_token();
+            parser.take_token();
             return PointId{std::move(text)};
         }
         case TokenKind::Colon: {
@@ -305,7 +305,7 @@ Result<double> parse_number(Parser& parser) {
     if (tok.kind != TokenKind::Float && tok.kind != TokenKind::Integer) {
         return fail(Diag::ParseNumber, "expected a number, got " + quoted_token(tok), tok.span);
     }
-    parser.peek_token();
+    parser.take_token();
     double value = 0.0;
     switch (read_double(tok.text, value)) {
         case FloatRead::Ok: return value;
@@ -322,8 +322,8 @@ std::optional<PlaceholderRef> parse_placeholder_ref(Parser& parser) {
     if (tok.kind == TokenKind::Colon && Parser::is_name_token(parser.lookahead(1))) {
         const Token& name = parser.lookahead(1);
         PlaceholderRef ref{":" + std::string(name.text), Span{tok.span.start, name.span.end}};
-        parser.peek_token();
-        parser.peek_token();
+        parser.take_token();
+        parser.take_token();
         return ref;
     }
     if (tok.kind == TokenKind::Question) {

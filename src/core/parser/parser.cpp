@@ -56,7 +56,7 @@ bool Parser::accept(TokenKind kind) {
     return true;
 }
 
-const Token& Parser::peek_token() {
+const Token& Parser::take_token() {
     const Token& tok = current();
     if (position_ < tokens_.size()) ++position_;
     return tok;

@@ -58,7 +58,7 @@ public:
     // Consumes the current token when it has `kind`.
     bool accept(TokenKind kind);
     // Returns the current token and consumes it (past the end: EOF, nothing moves).
-    const Token& peek_token();
+    const Token& take_token();
     // Consumes and returns a token of `kind`, else ZORV-PARSE-EXPECTED "expected {} but got '{}'".
     Result<Token> expect_token(TokenKind kind);
     // Keyword or IDENTIFIER whose text equals `word` ignoring ASCII case; numbers are never words.

@@ -86,13 +86,13 @@ Result<void> parse_group_by(Parser& parser, Query& query) {
         GroupLookup lookup;
         lookup.collection = ZORV_TRY(parser.parse_identifier());
         if (at_with(parser, TokenKind::Payload)) {
-            parser.peek_token();
-            parser.peek_token();
+            parser.take_token();
+            parser.take_token();
             lookup.payload = ZORV_TRY(parse_payload_selector(parser));
         }
         if (at_with(parser, TokenKind::Vector)) {
-            parser.peek_token();
-            parser.peek_token();
+            parser.take_token();
+            parser.take_token();
             lookup.vectors = ZORV_TRY(parse_vector_selector(parser));
         }
         group.lookup = std::move(lookup);
@@ -103,13 +103,13 @@ Result<void> parse_group_by(Parser& parser, Query& query) {
 
 Result<void> parse_output(Parser& parser, Query& query) {
     if (at_with(parser, TokenKind::Payload)) {
-        parser.peek_token();
-        parser.peek_token();
+        parser.take_token();
+        parser.take_token();
         query.output.payload = ZORV_TRY(parse_payload_selector(parser));
     }
     if (at_with(parser, TokenKind::Vector)) {
-        parser.peek_token();
-        parser.peek_token();
+        parser.take_token();
+        parser.take_token();
         query.output.vectors = ZORV_TRY(parse_vector_selector(parser));
     }
     return {};

@@ -12,7 +12,7 @@ namespace zorv::core {
 namespace {
 
 Result<QueryExpr> parse_points(Parser& parser) {
-    parser.peek_token();  // POINTS
+    parser.take_token();  // POINTS
     ZORV_CHECK(parser.expect_token(TokenKind::LParen));
     if (parser.check(TokenKind::RParen)) {
         return fail(Diag::ParsePointIds, "point ID list cannot be empty", parser.current().span);
@@ -33,7 +33,7 @@ Result<QueryExpr> parse_nearest(Parser& parser) {
 }
 
 Result<QueryExpr> parse_mmr(Parser& parser) {
-    parser.peek_token();  // MMR
+    parser.take_token();  // MMR
     QueryExpr::Nearest nearest;
     nearest.input = ZORV_TRY(parse_query_input(parser));
     ZORV_CHECK(parser.expect_word("DIVERSITY"));
@@ -70,7 +70,7 @@ Result<std::vector<QueryInput>> parse_recommend_examples(Parser& parser) {
 }
 
 Result<RecommendStrategy> parse_recommend_strategy(Parser& parser) {
-    const Token& tok = parser.peek_token();
+    const Token& tok = parser.take_token();
     if (equals_ignore_case(tok.text, "average_vector")) return RecommendStrategy::AverageVector;
     if (equals_ignore_case(tok.text, "best_score")) return RecommendStrategy::BestScore;
     if (equals_ignore_case(tok.text, "sum_scores")) return RecommendStrategy::SumScores;
@@ -79,7 +79,7 @@ Result<RecommendStrategy> parse_recommend_strategy(Parser& parser) {
 }
 
 Result<QueryExpr> parse_recommend(Parser& parser) {
-    parser.peek_token();  // RECOMMEND
+    parser.take_token();  // RECOMMEND
     QueryExpr::Recommend recommend;
     ZORV_CHECK(parser.expect_word("POSITIVE"));
     recommend.positive = ZORV_TRY(parse_recommend_examples(parser));
@@ -105,14 +105,14 @@ Result<std::vector<ContextPair>> parse_context_pairs(Parser& parser) {
 }
 
 Result<QueryExpr> parse_context(Parser& parser) {
-    parser.peek_token();  // CONTEXT
+    parser.take_token();  // CONTEXT
     QueryExpr::Context context;
     context.pairs = ZORV_TRY(parse_context_pairs(parser));
     return QueryExpr{std::move(context)};
 }
 
 Result<QueryExpr> parse_discover(Parser& parser) {
-    parser.peek_token();  // DISCOVER
+    parser.take_token();  // DISCOVER
     QueryExpr::Discover discover;
     ZORV_CHECK(parser.expect_token(TokenKind::Target));
     discover.target = ZORV_TRY(parse_query_input(parser));
@@ -122,7 +122,7 @@ Result<QueryExpr> parse_discover(Parser& parser) {
 }
 
 Result<QueryExpr> parse_order_by(Parser& parser) {
-    parser.peek_token();  // ORDER
+    parser.take_token();  // ORDER
     ZORV_CHECK(parser.expect_token(TokenKind::By));
     QueryExpr::OrderBy order;
     order.field = ZORV_TRY(parse_field_name(parser));
@@ -136,7 +136,7 @@ Result<QueryExpr> parse_order_by(Parser& parser) {
 }
 
 Result<QueryExpr> parse_sample(Parser& parser) {
-    parser.peek_token();  // SAMPLE
+    parser.take_token();  // SAMPLE
     if (!parser.accept_word("RANDOM")) {
         return fail(Diag::ParseSample, "SAMPLE requires RANDOM", parser.current().span);
     }
@@ -144,14 +144,14 @@ Result<QueryExpr> parse_sample(Parser& parser) {
 }
 
 Result<QueryExpr> parse_fusion(Parser& parser) {
-    parser.peek_token();  // FUSION
+    parser.take_token();  // FUSION
     QueryExpr::Fusion fusion;
     fusion.method = ZORV_TRY(parse_fusion_method(parser));
     return QueryExpr{std::move(fusion)};
 }
 
 Result<QueryExpr> parse_formula_expr(Parser& parser) {
-    parser.peek_token();  // FORMULA
+    parser.take_token();  // FORMULA
     QueryExpr::Formula formula{Box<FormulaExpr>(ZORV_TRY(parse_formula(parser))), {}, {}};
     if (parser.accept(TokenKind::Defaults)) formula.defaults = ZORV_TRY(parse_config_list(parser));
     return QueryExpr{std::move(formula)};
@@ -204,7 +204,7 @@ Result<std::vector<FeedbackItem>> parse_feedback_items(Parser& parser) {
 }
 
 Result<QueryExpr> parse_relevance_feedback(Parser& parser) {
-    parser.peek_token();  // RELEVANCE
+    parser.take_token();  // RELEVANCE
     ZORV_CHECK(parser.expect_token(TokenKind::Feedback));
     ZORV_CHECK(parser.expect_token(TokenKind::Target));
     QueryExpr::RelevanceFeedback feedback;
@@ -218,7 +218,7 @@ Result<QueryExpr> parse_relevance_feedback(Parser& parser) {
 }
 
 Result<QueryExpr> parse_hybrid(Parser& parser) {
-    parser.peek_token();  // HYBRID
+    parser.take_token();  // HYBRID
     const Span input_span = parser.current().span;
     QueryInput input = ZORV_TRY(parse_query_input(parser));
     if (!input.is(QueryInput::Kind::Text)) {
@@ -249,7 +249,7 @@ Result<QueryInput> parse_rerank_input(Parser& parser) {
 }
 
 Result<QueryExpr> parse_rerank(Parser& parser) {
-    parser.peek_token();  // RERANK
+    parser.take_token();  // RERANK
     QueryExpr::Rerank rerank;
     rerank.input = ZORV_TRY(parse_rerank_input(parser));
     rerank.model = ZORV_TRY(parse_model_clause(parser));
@@ -257,7 +257,7 @@ Result<QueryExpr> parse_rerank(Parser& parser) {
 }
 
 Result<QueryExpr> parse_cross_rerank(Parser& parser) {
-    parser.peek_token();  // CROSS
+    parser.take_token();  // CROSS
     ZORV_CHECK(parser.expect_token(TokenKind::Rerank));
     QueryExpr::CrossRerank cross;
     parser.accept_word("TEXT");

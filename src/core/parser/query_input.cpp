@@ -17,7 +17,7 @@ Result<LiteralDict> parse_input_options(Parser& parser) {
 }
 
 Result<QueryInput> parse_text_input(Parser& parser) {
-    parser.peek_token();  // TEXT
+    parser.take_token();  // TEXT
     QueryInput::Text input;
     auto placeholder = parse_placeholder_ref(parser);
     if (placeholder) {
@@ -31,7 +31,7 @@ Result<QueryInput> parse_text_input(Parser& parser) {
 }
 
 Result<QueryInput> parse_image_input(Parser& parser) {
-    parser.peek_token();  // IMAGE
+    parser.take_token();  // IMAGE
     QueryInput::Image input;
     input.source = ZORV_TRY(parse_string_literal(parser));
     input.model = ZORV_TRY(parse_optional_model(parser));
@@ -40,7 +40,7 @@ Result<QueryInput> parse_image_input(Parser& parser) {
 }
 
 Result<QueryInput> parse_object_input(Parser& parser) {
-    parser.peek_token();  // OBJECT
+    parser.take_token();  // OBJECT
     LiteralDict entries;
     if (parser.accept(TokenKind::LParen)) {
         entries = ZORV_TRY(parse_object_literal(parser));
@@ -64,26 +64,26 @@ Result<QueryInput> parse_vector_literal_input(Parser& parser) {
 }
 
 Result<QueryInput> parse_named_param_input(Parser& parser) {
-    const Span colon = parser.peek_token().span;
+    const Span colon = parser.take_token().span;
     std::string name = ZORV_TRY(parser.parse_param());
     return QueryInput{NamedParam{std::move(name), Span{colon.start, parser.previous().span.end}}};
 }
 
 QueryInput parse_positional_input(Parser& parser) {
-    const Span mark = parser.peek_token().span;
+    const Span mark = parser.take_token().span;
     return QueryInput{PositionalParam{parser.next_positional_index(), mark}};
 }
 
 // The placeholder and literal forms that may follow VECTOR.
 Result<QueryInput> parse_vector_input(Parser& parser) {
-    parser.peek_token();  // VECTOR
+    parser.take_token();  // VECTOR
     if (parser.check(TokenKind::Colon)) return parse_named_param_input(parser);
     if (parser.check(TokenKind::Question)) return parse_positional_input(parser);
     return parse_vector_literal_input(parser);
 }
 
 Result<QueryInput> parse_point_input(Parser& parser) {
-    parser.peek_token();  // POINT
+    parser.take_token();  // POINT
     PointId id = ZORV_TRY(parse_point_id(parser, "POINT"));
     return QueryInput{std::move(id)};
 }
@@ -138,7 +138,7 @@ Result<std::optional<Literal>> parse_order_start(Parser& parser) {
 }
 
 Result<FusionMethod> parse_fusion_method(Parser& parser) {
-    const Token& tok = parser.peek_token();
+    const Token& tok = parser.take_token();
     if (equals_ignore_case(tok.text, "rrf")) return FusionMethod::Rrf;
     if (equals_ignore_case(tok.text, "dbsf")) return FusionMethod::Dbsf;
     return fail(Diag::ValidationFusion, "fusion method must be RRF or DBSF", tok.span);

@@ -8,22 +8,22 @@ namespace zorv::core {
 namespace {
 
 Result<Statement> parse_show(Parser& parser) {
-    parser.peek_token();  // SHOW
+    parser.take_token();  // SHOW
     const Token& tok = parser.current();
     switch (tok.kind) {
         case TokenKind::Collections:
-            parser.peek_token();
+            parser.take_token();
             return Statement{ShowCollections{}};
         case TokenKind::Collection: {
-            parser.peek_token();
+            parser.take_token();
             std::string name = ZORV_TRY(parser.parse_identifier());
             return Statement{ShowCollection{std::move(name)}};
         }
         case TokenKind::Quotas:
-            parser.peek_token();
+            parser.take_token();
             return Statement{ShowQuotas{}};
         case TokenKind::Shard: {
-            parser.peek_token();
+            parser.take_token();
             ZORV_CHECK(parser.expect_token(TokenKind::Keys));
             ZORV_CHECK(parser.expect_token(TokenKind::On));
             ZORV_CHECK(parser.expect_token(TokenKind::Collection));

@@ -86,13 +86,13 @@ Result<IdfParams> parse_idf(Parser& parser) {
     if (parser.accept(TokenKind::Where)) return IdfParams{ZORV_TRY(parse_filter(parser))};
     const Token token = parser.current();
     if (token.kind == TokenKind::String) {
-        parser.peek_token();
+        parser.take_token();
         std::string text = ZORV_TRY(parser.unescape_string(token));
         if (equals_ignore_case(text, "global")) return IdfParams{};
         return idf_error(token.span);
     }
     if (parser.is_word("global")) {
-        parser.peek_token();
+        parser.take_token();
         return IdfParams{};
     }
     return idf_error(token.span);

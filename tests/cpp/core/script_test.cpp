@@ -130,18 +130,18 @@ TEST(Cursor, WordsAndNames) {
     EXPECT_TRUE(p.is_word("LIMIT"));
     EXPECT_TRUE(p.accept_word("Limit"));
     EXPECT_TRUE(p.is_word("foo"));
-    EXPECT_TRUE(Parser::is_name_token(p.peek_token()));
+    EXPECT_TRUE(Parser::is_name_token(p.take_token()));
     EXPECT_FALSE(p.is_word("5"));
-    EXPECT_FALSE(Parser::is_name_token(p.peek_token()));
+    EXPECT_FALSE(Parser::is_name_token(p.take_token()));
     EXPECT_FALSE(p.is_word("FLOAT"));  // FLOAT and INTEGER kinds are never words
     EXPECT_TRUE(Parser::is_name_token(p.current()));
     auto expected = p.expect_word("float");
     ASSERT_FALSE(expected);
     EXPECT_EQ(format_error(expected.error()), "[ZORV-PARSE-EXPECTED] expected float but got 'FLOAT' at 12..17");
-    p.peek_token();
-    EXPECT_FALSE(Parser::is_name_token(p.peek_token()));  // *
-    EXPECT_FALSE(Parser::is_name_token(p.peek_token()));  // STRING
-    EXPECT_EQ(p.peek_token().kind, TokenKind::Eof);
+    p.take_token();
+    EXPECT_FALSE(Parser::is_name_token(p.take_token()));  // *
+    EXPECT_FALSE(Parser::is_name_token(p.take_token()));  // STRING
+    EXPECT_EQ(p.take_token().kind, TokenKind::Eof);
     EXPECT_EQ(p.current().span, (Span{23, 23}));
     // Matching the synthetic EOF consumes nothing: the position stays at the end.
     EXPECT_TRUE(p.accept(TokenKind::Eof));
@@ -153,7 +153,7 @@ TEST(Cursor, WordsAndNames) {
 TEST(Cursor, ParamAndWait) {
     std::string text = ": name WAIT true WAIT 1";
     Parser p = parser_for(text);
-    p.peek_token();
+    p.take_token();
     EXPECT_EQ(*p.parse_param(), "name");
     EXPECT_EQ(*p.parse_wait_clause(), std::optional<bool>(true));
     auto bad = p.parse_wait_clause();
@@ -161,7 +161,7 @@ TEST(Cursor, ParamAndWait) {
     EXPECT_EQ(format_error(bad.error()), "[ZORV-PARSE-BOOL] expected true or false at 22..23");
     std::string five = ": 5";
     Parser q = parser_for(five);
-    q.peek_token();
+    q.take_token();
     EXPECT_EQ(format_error(q.parse_param().error()),
               "[ZORV-PARSE-PARAM] expected parameter identifier after ':', found '5' at 2..3");
     std::string none = "LIMIT";
