@@ -14,8 +14,13 @@ constexpr std::array<std::string_view, keyword_count> keyword_names = {
 #undef ZORV_KEYWORD_NAME
 };
 
-constexpr std::size_t max_keyword_len = 15;  // MAX_SELECTIVITY
+constexpr std::size_t max_keyword_len = [] {
+    std::size_t longest = 0;
+    for (std::string_view name : keyword_names) longest = name.size() > longest ? name.size() : longest;
+    return longest;
+}();
 constexpr std::size_t keyword_slots = 1024;
+static_assert(keyword_count < 255, "table slots hold kind + 1 in a byte");
 
 constexpr std::uint32_t fnv1a(const char* data, std::size_t len) {
     std::uint32_t h = 2166136261u;
@@ -40,7 +45,7 @@ constexpr std::array<std::uint8_t, keyword_slots> build_keyword_table() {
 constexpr auto keyword_table = build_keyword_table();
 
 struct PaddedName {
-    char bytes[16];
+    char bytes[16];  // a name and at least one zero byte
     bool operator==(const PaddedName& other) const {
         std::uint64_t a[2], b[2];
         std::memcpy(a, bytes, 16);
@@ -48,6 +53,8 @@ struct PaddedName {
         return ((a[0] ^ b[0]) | (a[1] ^ b[1])) == 0;
     }
 };
+
+static_assert(max_keyword_len < sizeof(PaddedName::bytes));
 
 const std::array<PaddedName, keyword_count> padded_names = [] {
     std::array<PaddedName, keyword_count> names{};
@@ -333,10 +340,11 @@ std::optional<TokenKind> lookup_keyword(std::string_view word) {
 std::string_view token_kind_name(TokenKind kind) {
     auto value = static_cast<std::size_t>(kind);
     if (value < keyword_names.size()) return keyword_names[value];
-    static constexpr std::array<std::string_view, 23> others = {
+    static constexpr std::array<std::string_view, token_kind_count - keyword_count> others = {
         "*", "IDENTIFIER", "STRING", "LBRACE", "RBRACE", "LBRACKET", "RBRACKET", "LPAREN",
         "RPAREN", "COLON", "COMMA", "EQUALS", "NOT_EQUALS", "GT", "GTE", "LT", "LTE", "PLUS",
         "MINUS", "SLASH", "SEMICOLON", "QUESTION", "EOF"};
+    static_assert(others.back() == "EOF", "one name for every kind after the keywords");
     value -= keyword_names.size();
     return value < others.size() ? others[value] : "EOF";
 }
