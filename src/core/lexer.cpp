@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/diagnostics.h"
+#include "core/quoting.h"
 
 namespace zorv::core {
 namespace {
@@ -125,8 +126,7 @@ struct Scanner {
     bool digit_at(std::size_t i) const { return i < src.size() && has_class(src[i], kDigit); }
 
     Token number() const;
-    Token quoted(char quote) const;
-    Token delimited(std::size_t text_begin, char close, const char* message) const;
+    Token quoted(const QuotedRegion& region) const;
     Token word() const;
 };
 
@@ -157,39 +157,13 @@ Token Scanner::number() const {
     return make(i, is_float ? TokenKind::Float : TokenKind::Integer);
 }
 
-// Raw and backtick strings: everything up to the closing character, no escapes.
-Token Scanner::delimited(std::size_t text_begin, char close, const char* message) const {
-    const void* hit = std::memchr(src.data() + text_begin, close, src.size() - text_begin);
-    if (hit == nullptr) return error(Diag::LexString, message, src.size());
-    std::size_t close_at = static_cast<const char*>(hit) - src.data();
-    return make_text(text_begin, close_at, close_at + 1, TokenKind::String);
-}
-
-Token Scanner::quoted(char quote) const {
-    const char triple[3] = {quote, quote, quote};
-    if (src.size() - start >= 3 && std::memcmp(src.data() + start, triple, 3) == 0) {
-        std::size_t close_at = src.find(std::string_view(triple, 3), start + 3);
-        if (close_at != std::string_view::npos) {
-            return make_text(start + 3, close_at, close_at + 3, TokenKind::String);
-        }
+Token Scanner::quoted(const QuotedRegion& region) const {
+    if (region.closed) return make_text(region.text_begin, region.text_end, region.end, TokenKind::String);
+    switch (region.style) {
+        case QuoteStyle::Backtick: return error(Diag::LexString, "unterminated backtick string literal", region.end);
+        case QuoteStyle::Raw: return error(Diag::LexString, "unterminated raw string literal", region.end);
+        default: return error(Diag::LexString, "unterminated string literal", region.end);
     }
-    std::size_t i = start + 1;
-    while (i < src.size()) {
-        char c = src[i];
-        if (c == '\\') {
-            if (i + 1 >= src.size()) break;
-            i += 2;
-        } else if (c == quote) {
-            if (quote == '\'' && at(i + 1) == '\'' && i + 1 < src.size()) {
-                i += 2;
-                continue;
-            }
-            return make_text(start + 1, i, i + 1, TokenKind::String);
-        } else {
-            ++i;
-        }
-    }
-    return error(Diag::LexString, "unterminated string literal", src.size());
 }
 
 Token Scanner::word() const {
@@ -273,13 +247,9 @@ Token scan_token(std::string_view src, std::size_t start, ZorvError& err) {
             return s.make(start + 1, TokenKind::Minus);
         case '\'':
         case '"':
-            return s.quoted(c);
         case '`':
-            return s.delimited(start + 1, '`', "unterminated backtick string literal");
-        case 'r':
-            if (s.at(start + 1) == '\'' || s.at(start + 1) == '"') {
-                if (start + 1 < src.size()) return s.delimited(start + 2, src[start + 1], "unterminated raw string literal");
-            }
+        case 'r':  // r only opens a raw string when a quote follows
+            if (auto region = scan_quoted(src, start)) return s.quoted(*region);
             break;
         default:
             break;

@@ -8,6 +8,7 @@
 
 #include "core/error.h"
 #include "core/keywords.h"
+#include "core/text.h"
 
 namespace zorv::core {
 
@@ -62,9 +63,6 @@ struct Token {
     bool is_number() const {
         return (kind == TokenKind::Float || kind == TokenKind::Integer) && !text.empty() &&
                !is_ascii_letter(text.front());
-    }
-    static constexpr bool is_ascii_letter(char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
     }
 };
 

@@ -1,10 +1,13 @@
-// ASCII case helpers: keywords and option keys match ignoring ASCII case only.
+// ASCII character classes and case helpers: keywords and option keys match ignoring ASCII case only.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace zorv::core {
+
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 inline char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }

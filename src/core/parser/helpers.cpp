@@ -12,8 +12,6 @@
 namespace zorv::core {
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 std::string quoted_token(const Token& tok) { return "'" + std::string(tok.text) + "'"; }
 
 // Keys seen so far in one object or settings list, compared ignoring ASCII case. Small lists

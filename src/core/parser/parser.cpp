@@ -1,35 +1,11 @@
 #include "core/parser/parser.h"
+#include "core/quoting.h"
 #include "core/text.h"
 
 #include <array>
 
 namespace zorv::core {
 namespace {
-
-// Raw, backtick and triple-quoted strings keep their text exactly.
-bool is_verbatim_string(std::string_view lexeme) {
-    if (lexeme.empty()) return true;
-    char first = lexeme.front();
-    if (first == 'r' || first == '`') return true;
-    if (lexeme.size() >= 6 && (first == '\'' || first == '"')) {
-        return lexeme[1] == first && lexeme[2] == first && lexeme.substr(lexeme.size() - 3) ==
-                                                               std::string_view(lexeme.data(), 3);
-    }
-    return false;
-}
-
-std::optional<char> escape_value(char c) {
-    switch (c) {
-        case '\\': return '\\';
-        case 'n': return '\n';
-        case 'r': return '\r';
-        case 't': return '\t';
-        case '"': return '"';
-        case '\'': return '\'';
-        case '$': return '$';
-        default: return std::nullopt;
-    }
-}
 
 std::string char_at(std::string_view text, std::size_t i) {
     // The whole UTF-8 character after the backslash, for the message.
@@ -97,7 +73,7 @@ Result<void> Parser::expect_word(std::string_view word) {
 bool Parser::is_name_token(const Token& token) {
     if (token.kind == TokenKind::Identifier) return true;
     if (token.kind == TokenKind::Float || token.kind == TokenKind::Integer) {
-        return !token.text.empty() && Token::is_ascii_letter(token.text.front());
+        return !token.text.empty() && is_ascii_letter(token.text.front());
     }
     return is_keyword_kind(token.kind);
 }
@@ -118,32 +94,12 @@ Result<std::string> Parser::parse_identifier() {
 
 Result<std::string> Parser::unescape_string(const Token& token) const {
     std::string_view lexeme = source_.substr(token.span.start, token.span.end - token.span.start);
-    std::string_view text = token.text;
-    if (is_verbatim_string(lexeme)) return std::string(text);
-    const char quote = lexeme.front();
-    const bool single = quote == '\'';
-    bool plain = text.find('\\') == std::string_view::npos && (!single || text.find("''") == std::string_view::npos);
-    if (plain) return std::string(text);
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\\' && i + 1 < text.size()) {
-            auto value = escape_value(text[i + 1]);
-            if (!value) {
-                return fail(Diag::ParseEscape, "unsupported escape sequence \\" + char_at(text, i + 1),
-                                   token.span);
-            }
-            out += *value;
-            ++i;
-        } else if (single && c == '\'' && i + 1 < text.size() && text[i + 1] == '\'') {
-            out += '\'';
-            ++i;
-        } else {
-            out += c;
-        }
+    auto resolved = resolve_escapes(quote_style_of(lexeme), token.text);
+    if (!resolved) {
+        return fail(Diag::ParseEscape, "unsupported escape sequence \\" + char_at(token.text, resolved.error()),
+                    token.span);
     }
-    return out;
+    return std::move(*resolved);
 }
 
 Result<std::string> Parser::parse_param() {
