@@ -258,7 +258,7 @@ Token scan_token(std::string_view src, std::size_t start, ZorvError& err) {
     if (auto k = math_operator(src, start)) return s.make(start + 3, *k);
     std::size_t len = utf8_char_len(src, start);
     return s.error(Diag::LexChar,
-                   "Unexpected character '" + display_char(src.substr(start, len)) + "'", start + len);
+                   "Unexpected character " + quote_for_message(display_char(src.substr(start, len))), start + len);
 }
 
 bool splits_minus_after(TokenKind previous) {

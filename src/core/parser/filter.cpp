@@ -284,7 +284,7 @@ Result<Filter> field_predicate(Parser& p) {
             p.take_token();
             break;
         default:
-            return fail(Diag::ParseFilter, "expected a filter operator after '" + field + "'", op.span);
+            return fail(Diag::ParseFilter, "expected a filter operator after " + quote_for_message(field), op.span);
     }
     switch (op.kind) {
         case TokenKind::Between: return between(p, std::move(field));

@@ -27,7 +27,7 @@ Result<FormulaExpr> constant(std::string_view text, Span span) {
     std::optional<double> value = read_f64(text);
     if (!value) return syntax_error("invalid number format in formula", span);
     if (!std::isfinite(*value)) {
-        return fail(Diag::ParseNumber, "number '" + std::string(text) + "' is not finite", span);
+        return fail(Diag::ParseNumber, "number " + quote_for_message(text) + " is not finite", span);
     }
     return FormulaExpr::constant(*value);
 }
@@ -142,12 +142,12 @@ Result<FormulaExpr> prefix_term(Parser& p, bool split_minus) {
         case TokenKind::Equals:
         case TokenKind::Plus:
         case TokenKind::Slash:
-            return syntax_error("unexpected token in formula: " + std::string(token.text) +
+            return syntax_error("unexpected token in formula: " + escape_for_message(token.text) +
                                     "\nhint: Did your shell interpolate '$score'? In bash/zsh, use bare 'score' or "
                                     "escape '\\$score'.",
                                 token.span);
         default:
-            return syntax_error("unexpected token in formula: " + std::string(token.text), token.span);
+            return syntax_error("unexpected token in formula: " + escape_for_message(token.text), token.span);
     }
 }
 
@@ -343,7 +343,7 @@ Result<FormulaExpr> build_call(Parser& p, std::string_view name, CallArgs args, 
     }
     if (name == "geo_distance") return geo_distance_call(args, span);
     if (name == "exp_decay" || name == "lin_decay" || name == "gauss_decay") return decay_call(name, args, span);
-    return syntax_error("unknown formula function: " + std::string(name), span);
+    return syntax_error("unknown formula function: " + escape_for_message(name), span);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 namespace zorv::core {
 namespace {
 
-std::string quoted_token(const Token& tok) { return "'" + std::string(tok.text) + "'"; }
+std::string quoted_token(const Token& tok) { return quote_for_message(tok.text); }
 
 // Keys seen so far in one object or settings list, compared ignoring ASCII case. Small lists
 // scan linearly; large payload objects switch to a hash set so reading stays linear.
@@ -165,7 +165,7 @@ Result<LiteralDict> parse_object_literal(Parser& parser) {
         std::string key = key_tok.kind == TokenKind::String ? ZORV_TRY(parser.unescape_string(key_tok))
                                                             : std::string(key_tok.text);
         if (!seen.insert(key)) {
-            return fail(Diag::ParseDuplicateKey, "duplicate payload key '" + key + "'", key_tok.span);
+            return fail(Diag::ParseDuplicateKey, "duplicate payload key " + quote_for_message(key), key_tok.span);
         }
         ZORV_CHECK(parser.expect_token(TokenKind::Colon));
         Literal value = ZORV_TRY(parse_literal(parser));

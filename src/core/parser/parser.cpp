@@ -42,7 +42,7 @@ Result<Token> Parser::expect_token(TokenKind kind) {
     const Token& tok = current();
     if (tok.kind != kind) {
         return fail(Diag::ParseExpected,
-                           "expected " + std::string(token_kind_name(kind)) + " but got '" + std::string(tok.text) + "'",
+                           "expected " + std::string(token_kind_name(kind)) + " but got " + quote_for_message(tok.text),
                            tok.span);
     }
     if (position_ < tokens_.size()) ++position_;
@@ -67,7 +67,7 @@ Result<void> Parser::expect_word(std::string_view word) {
     if (accept_word(word)) return {};
     const Token& tok = current();
     return fail(Diag::ParseExpected,
-                       "expected " + std::string(word) + " but got '" + std::string(tok.text) + "'", tok.span);
+                       "expected " + std::string(word) + " but got " + quote_for_message(tok.text), tok.span);
 }
 
 bool Parser::is_name_token(const Token& token) {
@@ -88,7 +88,7 @@ Result<std::string> Parser::parse_identifier() {
         ++position_;
         return std::string(tok.text);
     }
-    return fail(Diag::ParseIdentifier, "expected identifier or quoted name, got '" + std::string(tok.text) + "'",
+    return fail(Diag::ParseIdentifier, "expected identifier or quoted name, got " + quote_for_message(tok.text),
                        tok.span);
 }
 
@@ -96,8 +96,8 @@ Result<std::string> Parser::unescape_string(const Token& token) const {
     std::string_view lexeme = source_.substr(token.span.start, token.span.end - token.span.start);
     auto resolved = resolve_escapes(quote_style_of(lexeme), token.text);
     if (!resolved) {
-        return fail(Diag::ParseEscape, "unsupported escape sequence \\" + char_at(token.text, resolved.error()),
-                    token.span);
+        const std::string escaped = escape_for_message(char_at(token.text, resolved.error()));
+        return fail(Diag::ParseEscape, "unsupported escape sequence \\" + escaped, token.span);
     }
     return std::move(*resolved);
 }
@@ -106,7 +106,7 @@ Result<std::string> Parser::parse_param() {
     const Token& tok = current();
     if (!is_name_token(tok)) {
         return fail(Diag::ParseParam,
-                           "expected parameter identifier after ':', found '" + std::string(tok.text) + "'", tok.span);
+                           "expected parameter identifier after ':', found " + quote_for_message(tok.text), tok.span);
     }
     ++position_;
     return std::string(tok.text);

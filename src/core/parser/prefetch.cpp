@@ -41,7 +41,7 @@ Result<CteDefinition> parse_cte(Parser& parser, std::span<const CteDefinition> e
     const Span name_span = parser.current().span;
     std::string name = ZORV_TRY(parser.parse_identifier());
     if (names_cte(earlier, name)) {
-        return fail(Diag::ParseDuplicateCte, "duplicate CTE '" + name + "'", name_span);
+        return fail(Diag::ParseDuplicateCte, "duplicate CTE " + quote_for_message(name), name_span);
     }
     ZORV_CHECK(parser.expect_token(TokenKind::As));
     Token open = ZORV_TRY(parser.expect_token(TokenKind::LParen));
@@ -74,7 +74,7 @@ Result<void> check_prefetch_ctes(const QueryExpr& expression, std::span<const Ct
         if (!item.source.is(PrefetchSource::Kind::Cte)) continue;
         if (!names_cte(ctes, item.source.cte_name())) {
             return fail(Diag::ValidationPrefetchCte,
-                                    "PREFETCH references unknown CTE '" + item.source.cte_name() + "'", body_start);
+                        "PREFETCH references unknown CTE " + quote_for_message(item.source.cte_name()), body_start);
         }
     }
     return {};

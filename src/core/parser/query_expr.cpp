@@ -75,7 +75,7 @@ Result<RecommendStrategy> parse_recommend_strategy(Parser& parser) {
     if (equals_ignore_case(tok.text, "best_score")) return RecommendStrategy::BestScore;
     if (equals_ignore_case(tok.text, "sum_scores")) return RecommendStrategy::SumScores;
     return fail(Diag::ValidationRecommendStrategy,
-                            "unknown recommend strategy '" + std::string(tok.text) + "'", tok.span);
+                            "unknown recommend strategy " + quote_for_message(tok.text), tok.span);
 }
 
 Result<QueryExpr> parse_recommend(Parser& parser) {

@@ -3,6 +3,7 @@
 
 #include "core/parser/parser.h"
 #include "core/parser/query.h"
+#include "core/text.h"
 
 namespace zorv::core {
 namespace {
@@ -32,8 +33,8 @@ Result<Statement> parse_show(Parser& parser) {
         }
         default:
             return fail(Diag::ParseSyntax,
-                               "expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, got '" +
-                                   std::string(tok.text) + "'",
+                               "expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, got " +
+                                   quote_for_message(tok.text),
                                tok.span);
     }
 }
@@ -73,7 +74,7 @@ Result<Statement> parse_statement_dispatch(Parser& parser) {
             return not_yet_supported(tok);
         default:
             return fail(Diag::ParseStatement,
-                               "expected a ZORV statement keyword, got '" + std::string(tok.text) + "'", tok.span);
+                               "expected a ZORV statement keyword, got " + quote_for_message(tok.text), tok.span);
     }
 }
 
@@ -114,7 +115,7 @@ Result<Statement> parse_statement(std::string_view text) {
     parser.accept(TokenKind::Semicolon);
     if (!parser.at_end()) {
         const Token& tok = parser.current();
-        return fail(Diag::ParseTrailing, "unexpected trailing token '" + std::string(tok.text) + "'", tok.span);
+        return fail(Diag::ParseTrailing, "unexpected trailing token " + quote_for_message(tok.text), tok.span);
     }
     return statement;
 }

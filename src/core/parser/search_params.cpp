@@ -70,8 +70,8 @@ Result<Consistency> consistency(const Literal& value, const std::string& key, Sp
         if (equals_ignore_case(word, "majority")) return Consistency::majority();
         if (equals_ignore_case(word, "quorum")) return Consistency::quorum();
         if (equals_ignore_case(word, "all")) return Consistency::all();
-        return fail(Diag::ValidationConsistency, "consistency must be a non-negative integer factor, or majority|quorum|all",
-                    span);
+        return fail(Diag::ValidationConsistency,
+                    "consistency must be a non-negative integer factor, or majority|quorum|all", span);
     }
     return fail(Diag::ValidationConsistency, key + " must be a non-negative integer factor, or majority|quorum|all",
                 span);
@@ -122,7 +122,7 @@ Result<void> store_param(SearchParams& params, std::string_view name, const std:
     } else if (name == "quantization") {
         params.quantization = ZORV_TRY(parse_quantization_search_params(value, span));
     } else {
-        return invalid_param("unknown search parameter '" + key + "'", span);
+        return invalid_param("unknown search parameter " + quote_for_message(key), span);
     }
     return {};
 }
@@ -134,7 +134,7 @@ Result<void> parse_entry(Parser& parser, SearchParams& params, std::vector<std::
     std::string key(key_token.text);
     const Span span = key_token.span;
     if (std::any_of(seen.begin(), seen.end(), [&](const std::string& k) { return equals_ignore_case(k, key); })) {
-        return fail(Diag::ParseDuplicateKey, "duplicate configuration key '" + key + "'", span);
+        return fail(Diag::ParseDuplicateKey, "duplicate configuration key " + quote_for_message(key), span);
     }
     ZORV_TRY(parser.expect_token(TokenKind::Equals));
     const std::string name = to_ascii_lower(key);
@@ -143,7 +143,7 @@ Result<void> parse_entry(Parser& parser, SearchParams& params, std::vector<std::
     } else {
         // An unknown key still has its value read first, so a malformed value reports its own error.
         const Literal value = ZORV_TRY(parse_literal(parser));
-        ZORV_CHECK(store_param(params, name, key, span, value));
+        ZORV_CHECK(store_param(params, name, escape_for_message(key), span, value));
     }
     if (name == "max_selectivity") selectivity_span = span;
     seen.push_back(std::move(key));
@@ -191,11 +191,11 @@ Result<QuantizationSearchParams> parse_quantization_search_params(const Literal&
             }
             out.oversampling = *number;
         } else if (name == "rescore") {
-            out.rescore = ZORV_TRY(boolean(entry, key, key_span));
+            out.rescore = ZORV_TRY(boolean(entry, escape_for_message(key), key_span));
         } else if (name == "ignore") {
-            out.ignore = ZORV_TRY(boolean(entry, key, key_span));
+            out.ignore = ZORV_TRY(boolean(entry, escape_for_message(key), key_span));
         } else {
-            return invalid_param("unknown quantization search parameter '" + key + "'", key_span);
+            return invalid_param("unknown quantization search parameter " + quote_for_message(key), key_span);
         }
     }
     return out;
