@@ -153,17 +153,17 @@ Result<Filter> geo_polygon(Parser& p, std::string field) {
 // "(" then scalar values ")" like parse_value_list, keeping each value's span for the id conversion,
 // which runs once the whole list has been read.
 Result<std::vector<PointId>> point_id_list(Parser& p, const char* empty_message) {
-    const Token open = ZORV_TRY(p.expect_token(TokenKind::LParen));
+    Delimited list = ZORV_TRY(Delimited::open_flat(p, TokenKind::LParen));
     std::vector<std::pair<Literal, Span>> values;
-    if (!p.accept(TokenKind::RParen)) {
+    if (!list.accept_close()) {
         do {
             const Token first = p.current();
             Literal value = ZORV_TRY(parse_scalar_literal(p));
             values.emplace_back(std::move(value), span_from(first, p));
         } while (p.accept(TokenKind::Comma));
-        ZORV_TRY(p.expect_token(TokenKind::RParen));
+        ZORV_TRY(list.close());
     }
-    if (values.empty()) return fail(Diag::ParseIn, empty_message, span_from(open, p));
+    if (values.empty()) return fail(Diag::ParseIn, empty_message, span_from(list.opener(), p));
     std::vector<PointId> ids;
     ids.reserve(values.size());
     for (auto& [value, span] : values) ids.push_back(ZORV_TRY(literal_to_point_id(std::move(value), span)));
@@ -301,10 +301,9 @@ Result<Filter> field_predicate(Parser& p) {
 // Conditions and operator levels
 
 Result<Filter> parenthesized(Parser& p) {
-    auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.take_token();
+    Delimited parens = ZORV_TRY(Delimited::open(p, TokenKind::LParen));
     Filter inner = ZORV_TRY(parse_or(p));
-    ZORV_TRY(p.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     return inner;
 }
 
@@ -313,34 +312,32 @@ Result<Filter> min_should(Parser& p) {
     p.take_token();  // SHOULD
     const std::uint64_t count = ZORV_TRY(parse_nonnegative_integer(p, "MIN SHOULD"));
     if (count == 0) return fail(Diag::ValidationMinShould, "MIN SHOULD count must be >= 1", min.span);
-    const Token open = ZORV_TRY(p.expect_token(TokenKind::LParen));
-    auto guard = ZORV_TRY(p.enter_nesting(open));
+    Delimited parens = ZORV_TRY(Delimited::open(p, TokenKind::LParen));
     std::vector<Filter> operands;
     do {
         operands.push_back(ZORV_TRY(parse_or(p)));
     } while (p.accept(TokenKind::Comma));
-    ZORV_TRY(p.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     return Filter{Filter::MinShould{count, std::move(operands)}};
 }
 
 Result<Filter> nested(Parser& p) {
     p.take_token();  // NESTED
-    const Token open = ZORV_TRY(p.expect_token(TokenKind::LParen));
-    auto guard = ZORV_TRY(p.enter_nesting(open));
+    Delimited parens = ZORV_TRY(Delimited::open(p, TokenKind::LParen));
     std::string path = ZORV_TRY(parse_string_literal(p));
     ZORV_TRY(p.expect_token(TokenKind::Comma));
     Filter inner = ZORV_TRY(parse_or(p));
-    ZORV_TRY(p.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     return Filter{Filter::Nested{std::move(path), Box<Filter>(std::move(inner))}};
 }
 
 Result<Filter> slice(Parser& p) {
     const Token keyword = p.take_token();
-    ZORV_TRY(p.expect_token(TokenKind::LParen));
+    Delimited parens = ZORV_TRY(Delimited::open_flat(p, TokenKind::LParen));
     const std::uint64_t total = ZORV_TRY(parse_nonnegative_integer(p, "SLICE"));
     ZORV_TRY(p.expect_token(TokenKind::Comma));
     const std::uint64_t index = ZORV_TRY(parse_nonnegative_integer(p, "SLICE"));
-    ZORV_TRY(p.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     if (total == 0) return fail(Diag::ValidationSlice, "SLICE total must be >= 1", keyword.span);
     if (index >= total) {
         return fail(Diag::ValidationSlice,

@@ -38,11 +38,11 @@ Box<FormulaExpr> boxed(FormulaExpr expr) { return Box<FormulaExpr>(std::move(exp
 // "[" is followed by DEFAULT.
 Result<std::optional<double>> bracket_default(Parser& p) {
     if (!p.check(TokenKind::LBracket) || p.lookahead(1).kind != TokenKind::Default) return std::nullopt;
-    p.take_token();
-    p.take_token();
+    Delimited brackets = ZORV_TRY(Delimited::open_flat(p, TokenKind::LBracket));
+    p.take_token();  // DEFAULT
     ZORV_TRY(p.expect_token(TokenKind::Equals));
     const double value = ZORV_TRY(parse_number(p));
-    ZORV_TRY(p.expect_token(TokenKind::RBracket));
+    ZORV_TRY(brackets.close());
     return value;
 }
 
@@ -77,23 +77,22 @@ std::optional<InfixOp> infix_op(const Token& token) {
 Result<FormulaExpr> expression(Parser& p, std::uint8_t min_binding_power, bool split_minus);
 
 Result<FormulaExpr> case_expression(Parser& p) {
-    auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.take_token();  // CASE
+    Delimited case_end = ZORV_TRY(Delimited::open(p, TokenKind::Case));
     ZORV_TRY(p.expect_token(TokenKind::When));
     Filter cond = ZORV_TRY(parse_filter(p));
     ZORV_TRY(p.expect_token(TokenKind::Then));
     FormulaExpr then_ = ZORV_TRY(expression(p, 0, false));
     ZORV_TRY(p.expect_token(TokenKind::Else));
     FormulaExpr else_ = ZORV_TRY(expression(p, 0, false));
-    ZORV_TRY(p.expect_token(TokenKind::End));
+    ZORV_TRY(case_end.close());
     return FormulaExpr{FormulaExpr::Case{Box<Filter>(std::move(cond)), boxed(std::move(then_)), boxed(std::move(else_))}};
 }
 
 Result<FormulaExpr> name_term(Parser& p) {
     const Token name = p.take_token();
     if (!p.check(TokenKind::LParen)) return FormulaExpr::variable(std::string(name.text));
-    auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.take_token();  // (
+    // The call's readers take the ")" themselves: some forms need it before their checks.
+    Delimited parens = ZORV_TRY(Delimited::open(p, TokenKind::LParen));
     return parse_formula_call(p, to_ascii_lower(name.text), name.span);
 }
 
@@ -118,10 +117,9 @@ Result<FormulaExpr> prefix_term(Parser& p, bool split_minus) {
     switch (token.kind) {
         case TokenKind::String: return string_term(p);
         case TokenKind::LParen: {
-            auto guard = ZORV_TRY(p.enter_nesting(token));
-            p.take_token();
+            Delimited parens = ZORV_TRY(Delimited::open(p, TokenKind::LParen));
             FormulaExpr inner = ZORV_TRY(expression(p, 0, false));
-            ZORV_TRY(p.expect_token(TokenKind::RParen));
+            ZORV_TRY(parens.close());
             return inner;
         }
         case TokenKind::Colon: {

@@ -80,12 +80,12 @@ std::unexpected<ZorvError> trailing_comma(const Token& closer) {
 
 // After an element: "," continues (refusing a closer right after it), the closer ends.
 // Gives true when another element follows.
-Result<bool> continue_after_element(Parser& parser, TokenKind closer) {
+Result<bool> continue_after_element(Parser& parser, Delimited& list) {
     if (parser.accept(TokenKind::Comma)) {
-        if (parser.check(closer)) return trailing_comma(parser.current());
+        if (list.at_close()) return trailing_comma(parser.current());
         return true;
     }
-    ZORV_CHECK(parser.expect_token(closer));
+    ZORV_CHECK(list.close());
     return false;
 }
 
@@ -143,22 +143,20 @@ Result<std::string> parse_string_literal(Parser& parser) {
 }
 
 Result<LiteralList> parse_list_literal(Parser& parser) {
-    Token open = ZORV_TRY(parser.expect_token(TokenKind::LBracket));
-    auto guard = ZORV_TRY(parser.enter_nesting(open));
+    Delimited list = ZORV_TRY(Delimited::open(parser, TokenKind::LBracket));
     LiteralList items;
-    if (parser.accept(TokenKind::RBracket)) return items;
+    if (list.accept_close()) return items;
     for (bool more = true; more;) {
         items.push_back(ZORV_TRY(parse_literal(parser)));
-        more = ZORV_TRY(continue_after_element(parser, TokenKind::RBracket));
+        more = ZORV_TRY(continue_after_element(parser, list));
     }
     return items;
 }
 
 Result<LiteralDict> parse_object_literal(Parser& parser) {
-    Token open = ZORV_TRY(parser.expect_token(TokenKind::LBrace));
-    auto guard = ZORV_TRY(parser.enter_nesting(open));
+    Delimited object = ZORV_TRY(Delimited::open(parser, TokenKind::LBrace));
     LiteralDict entries;
-    if (parser.accept(TokenKind::RBrace)) return entries;
+    if (object.accept_close()) return entries;
     KeySet seen;
     for (bool more = true; more;) {
         Token key_tok = ZORV_TRY(take_object_key(parser));
@@ -170,15 +168,15 @@ Result<LiteralDict> parse_object_literal(Parser& parser) {
         ZORV_CHECK(parser.expect_token(TokenKind::Colon));
         Literal value = ZORV_TRY(parse_literal(parser));
         entries.emplace_back(std::move(key), std::move(value));
-        more = ZORV_TRY(continue_after_element(parser, TokenKind::RBrace));
+        more = ZORV_TRY(continue_after_element(parser, object));
     }
     return entries;
 }
 
 Result<LiteralDict> parse_config_list(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    Delimited list = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
     LiteralDict entries;
-    if (parser.accept(TokenKind::RParen)) return entries;
+    if (list.accept_close()) return entries;
     KeySet seen;
     for (bool more = true; more;) {
         // Settings keys are plain words; a quoted key keeps its text as written.
@@ -190,7 +188,7 @@ Result<LiteralDict> parse_config_list(Parser& parser) {
         ZORV_CHECK(parser.expect_token(TokenKind::Equals));
         Literal value = ZORV_TRY(parse_literal(parser));
         entries.emplace_back(std::string(key_tok.text), std::move(value));
-        more = ZORV_TRY(continue_after_element(parser, TokenKind::RParen));
+        more = ZORV_TRY(continue_after_element(parser, list));
     }
     return entries;
 }
@@ -211,13 +209,13 @@ Result<Literal> parse_scalar_literal(Parser& parser) {
 }
 
 Result<LiteralList> parse_value_list(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    Delimited list = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
     LiteralList items;
-    if (parser.accept(TokenKind::RParen)) return items;
+    if (list.accept_close()) return items;
     do {
         items.push_back(ZORV_TRY(parse_scalar_literal(parser)));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(list.close());
     return items;
 }
 

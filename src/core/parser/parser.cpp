@@ -128,6 +128,36 @@ Result<NestGuard> Parser::enter_nesting(const Token& opener) {
     return NestGuard(this);
 }
 
+namespace {
+
+TokenKind closer_of(TokenKind opener) {
+    switch (opener) {
+        case TokenKind::LParen: return TokenKind::RParen;
+        case TokenKind::LBracket: return TokenKind::RBracket;
+        case TokenKind::LBrace: return TokenKind::RBrace;
+        case TokenKind::Case: return TokenKind::End;
+        default: return TokenKind::Eof;
+    }
+}
+
+}  // namespace
+
+Result<Delimited> Delimited::start(Parser& parser, TokenKind opener, bool nests) {
+    Token open = ZORV_TRY(parser.expect_token(opener));
+    NestGuard level = nests ? ZORV_TRY(parser.enter_nesting(open)) : NestGuard(nullptr);
+    return Delimited(parser, open, closer_of(opener), std::move(level));
+}
+
+Result<Delimited> Delimited::open(Parser& parser, TokenKind opener) { return start(parser, opener, true); }
+
+Result<Delimited> Delimited::open_flat(Parser& parser, TokenKind opener) { return start(parser, opener, false); }
+
+Result<Token> Delimited::close() { return parser_->expect_token(closer_); }
+
+bool Delimited::at_close() const { return parser_->check(closer_); }
+
+bool Delimited::accept_close() { return parser_->accept(closer_); }
+
 std::optional<StorageTier> parse_storage_tier(std::string_view word) {
     if (equals_ignore_case(word, "cold")) return StorageTier::Cold;
     if (equals_ignore_case(word, "cached")) return StorageTier::Cached;

@@ -44,11 +44,10 @@ Result<CteDefinition> parse_cte(Parser& parser, std::span<const CteDefinition> e
         return fail(Diag::ParseDuplicateCte, "duplicate CTE " + quote_for_message(name), name_span);
     }
     ZORV_CHECK(parser.expect_token(TokenKind::As));
-    Token open = ZORV_TRY(parser.expect_token(TokenKind::LParen));
-    auto guard = ZORV_TRY(parser.enter_nesting(open));
+    Delimited parens = ZORV_TRY(Delimited::open(parser, TokenKind::LParen));
     ZORV_CHECK(parser.expect_token(TokenKind::Query));
     Box<Query> body = ZORV_TRY(parse_query_body(parser, false, earlier));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return CteDefinition{std::move(name), std::move(body)};
 }
 

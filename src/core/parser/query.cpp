@@ -59,15 +59,12 @@ Result<void> parse_using(Parser& parser, QueryExpr& expression, BodyClauses& cla
 
 Result<void> parse_prefetch_clause(Parser& parser, std::span<const CteDefinition> ctes, BodyClauses& clauses) {
     if (!parser.accept(TokenKind::Prefetch)) return {};
-    Token open = ZORV_TRY(parser.expect_token(TokenKind::LParen));
-    auto guard = ZORV_TRY(parser.enter_nesting(open));
-    if (parser.check(TokenKind::RParen)) {
-        return fail(Diag::ParsePrefetch, "PREFETCH cannot be empty", parser.current().span);
-    }
+    Delimited parens = ZORV_TRY(Delimited::open(parser, TokenKind::LParen));
+    if (parens.at_close()) return fail(Diag::ParsePrefetch, "PREFETCH cannot be empty", parser.current().span);
     do {
         clauses.prefetch.push_back(ZORV_TRY(parse_prefetch_item(parser, ctes)));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return {};
 }
 

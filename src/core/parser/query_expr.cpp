@@ -13,15 +13,15 @@ namespace {
 
 Result<QueryExpr> parse_points(Parser& parser) {
     parser.take_token();  // POINTS
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
-    if (parser.check(TokenKind::RParen)) {
+    Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
+    if (parens.at_close()) {
         return fail(Diag::ParsePointIds, "point ID list cannot be empty", parser.current().span);
     }
     QueryExpr::Points points;
     do {
         points.ids.push_back(ZORV_TRY(parse_point_id(parser, "point ID list")));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return QueryExpr{std::move(points)};
 }
 
@@ -51,8 +51,8 @@ Result<QueryExpr> parse_mmr(Parser& parser) {
 
 // ( example, ... ): integers and strings are point ids here, anything else a query input.
 Result<std::vector<QueryInput>> parse_recommend_examples(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
-    if (parser.check(TokenKind::RParen)) {
+    Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
+    if (parens.at_close()) {
         return fail(Diag::ParsePointIds, "recommend example list cannot be empty", parser.current().span);
     }
     std::vector<QueryInput> examples;
@@ -65,7 +65,7 @@ Result<std::vector<QueryInput>> parse_recommend_examples(Parser& parser) {
             examples.push_back(ZORV_TRY(parse_query_input(parser)));
         }
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return examples;
 }
 
@@ -90,7 +90,7 @@ Result<QueryExpr> parse_recommend(Parser& parser) {
 
 // ( POSITIVE input NEGATIVE input, ... ) with at least one pair.
 Result<std::vector<ContextPair>> parse_context_pairs(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
     std::vector<ContextPair> pairs;
     do {
         ContextPair pair;
@@ -100,7 +100,7 @@ Result<std::vector<ContextPair>> parse_context_pairs(Parser& parser) {
         pair.negative = ZORV_TRY(parse_query_input(parser));
         pairs.push_back(std::move(pair));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return pairs;
 }
 
@@ -159,7 +159,7 @@ Result<QueryExpr> parse_formula_expr(Parser& parser) {
 
 // ( a = number , b = number , c = number ): exactly these three, in this order.
 Result<FeedbackStrategy> parse_feedback_strategy_params(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
     static constexpr std::array<std::string_view, 3> letters = {"a", "b", "c"};
     static constexpr std::array<std::string_view, 3> upper = {"A", "B", "C"};
     std::array<double, 3> values{};
@@ -182,24 +182,24 @@ Result<FeedbackStrategy> parse_feedback_strategy_params(Parser& parser) {
                            "feedback strategy accepts exactly three parameters (a, b, c) in order",
                            parser.current().span);
     }
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return FeedbackStrategy{values[0], values[1], values[2]};
 }
 
 // ( ( input , score ) [, ( input , score )]... )
 Result<std::vector<FeedbackItem>> parse_feedback_items(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    Delimited list = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
     std::vector<FeedbackItem> items;
     do {
-        ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+        Delimited pair = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
         FeedbackItem item;
         item.example = ZORV_TRY(parse_query_input(parser));
         ZORV_CHECK(parser.expect_token(TokenKind::Comma));
         item.score = ZORV_TRY(parse_number(parser));
-        ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+        ZORV_CHECK(pair.close());
         items.push_back(std::move(item));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(list.close());
     return items;
 }
 

@@ -42,9 +42,10 @@ Result<QueryInput> parse_image_input(Parser& parser) {
 Result<QueryInput> parse_object_input(Parser& parser) {
     parser.take_token();  // OBJECT
     LiteralDict entries;
-    if (parser.accept(TokenKind::LParen)) {
+    if (parser.check(TokenKind::LParen)) {
+        Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
         entries = ZORV_TRY(parse_object_literal(parser));
-        ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+        ZORV_CHECK(parens.close());
     } else {
         entries = ZORV_TRY(parse_object_literal(parser));
     }

@@ -153,9 +153,8 @@ Result<void> parse_entry(Parser& parser, SearchParams& params, std::vector<std::
 }  // namespace
 
 Result<SearchParams> parse_search_params(Parser& parser) {
-    const Token open = ZORV_TRY(parser.expect_token(TokenKind::LParen));
-    auto level = ZORV_TRY(parser.enter_nesting(open));
-    if (parser.check(TokenKind::RParen)) {
+    Delimited parens = ZORV_TRY(Delimited::open(parser, TokenKind::LParen));
+    if (parens.at_close()) {
         return fail(Diag::ParseSearchParams, "PARAMS requires at least one search parameter",
                            parser.current().span);
     }
@@ -165,11 +164,11 @@ Result<SearchParams> parse_search_params(Parser& parser) {
     while (true) {
         ZORV_CHECK(parse_entry(parser, params, seen, selectivity_span));
         if (!parser.accept(TokenKind::Comma)) break;
-        if (parser.check(TokenKind::RParen)) {
+        if (parens.at_close()) {
             return fail(Diag::ParseTrailingComma, "trailing commas are not allowed", parser.current().span);
         }
     }
-    ZORV_TRY(parser.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     // Judged on the whole block: acorn may come before or after max_selectivity.
     if (selectivity_span && params.acorn != true) {
         return fail(Diag::ValidationAcornSelectivity, "max_selectivity requires PARAMS (acorn = true, \u2026)",
@@ -202,15 +201,15 @@ Result<QuantizationSearchParams> parse_quantization_search_params(const Literal&
 }
 
 Result<SelectorNames> parse_selector_names(Parser& parser) {
-    ZORV_TRY(parser.expect_token(TokenKind::LParen));
-    if (parser.check(TokenKind::RParen)) {
+    Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
+    if (parens.at_close()) {
         return fail(Diag::ParseSelector, "selector list cannot be empty", parser.current().span);
     }
     SelectorNames names;
     do {
         names.push_back(ZORV_TRY(parser.parse_identifier()));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_TRY(parser.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     return names;
 }
 

@@ -181,6 +181,52 @@ TEST(Cursor, NestingLimitIs128Levels) {
     EXPECT_TRUE(p.enter_nesting(p.current()));
 }
 
+TEST(Delimited, OpensNestsAndClosesAPair) {
+    std::string text = "( [ x ) { }";
+    Parser p = parser_for(text);
+    Delimited parens = *Delimited::open(p, TokenKind::LParen);
+    EXPECT_EQ(parens.opener().span, (Span{0, 1}));
+    EXPECT_EQ(p.depth(), 1u);
+    {
+        Delimited brackets = *Delimited::open(p, TokenKind::LBracket);
+        EXPECT_EQ(p.depth(), 2u);
+        p.take_token();  // x
+        EXPECT_FALSE(brackets.at_close());
+        auto wrong = brackets.close();
+        ASSERT_FALSE(wrong);
+        EXPECT_EQ(format_error(wrong.error()), "[ZORV-PARSE-EXPECTED] expected RBRACKET but got ')' at 6..7");
+    }
+    EXPECT_EQ(p.depth(), 1u);  // the level ends with the guard, closed or not
+    EXPECT_TRUE(parens.close());
+    auto not_an_opener = Delimited::open(p, TokenKind::LParen);
+    ASSERT_FALSE(not_an_opener);
+    EXPECT_EQ(format_error(not_an_opener.error()), "[ZORV-PARSE-EXPECTED] expected LPAREN but got '{' at 8..9");
+    Delimited braces = *Delimited::open_flat(p, TokenKind::LBrace);
+    EXPECT_EQ(p.depth(), 1u);  // a flat pair takes no level
+    EXPECT_TRUE(braces.accept_close());
+    EXPECT_TRUE(p.at_end());
+}
+
+TEST(Delimited, CaseClosesWithEnd) {
+    std::string text = "CASE x END";
+    Parser p = parser_for(text);
+    Delimited case_end = *Delimited::open(p, TokenKind::Case);
+    EXPECT_EQ(case_end.closer(), TokenKind::End);
+    p.take_token();
+    EXPECT_TRUE(case_end.close());
+}
+
+TEST(Delimited, TheOpenerPastTheLimitCarriesTheNestingError) {
+    std::string text = std::string(129, '(');
+    Parser p = parser_for(text);
+    std::vector<Delimited> levels;
+    for (int i = 0; i < 128; ++i) levels.push_back(*Delimited::open(p, TokenKind::LParen));
+    auto deeper = Delimited::open(p, TokenKind::LParen);
+    ASSERT_FALSE(deeper);
+    EXPECT_EQ(format_error(deeper.error()),
+              "[ZORV-PARSE-NESTING] statement nests deeper than 128 levels; flatten the expression at 128..129");
+}
+
 TEST(EnumeratedWords, TiersDatatypesIndexTypes) {
     EXPECT_EQ(parse_storage_tier("Cached"), StorageTier::Cached);
     EXPECT_EQ(parse_storage_tier("warm"), std::nullopt);
