@@ -43,14 +43,14 @@ Result<void> check_range_bound(const Literal& value, Span span) {
         default: return {};
     }
     return fail(Diag::ParseFilter,
-                       "range comparison requires a number, string, datetime, or parameter bound, got " +
-                           std::string(got),
-                       span);
+                "range comparison requires a number, string, datetime, or parameter bound, got " +
+                    std::string(got),
+                span);
 }
 
 std::unexpected<ZorvError> id_predicate_refused(const Token& op) {
     return fail(Diag::ValidationIdPredicate, "point ID predicates support only =, !=, IN, and NOT IN",
-                            op.span);
+                op.span);
 }
 
 Filter wrap_not_if(bool negate, Filter filter) { return negate ? negate_filter(std::move(filter)) : filter; }
@@ -341,9 +341,9 @@ Result<Filter> slice(Parser& p) {
     if (total == 0) return fail(Diag::ValidationSlice, "SLICE total must be >= 1", keyword.span);
     if (index >= total) {
         return fail(Diag::ValidationSlice,
-                                "SLICE index (" + std::to_string(index) + ") must be less than total (" +
-                                    std::to_string(total) + ")",
-                                keyword.span);
+                    "SLICE index (" + std::to_string(index) + ") must be less than total (" +
+                        std::to_string(total) + ")",
+                    keyword.span);
     }
     return Filter{Filter::Slice{total, index}};
 }

@@ -183,7 +183,7 @@ Result<LiteralDict> parse_config_list(Parser& parser) {
         Token key_tok = ZORV_TRY(take_object_key(parser));
         if (!seen.insert(key_tok.text)) {
             return fail(Diag::ParseDuplicateKey, "duplicate configuration key " + quoted_token(key_tok),
-                               key_tok.span);
+                        key_tok.span);
         }
         ZORV_CHECK(parser.expect_token(TokenKind::Equals));
         Literal value = ZORV_TRY(parse_literal(parser));
@@ -258,7 +258,7 @@ Result<PointId> parse_point_id(Parser& parser, std::string_view context) {
             break;
     }
     return fail(Diag::ParsePointId,
-                       std::string(context) + " requires an unsigned integer or string point ID", tok.span);
+                std::string(context) + " requires an unsigned integer or string point ID", tok.span);
 }
 
 Result<ShardKey> parse_shard_key(Parser& parser) {
@@ -281,7 +281,7 @@ Result<std::uint64_t> parse_positive_integer(Parser& parser, std::string_view co
     std::optional<std::uint64_t> value = read_decimal<std::uint64_t>(tok.text);
     if (!value || *value == 0) {
         return fail(Diag::ParsePositiveInteger, std::string(context) + " must be a positive integer",
-                           tok.span);
+                    tok.span);
     }
     return *value;
 }
@@ -291,7 +291,7 @@ Result<std::uint64_t> parse_nonnegative_integer(Parser& parser, std::string_view
     std::optional<std::uint64_t> value = read_decimal<std::uint64_t>(tok.text);
     if (!value) {
         return fail(Diag::ParseNonnegativeInteger, std::string(context) + " must be a non-negative integer",
-                           tok.span);
+                    tok.span);
     }
     return *value;
 }

@@ -42,8 +42,8 @@ Result<Token> Parser::expect_token(TokenKind kind) {
     const Token& tok = current();
     if (tok.kind != kind) {
         return fail(Diag::ParseExpected,
-                           "expected " + std::string(token_kind_name(kind)) + " but got " + quote_for_message(tok.text),
-                           tok.span);
+                    "expected " + std::string(token_kind_name(kind)) + " but got " + quote_for_message(tok.text),
+                    tok.span);
     }
     if (position_ < tokens_.size()) ++position_;
     return tok;
@@ -67,7 +67,7 @@ Result<void> Parser::expect_word(std::string_view word) {
     if (accept_word(word)) return {};
     const Token& tok = current();
     return fail(Diag::ParseExpected,
-                       "expected " + std::string(word) + " but got " + quote_for_message(tok.text), tok.span);
+                "expected " + std::string(word) + " but got " + quote_for_message(tok.text), tok.span);
 }
 
 bool Parser::is_name_token(const Token& token) {
@@ -89,7 +89,7 @@ Result<std::string> Parser::parse_identifier() {
         return std::string(tok.text);
     }
     return fail(Diag::ParseIdentifier, "expected identifier or quoted name, got " + quote_for_message(tok.text),
-                       tok.span);
+                tok.span);
 }
 
 Result<std::string> Parser::unescape_string(const Token& token) const {
@@ -106,7 +106,7 @@ Result<std::string> Parser::parse_param() {
     const Token& tok = current();
     if (!is_name_token(tok)) {
         return fail(Diag::ParseParam,
-                           "expected parameter identifier after ':', found " + quote_for_message(tok.text), tok.span);
+                    "expected parameter identifier after ':', found " + quote_for_message(tok.text), tok.span);
     }
     ++position_;
     return std::string(tok.text);
@@ -122,7 +122,7 @@ Result<std::optional<bool>> Parser::parse_wait_clause() {
 Result<NestGuard> Parser::enter_nesting(const Token& opener) {
     if (depth_ >= max_nesting_depth) {
         return fail(Diag::ParseNesting, "statement nests deeper than 128 levels; flatten the expression",
-                           opener.span);
+                    opener.span);
     }
     ++depth_;
     return NestGuard(this);

@@ -23,7 +23,7 @@ Result<void> parse_from(Parser& parser, bool top_level, Query& query) {
     if (!parser.accept(TokenKind::From)) {
         if (top_level) {
             return fail(Diag::ValidationFrom, "top-level QUERY requires FROM <collection>",
-                                    parser.current().span);
+                        parser.current().span);
         }
         return {};
     }
@@ -148,7 +148,7 @@ Result<void> check_clause_order(const Parser& parser) {
         case TokenKind::Offset:
         case TokenKind::Params:
             return fail(Diag::ParseClauseOrder, "duplicate or out-of-order query clause",
-                               parser.current().span);
+                        parser.current().span);
         default:
             return {};
     }
@@ -199,7 +199,7 @@ Result<void> place_using_and_prefetch(QueryExpr& expression, BodyClauses& clause
     }
     if (!clauses.prefetch.empty() && rules.prefetch_rule == PrefetchRule::RefusedWhenGiven) {
         return fail(Diag::ValidationPrefetch, "this query expression does not accept PREFETCH",
-                                body_start);
+                    body_start);
     }
     if (clauses.prefetch.empty() && rules.prefetch_rule == PrefetchRule::Required) {
         return fail(rules.required, rules.required_message, body_start);
@@ -216,7 +216,7 @@ Result<void> check_points_clauses(const Query& query, Span body_start) {
     const bool paged = page.limit || page.offset || page.limit_param || page.offset_param;
     if (query.score_threshold || query.filter || query.params || query.group || paged) {
         return fail(Diag::ValidationPointsClause,
-                                "QUERY POINTS accepts only output selectors and SHARD", body_start);
+                    "QUERY POINTS accepts only output selectors and SHARD", body_start);
     }
     return {};
 }

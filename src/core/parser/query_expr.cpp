@@ -75,7 +75,7 @@ Result<RecommendStrategy> parse_recommend_strategy(Parser& parser) {
     if (equals_ignore_case(tok.text, "best_score")) return RecommendStrategy::BestScore;
     if (equals_ignore_case(tok.text, "sum_scores")) return RecommendStrategy::SumScores;
     return fail(Diag::ValidationRecommendStrategy,
-                            "unknown recommend strategy " + quote_for_message(tok.text), tok.span);
+                "unknown recommend strategy " + quote_for_message(tok.text), tok.span);
 }
 
 Result<QueryExpr> parse_recommend(Parser& parser) {
@@ -166,21 +166,21 @@ Result<FeedbackStrategy> parse_feedback_strategy_params(Parser& parser) {
     for (std::size_t i = 0; i < letters.size(); ++i) {
         if (i > 0 && !parser.accept(TokenKind::Comma)) {
             return fail(Diag::ParseFeedbackStrategy,
-                               "feedback strategy expects exactly three parameters (a, b, c) in order",
-                               parser.current().span);
+                        "feedback strategy expects exactly three parameters (a, b, c) in order",
+                        parser.current().span);
         }
         if (!parser.accept_word(letters[i])) {
             return fail(Diag::ParseFeedbackStrategy,
-                               "feedback strategy expects '" + std::string(upper[i]) + "' here (order: a, b, c)",
-                               parser.current().span);
+                        "feedback strategy expects '" + std::string(upper[i]) + "' here (order: a, b, c)",
+                        parser.current().span);
         }
         ZORV_CHECK(parser.expect_token(TokenKind::Equals));
         values[i] = ZORV_TRY(parse_number(parser));
     }
     if (parser.check(TokenKind::Comma)) {
         return fail(Diag::ParseFeedbackStrategy,
-                           "feedback strategy accepts exactly three parameters (a, b, c) in order",
-                           parser.current().span);
+                    "feedback strategy accepts exactly three parameters (a, b, c) in order",
+                    parser.current().span);
     }
     ZORV_CHECK(parens.close());
     return FeedbackStrategy{values[0], values[1], values[2]};
@@ -227,8 +227,8 @@ Result<QueryExpr> parse_hybrid(Parser& parser) {
     auto& text = input.get<QueryInput::Kind::Text>();
     if (!text.options.empty()) {
         return fail(Diag::ValidationHybrid,
-                                "HYBRID shorthand cannot carry OPTIONS; query the dense and sparse vectors separately",
-                                input_span);
+                    "HYBRID shorthand cannot carry OPTIONS; query the dense and sparse vectors separately",
+                    input_span);
     }
     HybridOptions options = ZORV_TRY(parse_hybrid_options(parser));
     QueryExpr::Hybrid hybrid{std::move(text.text), std::move(text.model), std::move(options.dense_vector),
@@ -245,7 +245,7 @@ Result<QueryInput> parse_rerank_input(Parser& parser) {
     }
     if (parser.check(TokenKind::Vector) || parser.check(TokenKind::Point)) return parse_query_input(parser);
     return fail(Diag::ParseRerank, "RERANK input requires TEXT '\u2026', VECTOR [\u2026], or POINT <id>",
-                       parser.current().span);
+                parser.current().span);
 }
 
 Result<QueryExpr> parse_rerank(Parser& parser) {
@@ -268,7 +268,7 @@ Result<QueryExpr> parse_cross_rerank(Parser& parser) {
         cross.query = ZORV_TRY(parse_string_literal(parser));
     } else {
         return fail(Diag::ParseCrossRerank, "CROSS RERANK requires TEXT '\u2026' or a string query",
-                           parser.current().span);
+                    parser.current().span);
     }
     cross.model = ZORV_TRY(parse_model_clause(parser));
     if (parser.accept(TokenKind::On)) {
@@ -319,7 +319,7 @@ Result<void> convert_using_hybrid(QueryExpr& expression, HybridOptions options, 
     auto& text = nearest.input.get<QueryInput::Kind::Text>();
     if (!text.options.empty()) {
         return fail(code, "USING HYBRID cannot carry OPTIONS; query the dense and sparse vectors separately",
-                                body_start);
+                    body_start);
     }
     QueryExpr::Hybrid hybrid{std::move(text.text), std::move(text.model), std::move(options.dense_vector),
                              std::move(options.sparse_vector), options.fusion, std::move(text.text_param)};

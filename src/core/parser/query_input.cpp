@@ -115,7 +115,7 @@ Result<QueryInput> parse_query_input(Parser& parser) {
             return parse_positional_input(parser);
         default:
             return fail(Diag::ParseQueryInput,
-                               "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter", tok.span);
+                        "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter", tok.span);
     }
 }
 
@@ -133,8 +133,8 @@ Result<std::optional<Literal>> parse_order_start(Parser& parser) {
             return std::optional<Literal>(std::move(value));
         default:
             return fail(Diag::ParseOrderStart,
-                               "ORDER BY START FROM requires an integer, float, datetime string, or placeholder",
-                               first);
+                        "ORDER BY START FROM requires an integer, float, datetime string, or placeholder",
+                        first);
     }
 }
 

@@ -33,9 +33,9 @@ Result<Statement> parse_show(Parser& parser) {
         }
         default:
             return fail(Diag::ParseSyntax,
-                               "expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, got " +
-                                   quote_for_message(tok.text),
-                               tok.span);
+                        "expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, got " +
+                            quote_for_message(tok.text),
+                        tok.span);
     }
 }
 
@@ -74,7 +74,7 @@ Result<Statement> parse_statement_dispatch(Parser& parser) {
             return not_yet_supported(tok);
         default:
             return fail(Diag::ParseStatement,
-                               "expected a ZORV statement keyword, got " + quote_for_message(tok.text), tok.span);
+                        "expected a ZORV statement keyword, got " + quote_for_message(tok.text), tok.span);
     }
 }
 
@@ -84,24 +84,24 @@ Result<std::vector<Statement>> parse_script(std::string_view text) {
     if (parser.at_end()) return statements;
     if (parser.check(TokenKind::Semicolon)) {
         return fail(Diag::ParseEmptyStatement, "leading or empty statements are not allowed",
-                           parser.current().span);
+                    parser.current().span);
     }
     while (!parser.at_end()) {
         if (statements.size() == max_script_statements) {
             return fail(Diag::ParseStatementLimit,
-                               "a script may contain at most " + std::to_string(max_script_statements) + " statements",
-                               parser.current().span);
+                        "a script may contain at most " + std::to_string(max_script_statements) + " statements",
+                        parser.current().span);
         }
         Statement statement = ZORV_TRY(parse_statement_dispatch(parser));
         if (!parser.at_end()) {
             if (parser.accept(TokenKind::Semicolon)) {
                 if (parser.check(TokenKind::Semicolon)) {
                     return fail(Diag::ParseEmptyStatement, "repeated semicolons are not allowed",
-                                       parser.current().span);
+                                parser.current().span);
                 }
             } else {
                 return fail(Diag::ParseSeparator, "multiple statements must be separated by a semicolon",
-                                   parser.current().span);
+                            parser.current().span);
             }
         }
         statements.push_back(std::move(statement));

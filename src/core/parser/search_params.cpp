@@ -156,7 +156,7 @@ Result<SearchParams> parse_search_params(Parser& parser) {
     Delimited parens = ZORV_TRY(Delimited::open(parser, TokenKind::LParen));
     if (parens.at_close()) {
         return fail(Diag::ParseSearchParams, "PARAMS requires at least one search parameter",
-                           parser.current().span);
+                    parser.current().span);
     }
     SearchParams params;
     std::vector<std::string> seen;
@@ -229,7 +229,7 @@ Result<PayloadSelector> parse_payload_selector(Parser& parser) {
     if (equals_ignore_case(mode, "include")) return PayloadSelector::include(std::move(names));
     if (equals_ignore_case(mode, "exclude")) return PayloadSelector::exclude(std::move(names));
     return fail(Diag::ParsePayloadSelector,
-                       "WITH PAYLOAD requires true, false, INCLUDE (...), or EXCLUDE (...)", parser.current().span);
+                "WITH PAYLOAD requires true, false, INCLUDE (...), or EXCLUDE (...)", parser.current().span);
 }
 
 }  // namespace zorv::core
