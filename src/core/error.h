@@ -67,12 +67,6 @@ void format_error_into(std::string& out, const ZorvError& error);
 template <class T>
 using Result = std::expected<T, ZorvError>;
 
-inline std::unexpected<ZorvError> fail(std::string code, std::string message, ErrorKind kind,
-                                       std::optional<Span> span = std::nullopt) {
-    return std::unexpected<ZorvError>(
-        ZorvError(std::move(code), std::move(message), kind, span));
-}
-
 }  // namespace zorv::core
 
 // Unwraps a Result<T>, returning its error from the enclosing function on failure.

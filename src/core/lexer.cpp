@@ -3,6 +3,9 @@
 #include <array>
 #include <cstring>
 
+#include "core/diagnostics.h"
+#include "core/quoting.h"
+
 namespace zorv::core {
 namespace {
 
@@ -12,8 +15,13 @@ constexpr std::array<std::string_view, keyword_count> keyword_names = {
 #undef ZORV_KEYWORD_NAME
 };
 
-constexpr std::size_t max_keyword_len = 15;  // MAX_SELECTIVITY
+constexpr std::size_t max_keyword_len = [] {
+    std::size_t longest = 0;
+    for (std::string_view name : keyword_names) longest = name.size() > longest ? name.size() : longest;
+    return longest;
+}();
 constexpr std::size_t keyword_slots = 1024;
+static_assert(keyword_count < 255, "table slots hold kind + 1 in a byte");
 
 constexpr std::uint32_t fnv1a(const char* data, std::size_t len) {
     std::uint32_t h = 2166136261u;
@@ -38,7 +46,7 @@ constexpr std::array<std::uint8_t, keyword_slots> build_keyword_table() {
 constexpr auto keyword_table = build_keyword_table();
 
 struct PaddedName {
-    char bytes[16];
+    char bytes[16];  // a name and at least one zero byte
     bool operator==(const PaddedName& other) const {
         std::uint64_t a[2], b[2];
         std::memcpy(a, bytes, 16);
@@ -46,6 +54,8 @@ struct PaddedName {
         return ((a[0] ^ b[0]) | (a[1] ^ b[1])) == 0;
     }
 };
+
+static_assert(max_keyword_len < sizeof(PaddedName::bytes));
 
 const std::array<PaddedName, keyword_count> padded_names = [] {
     std::array<PaddedName, keyword_count> names{};
@@ -108,16 +118,15 @@ struct Scanner {
     Token make_text(std::size_t text_begin, std::size_t text_end, std::size_t end, TokenKind kind) const {
         return Token{src.substr(text_begin, text_end - text_begin), Span{start, end}, start, kind};
     }
-    Token error(const char* code, std::string message, std::size_t end) const {
-        *err = ZorvError(code, std::move(message), ErrorKind::Lex, Span{start, end});
+    Token error(Diag diag, std::string message, std::size_t end) const {
+        *err = make_error(diag, std::move(message), Span{start, end});
         return Token{src.substr(start, 0), Span{start, start}, start, TokenKind::Eof};
     }
     char at(std::size_t i) const { return i < src.size() ? src[i] : '\0'; }
     bool digit_at(std::size_t i) const { return i < src.size() && has_class(src[i], kDigit); }
 
     Token number() const;
-    Token quoted(char quote) const;
-    Token delimited(std::size_t text_begin, char close, const char* message) const;
+    Token quoted(const QuotedRegion& region) const;
     Token word() const;
 };
 
@@ -136,51 +145,25 @@ Token Scanner::number() const {
         ++i;
         if (at(i) == '+' || at(i) == '-') ++i;
         if (!digit_at(i)) {
-            return error("ZORV-LEX-NUMBER",
+            return error(Diag::LexNumber,
                          "malformed numeric literal: exponent requires at least one digit", i);
         }
         while (digit_at(i)) ++i;
         is_float = true;
     }
     if (at(i) == '.') {
-        return error("ZORV-LEX-NUMBER", "malformed numeric literal: unexpected '.'", i + 1);
+        return error(Diag::LexNumber, "malformed numeric literal: unexpected '.'", i + 1);
     }
     return make(i, is_float ? TokenKind::Float : TokenKind::Integer);
 }
 
-// Raw and backtick strings: everything up to the closing character, no escapes.
-Token Scanner::delimited(std::size_t text_begin, char close, const char* message) const {
-    const void* hit = std::memchr(src.data() + text_begin, close, src.size() - text_begin);
-    if (hit == nullptr) return error("ZORV-LEX-STRING", message, src.size());
-    std::size_t close_at = static_cast<const char*>(hit) - src.data();
-    return make_text(text_begin, close_at, close_at + 1, TokenKind::String);
-}
-
-Token Scanner::quoted(char quote) const {
-    const char triple[3] = {quote, quote, quote};
-    if (src.size() - start >= 3 && std::memcmp(src.data() + start, triple, 3) == 0) {
-        std::size_t close_at = src.find(std::string_view(triple, 3), start + 3);
-        if (close_at != std::string_view::npos) {
-            return make_text(start + 3, close_at, close_at + 3, TokenKind::String);
-        }
+Token Scanner::quoted(const QuotedRegion& region) const {
+    if (region.closed) return make_text(region.text_begin, region.text_end, region.end, TokenKind::String);
+    switch (region.style) {
+        case QuoteStyle::Backtick: return error(Diag::LexString, "unterminated backtick string literal", region.end);
+        case QuoteStyle::Raw: return error(Diag::LexString, "unterminated raw string literal", region.end);
+        default: return error(Diag::LexString, "unterminated string literal", region.end);
     }
-    std::size_t i = start + 1;
-    while (i < src.size()) {
-        char c = src[i];
-        if (c == '\\') {
-            if (i + 1 >= src.size()) break;
-            i += 2;
-        } else if (c == quote) {
-            if (quote == '\'' && at(i + 1) == '\'' && i + 1 < src.size()) {
-                i += 2;
-                continue;
-            }
-            return make_text(start + 1, i, i + 1, TokenKind::String);
-        } else {
-            ++i;
-        }
-    }
-    return error("ZORV-LEX-STRING", "unterminated string literal", src.size());
 }
 
 Token Scanner::word() const {
@@ -254,23 +237,19 @@ Token scan_token(std::string_view src, std::size_t start, ZorvError& err) {
             return s.at(start + 1) == '=' ? s.make(start + 2, TokenKind::Gte) : s.make(start + 1, TokenKind::Gt);
         case '!':
             if (s.at(start + 1) == '=') return s.make(start + 2, TokenKind::NotEquals);
-            return s.error("ZORV-LEX-CHAR", "Unexpected character '!'", start + 1);
+            return s.error(Diag::LexChar, "Unexpected character '!'", start + 1);
         case '-':
             if (s.digit_at(start + 1)) return s.number();
             if (s.at(start + 1) == '.') {
-                return s.error("ZORV-LEX-NUMBER",
+                return s.error(Diag::LexNumber,
                                "malformed numeric literal: '-' must be followed by a digit", start + 2);
             }
             return s.make(start + 1, TokenKind::Minus);
         case '\'':
         case '"':
-            return s.quoted(c);
         case '`':
-            return s.delimited(start + 1, '`', "unterminated backtick string literal");
-        case 'r':
-            if (s.at(start + 1) == '\'' || s.at(start + 1) == '"') {
-                if (start + 1 < src.size()) return s.delimited(start + 2, src[start + 1], "unterminated raw string literal");
-            }
+        case 'r':  // r only opens a raw string when a quote follows
+            if (auto region = scan_quoted(src, start)) return s.quoted(*region);
             break;
         default:
             break;
@@ -278,8 +257,8 @@ Token scan_token(std::string_view src, std::size_t start, ZorvError& err) {
     if (has_class(c, kWordStart)) return s.word();
     if (auto k = math_operator(src, start)) return s.make(start + 3, *k);
     std::size_t len = utf8_char_len(src, start);
-    return s.error("ZORV-LEX-CHAR",
-                   "Unexpected character '" + display_char(src.substr(start, len)) + "'", start + len);
+    return s.error(Diag::LexChar,
+                   "Unexpected character " + quote_for_message(display_char(src.substr(start, len))), start + len);
 }
 
 bool splits_minus_after(TokenKind previous) {
@@ -331,10 +310,11 @@ std::optional<TokenKind> lookup_keyword(std::string_view word) {
 std::string_view token_kind_name(TokenKind kind) {
     auto value = static_cast<std::size_t>(kind);
     if (value < keyword_names.size()) return keyword_names[value];
-    static constexpr std::array<std::string_view, 23> others = {
+    static constexpr std::array<std::string_view, token_kind_count - keyword_count> others = {
         "*", "IDENTIFIER", "STRING", "LBRACE", "RBRACE", "LBRACKET", "RBRACKET", "LPAREN",
         "RPAREN", "COLON", "COMMA", "EQUALS", "NOT_EQUALS", "GT", "GTE", "LT", "LTE", "PLUS",
         "MINUS", "SLASH", "SEMICOLON", "QUESTION", "EOF"};
+    static_assert(others.back() == "EOF", "one name for every kind after the keywords");
     value -= keyword_names.size();
     return value < others.size() ? others[value] : "EOF";
 }

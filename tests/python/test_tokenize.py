@@ -48,6 +48,8 @@ def test_string_text_keeps_escapes_and_unicode_operators():
     [
         ("!", "ZORV-LEX-CHAR", "Unexpected character '!'", (0, 1)),
         ("x ≈", "ZORV-LEX-CHAR", "Unexpected character '≈'", (2, 5)),
+        # Control characters are quoted escaped, so a printed error cannot drive the terminal.
+        ("\x1b", "ZORV-LEX-CHAR", "Unexpected character '\\x1b'", (0, 1)),
         ("'abc", "ZORV-LEX-STRING", "unterminated string literal", (0, 4)),
         ("1.", "ZORV-LEX-NUMBER", "malformed numeric literal: unexpected '.'", (0, 2)),
     ],

@@ -1,4 +1,5 @@
 #include "core/ast/vector.h"
+#include "core/diagnostics.h"
 #include "core/text.h"
 
 #include <cmath>
@@ -8,12 +9,11 @@
 namespace zorv::core {
 namespace {
 
-constexpr const char* vector_code = "ZORV-VALIDATION-VECTOR";
 // Doubles at or above this magnitude round to an infinite float.
 constexpr double f32_overflow_bound = 0x1.ffffffp127;
 
 std::unexpected<ZorvError> vector_error(const char* message, std::optional<Span> span) {
-    return fail(vector_code, message, ErrorKind::Validation, span);
+    return fail(Diag::ValidationVector, message, span);
 }
 
 bool key_is(std::string_view key, std::string_view lower_name) {
@@ -43,7 +43,7 @@ Result<float> to_f32(const Literal& element, std::optional<Span> span) {
         case Literal::Kind::Int: wide = static_cast<double>(element.as_int()); break;
         case Literal::Kind::UInt: wide = static_cast<double>(element.as_uint()); break;
         default:
-            return fail("ZORV-BIND-TYPE-MISMATCH", "vector elements must be numeric", ErrorKind::Validation, span);
+            return fail(Diag::BindTypeMismatch, "vector elements must be numeric", span);
     }
     // Checked before the cast: narrowing a double beyond the float range is undefined.
     if (!std::isfinite(wide) || std::fabs(wide) >= f32_overflow_bound) {
@@ -310,8 +310,7 @@ Result<PointId> literal_to_point_id(Literal literal, Span span) {
         default:
             break;
     }
-    return fail("ZORV-VALIDATION-POINT-ID", "point IDs must be unsigned integers or strings", ErrorKind::Validation,
-                span);
+    return fail(Diag::ValidationPointId, "point IDs must be unsigned integers or strings", span);
 }
 
 }  // namespace zorv::core

@@ -1,52 +1,14 @@
 #include "core/params/render.h"
 
+#include "core/quoting.h"
+#include "core/text.h"
+
 #include <optional>
 #include <utility>
 #include <vector>
 
 namespace zorv::core {
 namespace {
-
-// The end of the quoted region starting at `p` (single, double, triple, backtick or r-raw
-// quoting, as the text binder skips them), or nullopt when none starts there. An unclosed
-// region runs to the end of the text.
-std::optional<std::size_t> skip_quoted_region(std::string_view text, std::size_t p) {
-    const std::size_t n = text.size();
-    const char c = text[p];
-    if (c == '\'' || c == '"') {
-        if (p + 3 <= n && text[p + 1] == c && text[p + 2] == c && p + 6 <= n) {
-            const char triple[3] = {c, c, c};
-            std::size_t close = text.find(std::string_view(triple, 3), p + 3);
-            if (close != std::string_view::npos) return close + 3;
-        }
-        std::size_t i = p + 1;
-        while (i < n) {
-            if (text[i] == '\\') {
-                i += 2;
-            } else if (text[i] == c) {
-                if (c == '\'' && i + 1 < n && text[i + 1] == '\'') {
-                    i += 2;  // '' stands for one quote
-                } else {
-                    return i + 1;
-                }
-            } else {
-                ++i;
-            }
-        }
-        return n;
-    }
-    if (c == '`') {
-        std::size_t close = text.find('`', p + 1);
-        return close == std::string_view::npos ? n : close + 1;
-    }
-    if (c == 'r' && p + 1 < n && (text[p + 1] == '\'' || text[p + 1] == '"')) {
-        std::size_t close = text.find(text[p + 1], p + 2);
-        return close == std::string_view::npos ? n : close + 1;
-    }
-    return std::nullopt;
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
 
@@ -141,9 +103,10 @@ std::string truncate_vector_literals(std::string_view text, std::size_t keep) {
     };
     std::size_t p = 0;
     while (p < n) {
-        if (auto end = skip_quoted_region(text, p)) {
+        // Quoted text (an unclosed quote runs to the end) holds no list to shorten.
+        if (auto quoted = scan_quoted(text, p)) {
             clear_mark();
-            p = *end;
+            p = quoted->end;
             continue;
         }
         const char c = text[p];

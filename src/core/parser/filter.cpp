@@ -19,10 +19,6 @@ Result<Filter> parse_or(Parser& p);
 // From the start of `first` to the end of the last token consumed.
 Span span_from(const Token& first, const Parser& p) { return Span{first.span.start, p.previous().span.end}; }
 
-std::unexpected<ZorvError> validation_error(const char* code, std::string message, Span span) {
-    return fail(code, std::move(message), ErrorKind::Validation, span);
-}
-
 std::optional<CompareOp> comparison_op(TokenKind kind) {
     switch (kind) {
         case TokenKind::Equals:
@@ -46,15 +42,15 @@ Result<void> check_range_bound(const Literal& value, Span span) {
         case Literal::Kind::F32Array: got = "array"; break;
         default: return {};
     }
-    return parse_error("ZORV-PARSE-FILTER",
-                       "range comparison requires a number, string, datetime, or parameter bound, got " +
-                           std::string(got),
-                       span);
+    return fail(Diag::ParseFilter,
+                "range comparison requires a number, string, datetime, or parameter bound, got " +
+                    std::string(got),
+                span);
 }
 
 std::unexpected<ZorvError> id_predicate_refused(const Token& op) {
-    return validation_error("ZORV-VALIDATION-ID-PREDICATE", "point ID predicates support only =, !=, IN, and NOT IN",
-                            op.span);
+    return fail(Diag::ValidationIdPredicate, "point ID predicates support only =, !=, IN, and NOT IN",
+                op.span);
 }
 
 Filter wrap_not_if(bool negate, Filter filter) { return negate ? negate_filter(std::move(filter)) : filter; }
@@ -70,7 +66,7 @@ const Literal* find_key(const LiteralDict& dict, std::string_view key) {
 }
 
 std::unexpected<ZorvError> geo_error(std::string message, Span span) {
-    return validation_error("ZORV-VALIDATION-GEO", std::move(message), span);
+    return fail(Diag::ValidationGeo, std::move(message), span);
 }
 
 Result<double> geo_number(const LiteralDict& dict, std::string_view key, Span span) {
@@ -157,17 +153,17 @@ Result<Filter> geo_polygon(Parser& p, std::string field) {
 // "(" then scalar values ")" like parse_value_list, keeping each value's span for the id conversion,
 // which runs once the whole list has been read.
 Result<std::vector<PointId>> point_id_list(Parser& p, const char* empty_message) {
-    const Token open = ZORV_TRY(p.expect_token(TokenKind::LParen));
+    Delimited list = ZORV_TRY(Delimited::open_flat(p, TokenKind::LParen));
     std::vector<std::pair<Literal, Span>> values;
-    if (!p.accept(TokenKind::RParen)) {
+    if (!list.accept_close()) {
         do {
             const Token first = p.current();
             Literal value = ZORV_TRY(parse_scalar_literal(p));
             values.emplace_back(std::move(value), span_from(first, p));
         } while (p.accept(TokenKind::Comma));
-        ZORV_TRY(p.expect_token(TokenKind::RParen));
+        ZORV_TRY(list.close());
     }
-    if (values.empty()) return parse_error("ZORV-PARSE-IN", empty_message, span_from(open, p));
+    if (values.empty()) return fail(Diag::ParseIn, empty_message, span_from(list.opener(), p));
     std::vector<PointId> ids;
     ids.reserve(values.size());
     for (auto& [value, span] : values) ids.push_back(ZORV_TRY(literal_to_point_id(std::move(value), span)));
@@ -183,12 +179,12 @@ Result<Filter> in_predicate(Parser& p, std::string field, bool is_id, bool negat
     }
     const Token open = p.current();
     LiteralList values = ZORV_TRY(parse_value_list(p));
-    if (values.empty()) return parse_error("ZORV-PARSE-IN", empty_message, span_from(open, p));
+    if (values.empty()) return fail(Diag::ParseIn, empty_message, span_from(open, p));
     return wrap_not_if(negated, Filter{Filter::In{std::move(field), std::move(values)}});
 }
 
 Result<Filter> comparison(Parser& p, std::string field, bool is_id) {
-    const Token op_token = p.peek_token();
+    const Token op_token = p.take_token();
     const CompareOp op = *comparison_op(op_token.kind);
     const bool negated = op_token.kind == TokenKind::NotEquals;
     const Token first = p.current();
@@ -220,25 +216,25 @@ Result<Filter> is_predicate(Parser& p, std::string field) {
     const bool negated = p.accept(TokenKind::Not);
     if (p.accept(TokenKind::Null)) return wrap_not_if(negated, Filter{Filter::IsNull{std::move(field)}});
     if (p.accept(TokenKind::Empty)) return wrap_not_if(negated, Filter{Filter::IsEmpty{std::move(field)}});
-    return parse_error("ZORV-PARSE-FILTER", "IS requires NULL, EMPTY, NOT NULL, or NOT EMPTY", p.current().span);
+    return fail(Diag::ParseFilter, "IS requires NULL, EMPTY, NOT NULL, or NOT EMPTY", p.current().span);
 }
 
 // MATCH ANY / MATCH EXCEPT: a non-empty value list; the empty-list error points at "(".
-Result<LiteralList> exact_value_list(Parser& p, const char* code, const char* message) {
+Result<LiteralList> exact_value_list(Parser& p, Diag diag, const char* message) {
     const Span open = p.current().span;
     LiteralList values = ZORV_TRY(parse_value_list(p));
-    if (values.empty()) return parse_error(code, message, open);
+    if (values.empty()) return fail(diag, message, open);
     return values;
 }
 
 Result<Filter> match_predicate(Parser& p, std::string field) {
     if (p.accept(TokenKind::Any)) {
-        LiteralList values = ZORV_TRY(exact_value_list(p, "ZORV-PARSE-MATCH-ANY", "MATCH ANY requires a non-empty exact-value list"));
+        LiteralList values = ZORV_TRY(exact_value_list(p, Diag::ParseMatchAny, "MATCH ANY requires a non-empty exact-value list"));
         return Filter{Filter::MatchAny{std::move(field), std::move(values)}};
     }
     if (p.accept(TokenKind::Except)) {
         LiteralList values =
-            ZORV_TRY(exact_value_list(p, "ZORV-PARSE-MATCH-EXCEPT", "MATCH EXCEPT requires a non-empty exact-value list"));
+            ZORV_TRY(exact_value_list(p, Diag::ParseMatchExcept, "MATCH EXCEPT requires a non-empty exact-value list"));
         return Filter{Filter::MatchExcept{std::move(field), std::move(values)}};
     }
     if (p.accept(TokenKind::Phrase)) {
@@ -256,8 +252,8 @@ Result<Filter> match_predicate(Parser& p, std::string field) {
 Result<Filter> values_count(Parser& p, std::string field) {
     const Token op_token = p.current();
     std::optional<CompareOp> op = comparison_op(op_token.kind);
-    if (!op) return parse_error("ZORV-PARSE-COMPARISON", "expected a comparison operator", op_token.span);
-    p.peek_token();
+    if (!op) return fail(Diag::ParseComparison, "expected a comparison operator", op_token.span);
+    p.take_token();
     std::uint64_t count = ZORV_TRY(parse_nonnegative_integer(p, "VALUES_COUNT"));
     return wrap_not_if(op_token.kind == TokenKind::NotEquals, Filter{Filter::ValuesCount{std::move(field), *op, count}});
 }
@@ -271,7 +267,7 @@ Result<Filter> field_predicate(Parser& p) {
     const Token op = p.current();
     if (comparison_op(op.kind)) return comparison(p, std::move(field), is_id);
     if (op.kind == TokenKind::In || op.kind == TokenKind::Not) {
-        p.peek_token();
+        p.take_token();
         const bool negated = op.kind == TokenKind::Not;
         if (negated) ZORV_TRY(p.expect_token(TokenKind::In));
         return in_predicate(p, std::move(field), is_id, negated);
@@ -285,10 +281,10 @@ Result<Filter> field_predicate(Parser& p) {
         case TokenKind::GeoRadius:
         case TokenKind::GeoPolygon:
             if (is_id) return id_predicate_refused(op);
-            p.peek_token();
+            p.take_token();
             break;
         default:
-            return parse_error("ZORV-PARSE-FILTER", "expected a filter operator after '" + field + "'", op.span);
+            return fail(Diag::ParseFilter, "expected a filter operator after " + quote_for_message(field), op.span);
     }
     switch (op.kind) {
         case TokenKind::Between: return between(p, std::move(field));
@@ -305,52 +301,49 @@ Result<Filter> field_predicate(Parser& p) {
 // Conditions and operator levels
 
 Result<Filter> parenthesized(Parser& p) {
-    auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.peek_token();
+    Delimited parens = ZORV_TRY(Delimited::open(p, TokenKind::LParen));
     Filter inner = ZORV_TRY(parse_or(p));
-    ZORV_TRY(p.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     return inner;
 }
 
 Result<Filter> min_should(Parser& p) {
-    const Token min = p.peek_token();
-    p.peek_token();  // SHOULD
+    const Token min = p.take_token();
+    p.take_token();  // SHOULD
     const std::uint64_t count = ZORV_TRY(parse_nonnegative_integer(p, "MIN SHOULD"));
-    if (count == 0) return validation_error("ZORV-VALIDATION-MIN-SHOULD", "MIN SHOULD count must be >= 1", min.span);
-    const Token open = ZORV_TRY(p.expect_token(TokenKind::LParen));
-    auto guard = ZORV_TRY(p.enter_nesting(open));
+    if (count == 0) return fail(Diag::ValidationMinShould, "MIN SHOULD count must be >= 1", min.span);
+    Delimited parens = ZORV_TRY(Delimited::open(p, TokenKind::LParen));
     std::vector<Filter> operands;
     do {
         operands.push_back(ZORV_TRY(parse_or(p)));
     } while (p.accept(TokenKind::Comma));
-    ZORV_TRY(p.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     return Filter{Filter::MinShould{count, std::move(operands)}};
 }
 
 Result<Filter> nested(Parser& p) {
-    p.peek_token();  // NESTED
-    const Token open = ZORV_TRY(p.expect_token(TokenKind::LParen));
-    auto guard = ZORV_TRY(p.enter_nesting(open));
+    p.take_token();  // NESTED
+    Delimited parens = ZORV_TRY(Delimited::open(p, TokenKind::LParen));
     std::string path = ZORV_TRY(parse_string_literal(p));
     ZORV_TRY(p.expect_token(TokenKind::Comma));
     Filter inner = ZORV_TRY(parse_or(p));
-    ZORV_TRY(p.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     return Filter{Filter::Nested{std::move(path), Box<Filter>(std::move(inner))}};
 }
 
 Result<Filter> slice(Parser& p) {
-    const Token keyword = p.peek_token();
-    ZORV_TRY(p.expect_token(TokenKind::LParen));
+    const Token keyword = p.take_token();
+    Delimited parens = ZORV_TRY(Delimited::open_flat(p, TokenKind::LParen));
     const std::uint64_t total = ZORV_TRY(parse_nonnegative_integer(p, "SLICE"));
     ZORV_TRY(p.expect_token(TokenKind::Comma));
     const std::uint64_t index = ZORV_TRY(parse_nonnegative_integer(p, "SLICE"));
-    ZORV_TRY(p.expect_token(TokenKind::RParen));
-    if (total == 0) return validation_error("ZORV-VALIDATION-SLICE", "SLICE total must be >= 1", keyword.span);
+    ZORV_TRY(parens.close());
+    if (total == 0) return fail(Diag::ValidationSlice, "SLICE total must be >= 1", keyword.span);
     if (index >= total) {
-        return validation_error("ZORV-VALIDATION-SLICE",
-                                "SLICE index (" + std::to_string(index) + ") must be less than total (" +
-                                    std::to_string(total) + ")",
-                                keyword.span);
+        return fail(Diag::ValidationSlice,
+                    "SLICE index (" + std::to_string(index) + ") must be less than total (" +
+                        std::to_string(total) + ")",
+                    keyword.span);
     }
     return Filter{Filter::Slice{total, index}};
 }
@@ -359,7 +352,7 @@ Result<Filter> condition(Parser& p) {
     switch (p.current().kind) {
         case TokenKind::LParen: return parenthesized(p);
         case TokenKind::HasVector:
-            p.peek_token();
+            p.take_token();
             return Filter{Filter::HasVector{ZORV_TRY(p.parse_identifier())}};
         case TokenKind::Min:
             if (p.lookahead(1).kind == TokenKind::Should) return min_should(p);
@@ -374,7 +367,7 @@ Result<Filter> condition(Parser& p) {
 Result<Filter> parse_not(Parser& p) {
     if (!p.check(TokenKind::Not)) return condition(p);
     auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.peek_token();
+    p.take_token();
     return negate_filter(ZORV_TRY(parse_not(p)));
 }
 

@@ -20,14 +20,14 @@ namespace {
 constexpr std::uint8_t kUnaryBindingPower = 3;
 
 std::unexpected<ZorvError> syntax_error(std::string message, Span span) {
-    return parse_error("ZORV-PARSE-SYNTAX", std::move(message), span);
+    return fail(Diag::ParseSyntax, std::move(message), span);
 }
 
 Result<FormulaExpr> constant(std::string_view text, Span span) {
     std::optional<double> value = read_f64(text);
     if (!value) return syntax_error("invalid number format in formula", span);
     if (!std::isfinite(*value)) {
-        return parse_error("ZORV-PARSE-NUMBER", "number '" + std::string(text) + "' is not finite", span);
+        return fail(Diag::ParseNumber, "number " + quote_for_message(text) + " is not finite", span);
     }
     return FormulaExpr::constant(*value);
 }
@@ -38,11 +38,11 @@ Box<FormulaExpr> boxed(FormulaExpr expr) { return Box<FormulaExpr>(std::move(exp
 // "[" is followed by DEFAULT.
 Result<std::optional<double>> bracket_default(Parser& p) {
     if (!p.check(TokenKind::LBracket) || p.lookahead(1).kind != TokenKind::Default) return std::nullopt;
-    p.peek_token();
-    p.peek_token();
+    Delimited brackets = ZORV_TRY(Delimited::open_flat(p, TokenKind::LBracket));
+    p.take_token();  // DEFAULT
     ZORV_TRY(p.expect_token(TokenKind::Equals));
     const double value = ZORV_TRY(parse_number(p));
-    ZORV_TRY(p.expect_token(TokenKind::RBracket));
+    ZORV_TRY(brackets.close());
     return value;
 }
 
@@ -77,23 +77,22 @@ std::optional<InfixOp> infix_op(const Token& token) {
 Result<FormulaExpr> expression(Parser& p, std::uint8_t min_binding_power, bool split_minus);
 
 Result<FormulaExpr> case_expression(Parser& p) {
-    auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.peek_token();  // CASE
+    Delimited case_end = ZORV_TRY(Delimited::open(p, TokenKind::Case));
     ZORV_TRY(p.expect_token(TokenKind::When));
     Filter cond = ZORV_TRY(parse_filter(p));
     ZORV_TRY(p.expect_token(TokenKind::Then));
     FormulaExpr then_ = ZORV_TRY(expression(p, 0, false));
     ZORV_TRY(p.expect_token(TokenKind::Else));
     FormulaExpr else_ = ZORV_TRY(expression(p, 0, false));
-    ZORV_TRY(p.expect_token(TokenKind::End));
+    ZORV_TRY(case_end.close());
     return FormulaExpr{FormulaExpr::Case{Box<Filter>(std::move(cond)), boxed(std::move(then_)), boxed(std::move(else_))}};
 }
 
 Result<FormulaExpr> name_term(Parser& p) {
-    const Token name = p.peek_token();
+    const Token name = p.take_token();
     if (!p.check(TokenKind::LParen)) return FormulaExpr::variable(std::string(name.text));
-    auto guard = ZORV_TRY(p.enter_nesting(p.current()));
-    p.peek_token();  // (
+    // The call's readers take the ")" themselves: some forms need it before their checks.
+    Delimited parens = ZORV_TRY(Delimited::open(p, TokenKind::LParen));
     return parse_formula_call(p, to_ascii_lower(name.text), name.span);
 }
 
@@ -106,35 +105,34 @@ Result<FormulaExpr> string_term(Parser& p) {
 Result<FormulaExpr> prefix_term(Parser& p, bool split_minus) {
     const Token token = p.current();
     if (split_minus) {
-        p.peek_token();
+        p.take_token();
         return constant(token.text.substr(1), Span{token.span.start + 1, token.span.end});
     }
     if (token.kind == TokenKind::Case) return case_expression(p);
     if (Parser::is_name_token(token)) return name_term(p);
     if (token.is_number()) {
-        p.peek_token();
+        p.take_token();
         return constant(token.text, token.span);
     }
     switch (token.kind) {
         case TokenKind::String: return string_term(p);
         case TokenKind::LParen: {
-            auto guard = ZORV_TRY(p.enter_nesting(token));
-            p.peek_token();
+            Delimited parens = ZORV_TRY(Delimited::open(p, TokenKind::LParen));
             FormulaExpr inner = ZORV_TRY(expression(p, 0, false));
-            ZORV_TRY(p.expect_token(TokenKind::RParen));
+            ZORV_TRY(parens.close());
             return inner;
         }
         case TokenKind::Colon: {
-            p.peek_token();
+            p.take_token();
             std::string name = ZORV_TRY(p.parse_param());
             return FormulaExpr::named_param(std::move(name), Span{token.span.start, p.previous().span.end});
         }
         case TokenKind::Question:
-            p.peek_token();
+            p.take_token();
             return FormulaExpr::positional_param(p.next_positional_index(), token.span);
         case TokenKind::Minus: {
             auto guard = ZORV_TRY(p.enter_nesting(token));
-            p.peek_token();
+            p.take_token();
             FormulaExpr operand = ZORV_TRY(expression(p, kUnaryBindingPower, false));
             return FormulaExpr{FormulaExpr::Neg{boxed(std::move(operand))}};
         }
@@ -142,12 +140,12 @@ Result<FormulaExpr> prefix_term(Parser& p, bool split_minus) {
         case TokenKind::Equals:
         case TokenKind::Plus:
         case TokenKind::Slash:
-            return syntax_error("unexpected token in formula: " + std::string(token.text) +
+            return syntax_error("unexpected token in formula: " + escape_for_message(token.text) +
                                     "\nhint: Did your shell interpolate '$score'? In bash/zsh, use bare 'score' or "
                                     "escape '\\$score'.",
                                 token.span);
         default:
-            return syntax_error("unexpected token in formula: " + std::string(token.text), token.span);
+            return syntax_error("unexpected token in formula: " + escape_for_message(token.text), token.span);
     }
 }
 
@@ -171,7 +169,7 @@ Result<FormulaExpr> expression(Parser& p, std::uint8_t min_binding_power, bool s
         std::optional<InfixOp> op = infix_op(p.current());
         if (!op || op->binding_power <= min_binding_power) break;
         levels.push_back(ZORV_TRY(p.enter_nesting(op->token)));
-        if (!op->split) p.peek_token();
+        if (!op->split) p.take_token();
         FormulaExpr right = ZORV_TRY(expression(p, op->binding_power, op->split));
         std::optional<double> by_zero;
         if (op->kind == FormulaExpr::Kind::Div) by_zero = ZORV_TRY(bracket_default(p));
@@ -205,8 +203,8 @@ Result<CallArgs> call_args(Parser& p) {
         const bool keyword = (Parser::is_name_token(first) || first.kind == TokenKind::String) &&
                              p.lookahead(1).kind == TokenKind::Equals;
         if (keyword) {
-            p.peek_token();
-            p.peek_token();
+            p.take_token();
+            p.take_token();
             FormulaExpr value = ZORV_TRY(expression(p, 0, false));
             args.keyword.emplace_back(std::string(first.text), std::move(value));
         } else {
@@ -343,7 +341,7 @@ Result<FormulaExpr> build_call(Parser& p, std::string_view name, CallArgs args, 
     }
     if (name == "geo_distance") return geo_distance_call(args, span);
     if (name == "exp_decay" || name == "lin_decay" || name == "gauss_decay") return decay_call(name, args, span);
-    return syntax_error("unknown formula function: " + std::string(name), span);
+    return syntax_error("unknown formula function: " + escape_for_message(name), span);
 }
 
 }  // namespace

@@ -12,9 +12,7 @@
 namespace zorv::core {
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-std::string quoted_token(const Token& tok) { return "'" + std::string(tok.text) + "'"; }
+std::string quoted_token(const Token& tok) { return quote_for_message(tok.text); }
 
 // Keys seen so far in one object or settings list, compared ignoring ASCII case. Small lists
 // scan linearly; large payload objects switch to a hash set so reading stays linear.
@@ -52,42 +50,42 @@ FloatRead read_double(std::string_view text, double& value) {
 Result<Literal> integer_literal(const Token& tok) {
     if (auto v = read_decimal<std::int64_t>(tok.text)) return Literal::int64(*v);
     if (auto v = read_decimal<std::uint64_t>(tok.text)) return Literal::uint64(*v);
-    return parse_error("ZORV-PARSE-NUMBER", "integer literal " + quoted_token(tok) + " is out of range", tok.span);
+    return fail(Diag::ParseNumber, "integer literal " + quoted_token(tok) + " is out of range", tok.span);
 }
 
 Result<Literal> float_literal(const Token& tok) {
     double value = 0.0;
     if (read_double(tok.text, value) != FloatRead::Ok) {
-        return parse_error("ZORV-PARSE-FLOAT", "float literal " + quoted_token(tok) + " is not finite", tok.span);
+        return fail(Diag::ParseFloat, "float literal " + quoted_token(tok) + " is not finite", tok.span);
     }
     return Literal::f64(value);
 }
 
 // The ":" is current; gives the name and the span from ":" through the name.
 Result<Placeholder> named_placeholder(Parser& parser) {
-    const std::uint64_t start = parser.peek_token().span.start;
+    const std::uint64_t start = parser.take_token().span.start;
     std::string name = ZORV_TRY(parser.parse_param());
     return Placeholder::named(std::move(name), Span{start, parser.previous().span.end});
 }
 
 // The "?" is current; takes the next positional index.
 Placeholder positional_placeholder(Parser& parser) {
-    const Span span = parser.peek_token().span;
+    const Span span = parser.take_token().span;
     return Placeholder::positional(parser.next_positional_index(), span);
 }
 
 std::unexpected<ZorvError> trailing_comma(const Token& closer) {
-    return parse_error("ZORV-PARSE-TRAILING-COMMA", "trailing commas are not allowed", closer.span);
+    return fail(Diag::ParseTrailingComma, "trailing commas are not allowed", closer.span);
 }
 
 // After an element: "," continues (refusing a closer right after it), the closer ends.
 // Gives true when another element follows.
-Result<bool> continue_after_element(Parser& parser, TokenKind closer) {
+Result<bool> continue_after_element(Parser& parser, Delimited& list) {
     if (parser.accept(TokenKind::Comma)) {
-        if (parser.check(closer)) return trailing_comma(parser.current());
+        if (list.at_close()) return trailing_comma(parser.current());
         return true;
     }
-    ZORV_CHECK(parser.expect_token(closer));
+    ZORV_CHECK(list.close());
     return false;
 }
 
@@ -98,22 +96,22 @@ Result<Literal> parse_literal(Parser& parser) {
     switch (tok.kind) {
         case TokenKind::String: {
             std::string text = ZORV_TRY(parser.unescape_string(tok));
-            parser.peek_token();
+            parser.take_token();
             return Literal::str(std::move(text));
         }
         case TokenKind::Integer:
         case TokenKind::Float: {
             if (!tok.is_number()) break;  // the keywords FLOAT and INTEGER: a bare word
             Literal number = ZORV_TRY(tok.kind == TokenKind::Integer ? integer_literal(tok) : float_literal(tok));
-            parser.peek_token();
+            parser.take_token();
             return number;
         }
         case TokenKind::True:
         case TokenKind::False:
-            parser.peek_token();
+            parser.take_token();
             return Literal::boolean(tok.kind == TokenKind::True);
         case TokenKind::Null:
-            parser.peek_token();
+            parser.take_token();
             return Literal::null();
         case TokenKind::LBrace: {
             LiteralDict entries = ZORV_TRY(parse_object_literal(parser));
@@ -133,10 +131,10 @@ Result<Literal> parse_literal(Parser& parser) {
             break;
     }
     if (Parser::is_name_token(tok)) {
-        parser.peek_token();
+        parser.take_token();
         return Literal::str(std::string(tok.text));
     }
-    return parse_error("ZORV-PARSE-VALUE", "unexpected value token " + quoted_token(tok), tok.span);
+    return fail(Diag::ParseValue, "unexpected value token " + quoted_token(tok), tok.span);
 }
 
 Result<std::string> parse_string_literal(Parser& parser) {
@@ -145,81 +143,79 @@ Result<std::string> parse_string_literal(Parser& parser) {
 }
 
 Result<LiteralList> parse_list_literal(Parser& parser) {
-    Token open = ZORV_TRY(parser.expect_token(TokenKind::LBracket));
-    auto guard = ZORV_TRY(parser.enter_nesting(open));
+    Delimited list = ZORV_TRY(Delimited::open(parser, TokenKind::LBracket));
     LiteralList items;
-    if (parser.accept(TokenKind::RBracket)) return items;
+    if (list.accept_close()) return items;
     for (bool more = true; more;) {
         items.push_back(ZORV_TRY(parse_literal(parser)));
-        more = ZORV_TRY(continue_after_element(parser, TokenKind::RBracket));
+        more = ZORV_TRY(continue_after_element(parser, list));
     }
     return items;
 }
 
 Result<LiteralDict> parse_object_literal(Parser& parser) {
-    Token open = ZORV_TRY(parser.expect_token(TokenKind::LBrace));
-    auto guard = ZORV_TRY(parser.enter_nesting(open));
+    Delimited object = ZORV_TRY(Delimited::open(parser, TokenKind::LBrace));
     LiteralDict entries;
-    if (parser.accept(TokenKind::RBrace)) return entries;
+    if (object.accept_close()) return entries;
     KeySet seen;
     for (bool more = true; more;) {
         Token key_tok = ZORV_TRY(take_object_key(parser));
         std::string key = key_tok.kind == TokenKind::String ? ZORV_TRY(parser.unescape_string(key_tok))
                                                             : std::string(key_tok.text);
         if (!seen.insert(key)) {
-            return parse_error("ZORV-PARSE-DUPLICATE-KEY", "duplicate payload key '" + key + "'", key_tok.span);
+            return fail(Diag::ParseDuplicateKey, "duplicate payload key " + quote_for_message(key), key_tok.span);
         }
         ZORV_CHECK(parser.expect_token(TokenKind::Colon));
         Literal value = ZORV_TRY(parse_literal(parser));
         entries.emplace_back(std::move(key), std::move(value));
-        more = ZORV_TRY(continue_after_element(parser, TokenKind::RBrace));
+        more = ZORV_TRY(continue_after_element(parser, object));
     }
     return entries;
 }
 
 Result<LiteralDict> parse_config_list(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    Delimited list = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
     LiteralDict entries;
-    if (parser.accept(TokenKind::RParen)) return entries;
+    if (list.accept_close()) return entries;
     KeySet seen;
     for (bool more = true; more;) {
         // Settings keys are plain words; a quoted key keeps its text as written.
         Token key_tok = ZORV_TRY(take_object_key(parser));
         if (!seen.insert(key_tok.text)) {
-            return parse_error("ZORV-PARSE-DUPLICATE-KEY", "duplicate configuration key " + quoted_token(key_tok),
-                               key_tok.span);
+            return fail(Diag::ParseDuplicateKey, "duplicate configuration key " + quoted_token(key_tok),
+                        key_tok.span);
         }
         ZORV_CHECK(parser.expect_token(TokenKind::Equals));
         Literal value = ZORV_TRY(parse_literal(parser));
         entries.emplace_back(std::string(key_tok.text), std::move(value));
-        more = ZORV_TRY(continue_after_element(parser, TokenKind::RParen));
+        more = ZORV_TRY(continue_after_element(parser, list));
     }
     return entries;
 }
 
 Result<Token> take_object_key(Parser& parser) {
     const Token& tok = parser.current();
-    if (Parser::is_name_token(tok) || tok.is_number() || tok.kind == TokenKind::String) return parser.peek_token();
-    return parse_error("ZORV-PARSE-OBJECT-KEY", "expected an object key, got " + quoted_token(tok), tok.span);
+    if (Parser::is_name_token(tok) || tok.is_number() || tok.kind == TokenKind::String) return parser.take_token();
+    return fail(Diag::ParseObjectKey, "expected an object key, got " + quoted_token(tok), tok.span);
 }
 
 Result<Literal> parse_scalar_literal(Parser& parser) {
     const std::uint64_t start = parser.current().span.start;
     Literal value = ZORV_TRY(parse_literal(parser));
     if (value.is(Literal::Kind::Dict) || value.is(Literal::Kind::List)) {
-        return parse_error("ZORV-PARSE-LITERAL", "expected a scalar literal", Span{start, parser.previous().span.end});
+        return fail(Diag::ParseLiteral, "expected a scalar literal", Span{start, parser.previous().span.end});
     }
     return value;
 }
 
 Result<LiteralList> parse_value_list(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    Delimited list = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
     LiteralList items;
-    if (parser.accept(TokenKind::RParen)) return items;
+    if (list.accept_close()) return items;
     do {
         items.push_back(ZORV_TRY(parse_scalar_literal(parser)));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(list.close());
     return items;
 }
 
@@ -227,14 +223,14 @@ Result<std::string> parse_field_name(Parser& parser) {
     const Token& tok = parser.current();
     if (tok.kind == TokenKind::String) {
         std::string text = ZORV_TRY(parser.unescape_string(tok));
-        parser.peek_token();
+        parser.take_token();
         return text;
     }
     if (Parser::is_name_token(tok)) {
-        parser.peek_token();
+        parser.take_token();
         return std::string(tok.text);
     }
-    return parse_error("ZORV-PARSE-FIELD", "expected a field name, got " + quoted_token(tok), tok.span);
+    return fail(Diag::ParseField, "expected a field name, got " + quoted_token(tok), tok.span);
 }
 
 Result<PointId> parse_point_id(Parser& parser, std::string_view context) {
@@ -243,13 +239,13 @@ Result<PointId> parse_point_id(Parser& parser, std::string_view context) {
         case TokenKind::Integer:
             if (!tok.is_number()) break;
             if (auto id = read_decimal<std::uint64_t>(tok.text)) {
-                parser.peek_token();
+                parser.take_token();
                 return PointId{*id};
             }
             break;
         case TokenKind::String: {
             std::string text = ZORV_TRY(parser.unescape_string(tok));
-            parser.peek_token();
+            parser.take_token();
             return PointId{std::move(text)};
         }
         case TokenKind::Colon: {
@@ -261,8 +257,8 @@ Result<PointId> parse_point_id(Parser& parser, std::string_view context) {
         default:
             break;
     }
-    return parse_error("ZORV-PARSE-POINT-ID",
-                       std::string(context) + " requires an unsigned integer or string point ID", tok.span);
+    return fail(Diag::ParsePointId,
+                std::string(context) + " requires an unsigned integer or string point ID", tok.span);
 }
 
 Result<ShardKey> parse_shard_key(Parser& parser) {
@@ -284,8 +280,8 @@ Result<std::uint64_t> parse_positive_integer(Parser& parser, std::string_view co
     Token tok = ZORV_TRY(parser.expect_token(TokenKind::Integer));
     std::optional<std::uint64_t> value = read_decimal<std::uint64_t>(tok.text);
     if (!value || *value == 0) {
-        return parse_error("ZORV-PARSE-POSITIVE-INTEGER", std::string(context) + " must be a positive integer",
-                           tok.span);
+        return fail(Diag::ParsePositiveInteger, std::string(context) + " must be a positive integer",
+                    tok.span);
     }
     return *value;
 }
@@ -294,8 +290,8 @@ Result<std::uint64_t> parse_nonnegative_integer(Parser& parser, std::string_view
     Token tok = ZORV_TRY(parser.expect_token(TokenKind::Integer));
     std::optional<std::uint64_t> value = read_decimal<std::uint64_t>(tok.text);
     if (!value) {
-        return parse_error("ZORV-PARSE-NONNEGATIVE-INTEGER", std::string(context) + " must be a non-negative integer",
-                           tok.span);
+        return fail(Diag::ParseNonnegativeInteger, std::string(context) + " must be a non-negative integer",
+                    tok.span);
     }
     return *value;
 }
@@ -303,16 +299,16 @@ Result<std::uint64_t> parse_nonnegative_integer(Parser& parser, std::string_view
 Result<double> parse_number(Parser& parser) {
     const Token& tok = parser.current();
     if (tok.kind != TokenKind::Float && tok.kind != TokenKind::Integer) {
-        return parse_error("ZORV-PARSE-NUMBER", "expected a number, got " + quoted_token(tok), tok.span);
+        return fail(Diag::ParseNumber, "expected a number, got " + quoted_token(tok), tok.span);
     }
-    parser.peek_token();
+    parser.take_token();
     double value = 0.0;
     switch (read_double(tok.text, value)) {
         case FloatRead::Ok: return value;
         case FloatRead::Invalid:
-            return parse_error("ZORV-PARSE-NUMBER", "invalid number " + quoted_token(tok), tok.span);
+            return fail(Diag::ParseNumber, "invalid number " + quoted_token(tok), tok.span);
         case FloatRead::Infinite:
-            return parse_error("ZORV-PARSE-NUMBER", "number " + quoted_token(tok) + " is not finite", tok.span);
+            return fail(Diag::ParseNumber, "number " + quoted_token(tok) + " is not finite", tok.span);
     }
     return value;
 }
@@ -322,8 +318,8 @@ std::optional<Placeholder> parse_placeholder_ref(Parser& parser) {
     if (tok.kind == TokenKind::Colon && Parser::is_name_token(parser.lookahead(1))) {
         const Token& name = parser.lookahead(1);
         Placeholder ref = Placeholder::named(std::string(name.text), Span{tok.span.start, name.span.end});
-        parser.peek_token();
-        parser.peek_token();
+        parser.take_token();
+        parser.take_token();
         return ref;
     }
     if (tok.kind == TokenKind::Question) return positional_placeholder(parser);

@@ -1,12 +1,12 @@
 #include "core/parser/numbers.h"
 
+#include "core/text.h"
+
 #include <cstdint>
 #include <limits>
 
 namespace zorv::core {
 namespace {
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // For a text that from_chars refused as out of range: whether its magnitude is above one
 // (so it overflowed) rather than below (so it underflowed).

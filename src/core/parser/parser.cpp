@@ -1,35 +1,11 @@
 #include "core/parser/parser.h"
+#include "core/quoting.h"
 #include "core/text.h"
 
 #include <array>
 
 namespace zorv::core {
 namespace {
-
-// Raw, backtick and triple-quoted strings keep their text exactly.
-bool is_verbatim_string(std::string_view lexeme) {
-    if (lexeme.empty()) return true;
-    char first = lexeme.front();
-    if (first == 'r' || first == '`') return true;
-    if (lexeme.size() >= 6 && (first == '\'' || first == '"')) {
-        return lexeme[1] == first && lexeme[2] == first && lexeme.substr(lexeme.size() - 3) ==
-                                                               std::string_view(lexeme.data(), 3);
-    }
-    return false;
-}
-
-std::optional<char> escape_value(char c) {
-    switch (c) {
-        case '\\': return '\\';
-        case 'n': return '\n';
-        case 'r': return '\r';
-        case 't': return '\t';
-        case '"': return '"';
-        case '\'': return '\'';
-        case '$': return '$';
-        default: return std::nullopt;
-    }
-}
 
 std::string char_at(std::string_view text, std::size_t i) {
     // The whole UTF-8 character after the backslash, for the message.
@@ -42,10 +18,6 @@ std::string char_at(std::string_view text, std::size_t i) {
 }
 
 }  // namespace
-
-std::unexpected<ZorvError> parse_error(const char* code, std::string message, Span span) {
-    return fail(code, std::move(message), ErrorKind::Parse, span);
-}
 
 Parser::Parser(std::string_view source, std::vector<Token> tokens)
     : source_(source), tokens_(std::move(tokens)) {
@@ -60,7 +32,7 @@ bool Parser::accept(TokenKind kind) {
     return true;
 }
 
-const Token& Parser::peek_token() {
+const Token& Parser::take_token() {
     const Token& tok = current();
     if (position_ < tokens_.size()) ++position_;
     return tok;
@@ -69,9 +41,9 @@ const Token& Parser::peek_token() {
 Result<Token> Parser::expect_token(TokenKind kind) {
     const Token& tok = current();
     if (tok.kind != kind) {
-        return parse_error("ZORV-PARSE-EXPECTED",
-                           "expected " + std::string(token_kind_name(kind)) + " but got '" + std::string(tok.text) + "'",
-                           tok.span);
+        return fail(Diag::ParseExpected,
+                    "expected " + std::string(token_kind_name(kind)) + " but got " + quote_for_message(tok.text),
+                    tok.span);
     }
     if (position_ < tokens_.size()) ++position_;
     return tok;
@@ -94,14 +66,14 @@ bool Parser::accept_word(std::string_view word) {
 Result<void> Parser::expect_word(std::string_view word) {
     if (accept_word(word)) return {};
     const Token& tok = current();
-    return parse_error("ZORV-PARSE-EXPECTED",
-                       "expected " + std::string(word) + " but got '" + std::string(tok.text) + "'", tok.span);
+    return fail(Diag::ParseExpected,
+                "expected " + std::string(word) + " but got " + quote_for_message(tok.text), tok.span);
 }
 
 bool Parser::is_name_token(const Token& token) {
     if (token.kind == TokenKind::Identifier) return true;
     if (token.kind == TokenKind::Float || token.kind == TokenKind::Integer) {
-        return !token.text.empty() && Token::is_ascii_letter(token.text.front());
+        return !token.text.empty() && is_ascii_letter(token.text.front());
     }
     return is_keyword_kind(token.kind);
 }
@@ -116,45 +88,25 @@ Result<std::string> Parser::parse_identifier() {
         ++position_;
         return std::string(tok.text);
     }
-    return parse_error("ZORV-PARSE-IDENTIFIER", "expected identifier or quoted name, got '" + std::string(tok.text) + "'",
-                       tok.span);
+    return fail(Diag::ParseIdentifier, "expected identifier or quoted name, got " + quote_for_message(tok.text),
+                tok.span);
 }
 
 Result<std::string> Parser::unescape_string(const Token& token) const {
     std::string_view lexeme = source_.substr(token.span.start, token.span.end - token.span.start);
-    std::string_view text = token.text;
-    if (is_verbatim_string(lexeme)) return std::string(text);
-    const char quote = lexeme.front();
-    const bool single = quote == '\'';
-    bool plain = text.find('\\') == std::string_view::npos && (!single || text.find("''") == std::string_view::npos);
-    if (plain) return std::string(text);
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\\' && i + 1 < text.size()) {
-            auto value = escape_value(text[i + 1]);
-            if (!value) {
-                return parse_error("ZORV-PARSE-ESCAPE", "unsupported escape sequence \\" + char_at(text, i + 1),
-                                   token.span);
-            }
-            out += *value;
-            ++i;
-        } else if (single && c == '\'' && i + 1 < text.size() && text[i + 1] == '\'') {
-            out += '\'';
-            ++i;
-        } else {
-            out += c;
-        }
+    auto resolved = resolve_escapes(quote_style_of(lexeme), token.text);
+    if (!resolved) {
+        const std::string escaped = escape_for_message(char_at(token.text, resolved.error()));
+        return fail(Diag::ParseEscape, "unsupported escape sequence \\" + escaped, token.span);
     }
-    return out;
+    return std::move(*resolved);
 }
 
 Result<std::string> Parser::parse_param() {
     const Token& tok = current();
     if (!is_name_token(tok)) {
-        return parse_error("ZORV-PARSE-PARAM",
-                           "expected parameter identifier after ':', found '" + std::string(tok.text) + "'", tok.span);
+        return fail(Diag::ParseParam,
+                    "expected parameter identifier after ':', found " + quote_for_message(tok.text), tok.span);
     }
     ++position_;
     return std::string(tok.text);
@@ -164,17 +116,47 @@ Result<std::optional<bool>> Parser::parse_wait_clause() {
     if (!accept(TokenKind::Wait)) return std::optional<bool>{};
     if (accept(TokenKind::True)) return std::optional<bool>{true};
     if (accept(TokenKind::False)) return std::optional<bool>{false};
-    return parse_error("ZORV-PARSE-BOOL", "expected true or false", current().span);
+    return fail(Diag::ParseBool, "expected true or false", current().span);
 }
 
 Result<NestGuard> Parser::enter_nesting(const Token& opener) {
     if (depth_ >= max_nesting_depth) {
-        return parse_error("ZORV-PARSE-NESTING", "statement nests deeper than 128 levels; flatten the expression",
-                           opener.span);
+        return fail(Diag::ParseNesting, "statement nests deeper than 128 levels; flatten the expression",
+                    opener.span);
     }
     ++depth_;
     return NestGuard(this);
 }
+
+namespace {
+
+TokenKind closer_of(TokenKind opener) {
+    switch (opener) {
+        case TokenKind::LParen: return TokenKind::RParen;
+        case TokenKind::LBracket: return TokenKind::RBracket;
+        case TokenKind::LBrace: return TokenKind::RBrace;
+        case TokenKind::Case: return TokenKind::End;
+        default: return TokenKind::Eof;
+    }
+}
+
+}  // namespace
+
+Result<Delimited> Delimited::start(Parser& parser, TokenKind opener, bool nests) {
+    Token open = ZORV_TRY(parser.expect_token(opener));
+    NestGuard level = nests ? ZORV_TRY(parser.enter_nesting(open)) : NestGuard(nullptr);
+    return Delimited(parser, open, closer_of(opener), std::move(level));
+}
+
+Result<Delimited> Delimited::open(Parser& parser, TokenKind opener) { return start(parser, opener, true); }
+
+Result<Delimited> Delimited::open_flat(Parser& parser, TokenKind opener) { return start(parser, opener, false); }
+
+Result<Token> Delimited::close() { return parser_->expect_token(closer_); }
+
+bool Delimited::at_close() const { return parser_->check(closer_); }
+
+bool Delimited::accept_close() { return parser_->accept(closer_); }
 
 std::optional<StorageTier> parse_storage_tier(std::string_view word) {
     if (equals_ignore_case(word, "cold")) return StorageTier::Cold;

@@ -5,9 +5,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/ast/statement.h"
+#include "core/diagnostics.h"
 #include "core/error.h"
 #include "core/lexer.h"
 
@@ -18,7 +20,7 @@ inline constexpr std::size_t max_script_statements = 256;
 
 class Parser;
 
-// Leaves one nesting level when it goes out of scope.
+// Leaves one nesting level when it goes out of scope (none when made with a null parser).
 class NestGuard {
 public:
     explicit NestGuard(Parser* parser) : parser_(parser) {}
@@ -57,7 +59,7 @@ public:
     // Consumes the current token when it has `kind`.
     bool accept(TokenKind kind);
     // Returns the current token and consumes it (past the end: EOF, nothing moves).
-    const Token& peek_token();
+    const Token& take_token();
     // Consumes and returns a token of `kind`, else ZORV-PARSE-EXPECTED "expected {} but got '{}'".
     Result<Token> expect_token(TokenKind kind);
     // Keyword or IDENTIFIER whose text equals `word` ignoring ASCII case; numbers are never words.
@@ -98,8 +100,35 @@ inline NestGuard::~NestGuard() {
     if (parser_ != nullptr) --parser_->depth_;
 }
 
-// A ZORV-PARSE-* error of kind Parse.
-std::unexpected<ZorvError> parse_error(const char* code, std::string message, Span span);
+// A balanced pair of delimiters, as every bracketed form is read: open() consumes the opener and
+// enters one nesting level for it, close() expects the matching closer, and the level is left when
+// the guard goes out of scope. Openers and their closers: ( ), [ ], { }, CASE END.
+class Delimited {
+public:
+    // ZORV-PARSE-EXPECTED when the opener is absent, ZORV-PARSE-NESTING (at the opener) past 128 levels.
+    static Result<Delimited> open(Parser& parser, TokenKind opener);
+    // The same without a nesting level, for a bracket around flat values that cannot recurse.
+    static Result<Delimited> open_flat(Parser& parser, TokenKind opener);
+
+    // Consumes the closer; ZORV-PARSE-EXPECTED "expected {closer} but got '{}'" otherwise.
+    Result<Token> close();
+    // Whether the current token is the closer; and consuming it when it is.
+    bool at_close() const;
+    bool accept_close();
+
+    const Token& opener() const { return opener_; }
+    TokenKind closer() const { return closer_; }
+
+private:
+    Delimited(Parser& parser, Token opener, TokenKind closer, NestGuard level)
+        : parser_(&parser), opener_(opener), closer_(closer), level_(std::move(level)) {}
+    static Result<Delimited> start(Parser& parser, TokenKind opener, bool nests);
+
+    Parser* parser_;
+    Token opener_;
+    TokenKind closer_;
+    NestGuard level_;  // holds no level for a flat pair
+};
 
 // Whole scripts (";"-separated, at most 256 statements) and single statements.
 Result<std::vector<Statement>> parse_script(std::string_view text);

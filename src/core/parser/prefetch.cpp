@@ -5,12 +5,11 @@
 
 #include "core/parser/filter.h"
 #include "core/parser/query.h"
-#include "core/parser/query_util.h"
+#include "core/parser/helpers.h"
+#include "core/text.h"
 
 namespace zorv::core {
 namespace {
-
-using query_detail::validation_error;
 
 bool names_cte(std::span<const CteDefinition> ctes, std::string_view name) {
     for (const CteDefinition& cte : ctes) {
@@ -42,14 +41,13 @@ Result<CteDefinition> parse_cte(Parser& parser, std::span<const CteDefinition> e
     const Span name_span = parser.current().span;
     std::string name = ZORV_TRY(parser.parse_identifier());
     if (names_cte(earlier, name)) {
-        return parse_error("ZORV-PARSE-DUPLICATE-CTE", "duplicate CTE '" + name + "'", name_span);
+        return fail(Diag::ParseDuplicateCte, "duplicate CTE " + quote_for_message(name), name_span);
     }
     ZORV_CHECK(parser.expect_token(TokenKind::As));
-    Token open = ZORV_TRY(parser.expect_token(TokenKind::LParen));
-    auto guard = ZORV_TRY(parser.enter_nesting(open));
+    Delimited parens = ZORV_TRY(Delimited::open(parser, TokenKind::LParen));
     ZORV_CHECK(parser.expect_token(TokenKind::Query));
     Box<Query> body = ZORV_TRY(parse_query_body(parser, false, earlier));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return CteDefinition{std::move(name), std::move(body)};
 }
 
@@ -74,8 +72,8 @@ Result<void> check_prefetch_ctes(const QueryExpr& expression, std::span<const Ct
     for (const Prefetch& item : *list) {
         if (!item.source.is(PrefetchSource::Kind::Cte)) continue;
         if (!names_cte(ctes, item.source.cte_name())) {
-            return validation_error("ZORV-VALIDATION-PREFETCH-CTE",
-                                    "PREFETCH references unknown CTE '" + item.source.cte_name() + "'", body_start);
+            return fail(Diag::ValidationPrefetchCte,
+                        "PREFETCH references unknown CTE " + quote_for_message(item.source.cte_name()), body_start);
         }
     }
     return {};

@@ -6,13 +6,12 @@
 #include <utility>
 
 #include "core/parser/filter.h"
-#include "core/parser/query_util.h"
+#include "core/parser/helpers.h"
+#include "core/text.h"
 #include "core/parser/search_params.h"
 
 namespace zorv::core {
 namespace {
-
-using query_detail::validation_error;
 
 // Clauses as read, before USING and PREFETCH move into the expression.
 struct BodyClauses {
@@ -23,8 +22,8 @@ struct BodyClauses {
 Result<void> parse_from(Parser& parser, bool top_level, Query& query) {
     if (!parser.accept(TokenKind::From)) {
         if (top_level) {
-            return validation_error("ZORV-VALIDATION-FROM", "top-level QUERY requires FROM <collection>",
-                                    parser.current().span);
+            return fail(Diag::ValidationFrom, "top-level QUERY requires FROM <collection>",
+                        parser.current().span);
         }
         return {};
     }
@@ -41,7 +40,7 @@ Result<VectorKind> parse_vector_kind(Parser& parser, bool& multi) {
         multi = true;
         return VectorKind::Dense;
     }
-    return parse_error("ZORV-PARSE-VECTOR-KIND", "USING <vector> AS requires DENSE, SPARSE, or MULTI", tok.span);
+    return fail(Diag::ParseVectorKind, "USING <vector> AS requires DENSE, SPARSE, or MULTI", tok.span);
 }
 
 // USING HYBRID converts the expression at once; USING name [AS kind] is kept for later.
@@ -60,15 +59,12 @@ Result<void> parse_using(Parser& parser, QueryExpr& expression, BodyClauses& cla
 
 Result<void> parse_prefetch_clause(Parser& parser, std::span<const CteDefinition> ctes, BodyClauses& clauses) {
     if (!parser.accept(TokenKind::Prefetch)) return {};
-    Token open = ZORV_TRY(parser.expect_token(TokenKind::LParen));
-    auto guard = ZORV_TRY(parser.enter_nesting(open));
-    if (parser.check(TokenKind::RParen)) {
-        return parse_error("ZORV-PARSE-PREFETCH", "PREFETCH cannot be empty", parser.current().span);
-    }
+    Delimited parens = ZORV_TRY(Delimited::open(parser, TokenKind::LParen));
+    if (parens.at_close()) return fail(Diag::ParsePrefetch, "PREFETCH cannot be empty", parser.current().span);
     do {
         clauses.prefetch.push_back(ZORV_TRY(parse_prefetch_item(parser, ctes)));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return {};
 }
 
@@ -87,13 +83,13 @@ Result<void> parse_group_by(Parser& parser, Query& query) {
         GroupLookup lookup;
         lookup.collection = ZORV_TRY(parser.parse_identifier());
         if (at_with(parser, TokenKind::Payload)) {
-            parser.peek_token();
-            parser.peek_token();
+            parser.take_token();
+            parser.take_token();
             lookup.payload = ZORV_TRY(parse_payload_selector(parser));
         }
         if (at_with(parser, TokenKind::Vector)) {
-            parser.peek_token();
-            parser.peek_token();
+            parser.take_token();
+            parser.take_token();
             lookup.vectors = ZORV_TRY(parse_vector_selector(parser));
         }
         group.lookup = std::move(lookup);
@@ -104,13 +100,13 @@ Result<void> parse_group_by(Parser& parser, Query& query) {
 
 Result<void> parse_output(Parser& parser, Query& query) {
     if (at_with(parser, TokenKind::Payload)) {
-        parser.peek_token();
-        parser.peek_token();
+        parser.take_token();
+        parser.take_token();
         query.output.payload = ZORV_TRY(parse_payload_selector(parser));
     }
     if (at_with(parser, TokenKind::Vector)) {
-        parser.peek_token();
-        parser.peek_token();
+        parser.take_token();
+        parser.take_token();
         query.output.vectors = ZORV_TRY(parse_vector_selector(parser));
     }
     return {};
@@ -149,8 +145,8 @@ Result<void> check_clause_order(const Parser& parser) {
         case TokenKind::Limit:
         case TokenKind::Offset:
         case TokenKind::Params:
-            return parse_error("ZORV-PARSE-CLAUSE-ORDER", "duplicate or out-of-order query clause",
-                               parser.current().span);
+            return fail(Diag::ParseClauseOrder, "duplicate or out-of-order query clause",
+                        parser.current().span);
         default:
             return {};
     }
@@ -162,7 +158,7 @@ enum class PrefetchRule : std::uint8_t { RefusedWhenGiven, Stored, Required };
 struct PlacementRules {
     UsingRule using_rule;
     PrefetchRule prefetch_rule;
-    const char* required_code = nullptr;  // when PREFETCH is required
+    Diag required = Diag::ValidationPrefetch;  // when PREFETCH is required
     const char* required_message = nullptr;
 };
 
@@ -175,15 +171,15 @@ PlacementRules placement_rules(QueryExpr::Kind kind) {
         case K::Hybrid:
             return {UsingRule::Refused, PrefetchRule::RefusedWhenGiven};
         case K::Fusion:
-            return {UsingRule::Refused, PrefetchRule::Required, "ZORV-VALIDATION-FUSION-PREFETCH",
+            return {UsingRule::Refused, PrefetchRule::Required, Diag::ValidationFusionPrefetch,
                     "FUSION requires PREFETCH"};
         case K::Formula:
             return {UsingRule::Refused, PrefetchRule::Stored};
         case K::Rerank:
-            return {UsingRule::Required, PrefetchRule::Required, "ZORV-VALIDATION-RERANK-PREFETCH",
+            return {UsingRule::Required, PrefetchRule::Required, Diag::ValidationRerankPrefetch,
                     "RERANK requires PREFETCH"};
         case K::CrossRerank:
-            return {UsingRule::Refused, PrefetchRule::Required, "ZORV-VALIDATION-CROSS-RERANK-PREFETCH",
+            return {UsingRule::Refused, PrefetchRule::Required, Diag::ValidationCrossRerankPrefetch,
                     "CROSS RERANK requires PREFETCH (candidate stage)"};
         default:
             return {UsingRule::Stored, PrefetchRule::Stored};
@@ -194,17 +190,17 @@ PlacementRules placement_rules(QueryExpr::Kind kind) {
 Result<void> place_using_and_prefetch(QueryExpr& expression, BodyClauses& clauses, Span body_start) {
     const PlacementRules rules = placement_rules(expression.kind());
     if (clauses.using_vector && rules.using_rule == UsingRule::Refused) {
-        return validation_error("ZORV-VALIDATION-USING", "this query expression does not accept USING", body_start);
+        return fail(Diag::ValidationUsing, "this query expression does not accept USING", body_start);
     }
     if (!clauses.using_vector && rules.using_rule == UsingRule::Required) {
-        return validation_error("ZORV-VALIDATION-RERANK-USING", "RERANK requires USING <vector>", body_start);
+        return fail(Diag::ValidationRerankUsing, "RERANK requires USING <vector>", body_start);
     }
     if (!clauses.prefetch.empty() && rules.prefetch_rule == PrefetchRule::RefusedWhenGiven) {
-        return validation_error("ZORV-VALIDATION-PREFETCH", "this query expression does not accept PREFETCH",
-                                body_start);
+        return fail(Diag::ValidationPrefetch, "this query expression does not accept PREFETCH",
+                    body_start);
     }
     if (clauses.prefetch.empty() && rules.prefetch_rule == PrefetchRule::Required) {
-        return validation_error(rules.required_code, rules.required_message, body_start);
+        return fail(rules.required, rules.required_message, body_start);
     }
     if (auto* slot = expression.using_slot()) *slot = std::move(clauses.using_vector);
     if (auto* list = expression.prefetch_list()) *list = std::move(clauses.prefetch);
@@ -217,8 +213,8 @@ Result<void> check_points_clauses(const Query& query, Span body_start) {
     const Page& page = query.page;
     const bool paged = page.limit || page.offset || page.limit_param || page.offset_param;
     if (query.score_threshold || query.filter || query.params || query.group || paged) {
-        return validation_error("ZORV-VALIDATION-POINTS-CLAUSE",
-                                "QUERY POINTS accepts only output selectors and SHARD", body_start);
+        return fail(Diag::ValidationPointsClause,
+                    "QUERY POINTS accepts only output selectors and SHARD", body_start);
     }
     return {};
 }

@@ -5,24 +5,23 @@
 
 #include "core/parser/formula.h"
 #include "core/parser/query.h"
-#include "core/parser/query_util.h"
+#include "core/parser/helpers.h"
+#include "core/text.h"
 
 namespace zorv::core {
 namespace {
 
-using query_detail::validation_error;
-
 Result<QueryExpr> parse_points(Parser& parser) {
-    parser.peek_token();  // POINTS
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
-    if (parser.check(TokenKind::RParen)) {
-        return parse_error("ZORV-PARSE-POINT-IDS", "point ID list cannot be empty", parser.current().span);
+    parser.take_token();  // POINTS
+    Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
+    if (parens.at_close()) {
+        return fail(Diag::ParsePointIds, "point ID list cannot be empty", parser.current().span);
     }
     QueryExpr::Points points;
     do {
         points.ids.push_back(ZORV_TRY(parse_point_id(parser, "point ID list")));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return QueryExpr{std::move(points)};
 }
 
@@ -34,7 +33,7 @@ Result<QueryExpr> parse_nearest(Parser& parser) {
 }
 
 Result<QueryExpr> parse_mmr(Parser& parser) {
-    parser.peek_token();  // MMR
+    parser.take_token();  // MMR
     QueryExpr::Nearest nearest;
     nearest.input = ZORV_TRY(parse_query_input(parser));
     ZORV_CHECK(parser.expect_word("DIVERSITY"));
@@ -42,7 +41,7 @@ Result<QueryExpr> parse_mmr(Parser& parser) {
     Mmr mmr;
     mmr.diversity = ZORV_TRY(parse_number(parser));
     if (mmr.diversity < 0.0 || mmr.diversity > 1.0) {
-        return validation_error("ZORV-VALIDATION-MMR", "MMR diversity must be between 0 and 1", number_span);
+        return fail(Diag::ValidationMmr, "MMR diversity must be between 0 and 1", number_span);
     }
     ZORV_CHECK(parser.expect_word("CANDIDATES"));
     mmr.candidates = ZORV_TRY(parse_positive_integer(parser, "MMR candidates"));
@@ -52,9 +51,9 @@ Result<QueryExpr> parse_mmr(Parser& parser) {
 
 // ( example, ... ): integers and strings are point ids here, anything else a query input.
 Result<std::vector<QueryInput>> parse_recommend_examples(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
-    if (parser.check(TokenKind::RParen)) {
-        return parse_error("ZORV-PARSE-POINT-IDS", "recommend example list cannot be empty", parser.current().span);
+    Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
+    if (parens.at_close()) {
+        return fail(Diag::ParsePointIds, "recommend example list cannot be empty", parser.current().span);
     }
     std::vector<QueryInput> examples;
     do {
@@ -66,21 +65,21 @@ Result<std::vector<QueryInput>> parse_recommend_examples(Parser& parser) {
             examples.push_back(ZORV_TRY(parse_query_input(parser)));
         }
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return examples;
 }
 
 Result<RecommendStrategy> parse_recommend_strategy(Parser& parser) {
-    const Token& tok = parser.peek_token();
+    const Token& tok = parser.take_token();
     if (equals_ignore_case(tok.text, "average_vector")) return RecommendStrategy::AverageVector;
     if (equals_ignore_case(tok.text, "best_score")) return RecommendStrategy::BestScore;
     if (equals_ignore_case(tok.text, "sum_scores")) return RecommendStrategy::SumScores;
-    return validation_error("ZORV-VALIDATION-RECOMMEND-STRATEGY",
-                            "unknown recommend strategy '" + std::string(tok.text) + "'", tok.span);
+    return fail(Diag::ValidationRecommendStrategy,
+                "unknown recommend strategy " + quote_for_message(tok.text), tok.span);
 }
 
 Result<QueryExpr> parse_recommend(Parser& parser) {
-    parser.peek_token();  // RECOMMEND
+    parser.take_token();  // RECOMMEND
     QueryExpr::Recommend recommend;
     ZORV_CHECK(parser.expect_word("POSITIVE"));
     recommend.positive = ZORV_TRY(parse_recommend_examples(parser));
@@ -91,7 +90,7 @@ Result<QueryExpr> parse_recommend(Parser& parser) {
 
 // ( POSITIVE input NEGATIVE input, ... ) with at least one pair.
 Result<std::vector<ContextPair>> parse_context_pairs(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
     std::vector<ContextPair> pairs;
     do {
         ContextPair pair;
@@ -101,19 +100,19 @@ Result<std::vector<ContextPair>> parse_context_pairs(Parser& parser) {
         pair.negative = ZORV_TRY(parse_query_input(parser));
         pairs.push_back(std::move(pair));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return pairs;
 }
 
 Result<QueryExpr> parse_context(Parser& parser) {
-    parser.peek_token();  // CONTEXT
+    parser.take_token();  // CONTEXT
     QueryExpr::Context context;
     context.pairs = ZORV_TRY(parse_context_pairs(parser));
     return QueryExpr{std::move(context)};
 }
 
 Result<QueryExpr> parse_discover(Parser& parser) {
-    parser.peek_token();  // DISCOVER
+    parser.take_token();  // DISCOVER
     QueryExpr::Discover discover;
     ZORV_CHECK(parser.expect_token(TokenKind::Target));
     discover.target = ZORV_TRY(parse_query_input(parser));
@@ -123,7 +122,7 @@ Result<QueryExpr> parse_discover(Parser& parser) {
 }
 
 Result<QueryExpr> parse_order_by(Parser& parser) {
-    parser.peek_token();  // ORDER
+    parser.take_token();  // ORDER
     ZORV_CHECK(parser.expect_token(TokenKind::By));
     QueryExpr::OrderBy order;
     order.field = ZORV_TRY(parse_field_name(parser));
@@ -137,22 +136,22 @@ Result<QueryExpr> parse_order_by(Parser& parser) {
 }
 
 Result<QueryExpr> parse_sample(Parser& parser) {
-    parser.peek_token();  // SAMPLE
+    parser.take_token();  // SAMPLE
     if (!parser.accept_word("RANDOM")) {
-        return parse_error("ZORV-PARSE-SAMPLE", "SAMPLE requires RANDOM", parser.current().span);
+        return fail(Diag::ParseSample, "SAMPLE requires RANDOM", parser.current().span);
     }
     return QueryExpr{QueryExpr::SampleRandom{}};
 }
 
 Result<QueryExpr> parse_fusion(Parser& parser) {
-    parser.peek_token();  // FUSION
+    parser.take_token();  // FUSION
     QueryExpr::Fusion fusion;
     fusion.method = ZORV_TRY(parse_fusion_method(parser));
     return QueryExpr{std::move(fusion)};
 }
 
 Result<QueryExpr> parse_formula_expr(Parser& parser) {
-    parser.peek_token();  // FORMULA
+    parser.take_token();  // FORMULA
     QueryExpr::Formula formula{Box<FormulaExpr>(ZORV_TRY(parse_formula(parser))), {}, {}};
     if (parser.accept(TokenKind::Defaults)) formula.defaults = ZORV_TRY(parse_config_list(parser));
     return QueryExpr{std::move(formula)};
@@ -160,52 +159,52 @@ Result<QueryExpr> parse_formula_expr(Parser& parser) {
 
 // ( a = number , b = number , c = number ): exactly these three, in this order.
 Result<FeedbackStrategy> parse_feedback_strategy_params(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
     static constexpr std::array<std::string_view, 3> letters = {"a", "b", "c"};
     static constexpr std::array<std::string_view, 3> upper = {"A", "B", "C"};
     std::array<double, 3> values{};
     for (std::size_t i = 0; i < letters.size(); ++i) {
         if (i > 0 && !parser.accept(TokenKind::Comma)) {
-            return parse_error("ZORV-PARSE-FEEDBACK-STRATEGY",
-                               "feedback strategy expects exactly three parameters (a, b, c) in order",
-                               parser.current().span);
+            return fail(Diag::ParseFeedbackStrategy,
+                        "feedback strategy expects exactly three parameters (a, b, c) in order",
+                        parser.current().span);
         }
         if (!parser.accept_word(letters[i])) {
-            return parse_error("ZORV-PARSE-FEEDBACK-STRATEGY",
-                               "feedback strategy expects '" + std::string(upper[i]) + "' here (order: a, b, c)",
-                               parser.current().span);
+            return fail(Diag::ParseFeedbackStrategy,
+                        "feedback strategy expects '" + std::string(upper[i]) + "' here (order: a, b, c)",
+                        parser.current().span);
         }
         ZORV_CHECK(parser.expect_token(TokenKind::Equals));
         values[i] = ZORV_TRY(parse_number(parser));
     }
     if (parser.check(TokenKind::Comma)) {
-        return parse_error("ZORV-PARSE-FEEDBACK-STRATEGY",
-                           "feedback strategy accepts exactly three parameters (a, b, c) in order",
-                           parser.current().span);
+        return fail(Diag::ParseFeedbackStrategy,
+                    "feedback strategy accepts exactly three parameters (a, b, c) in order",
+                    parser.current().span);
     }
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(parens.close());
     return FeedbackStrategy{values[0], values[1], values[2]};
 }
 
 // ( ( input , score ) [, ( input , score )]... )
 Result<std::vector<FeedbackItem>> parse_feedback_items(Parser& parser) {
-    ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+    Delimited list = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
     std::vector<FeedbackItem> items;
     do {
-        ZORV_CHECK(parser.expect_token(TokenKind::LParen));
+        Delimited pair = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
         FeedbackItem item;
         item.example = ZORV_TRY(parse_query_input(parser));
         ZORV_CHECK(parser.expect_token(TokenKind::Comma));
         item.score = ZORV_TRY(parse_number(parser));
-        ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+        ZORV_CHECK(pair.close());
         items.push_back(std::move(item));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+    ZORV_CHECK(list.close());
     return items;
 }
 
 Result<QueryExpr> parse_relevance_feedback(Parser& parser) {
-    parser.peek_token();  // RELEVANCE
+    parser.take_token();  // RELEVANCE
     ZORV_CHECK(parser.expect_token(TokenKind::Feedback));
     ZORV_CHECK(parser.expect_token(TokenKind::Target));
     QueryExpr::RelevanceFeedback feedback;
@@ -219,17 +218,17 @@ Result<QueryExpr> parse_relevance_feedback(Parser& parser) {
 }
 
 Result<QueryExpr> parse_hybrid(Parser& parser) {
-    parser.peek_token();  // HYBRID
+    parser.take_token();  // HYBRID
     const Span input_span = parser.current().span;
     QueryInput input = ZORV_TRY(parse_query_input(parser));
     if (!input.is(QueryInput::Kind::Text)) {
-        return validation_error("ZORV-VALIDATION-HYBRID", "HYBRID shorthand requires a text input", input_span);
+        return fail(Diag::ValidationHybrid, "HYBRID shorthand requires a text input", input_span);
     }
     auto& text = input.get<QueryInput::Kind::Text>();
     if (!text.options.empty()) {
-        return validation_error("ZORV-VALIDATION-HYBRID",
-                                "HYBRID shorthand cannot carry OPTIONS; query the dense and sparse vectors separately",
-                                input_span);
+        return fail(Diag::ValidationHybrid,
+                    "HYBRID shorthand cannot carry OPTIONS; query the dense and sparse vectors separately",
+                    input_span);
     }
     HybridOptions options = ZORV_TRY(parse_hybrid_options(parser));
     QueryExpr::Hybrid hybrid{std::move(text.text), std::move(text.model), std::move(options.dense_vector),
@@ -245,12 +244,12 @@ Result<QueryInput> parse_rerank_input(Parser& parser) {
         return QueryInput{std::move(text)};
     }
     if (parser.check(TokenKind::Vector) || parser.check(TokenKind::Point)) return parse_query_input(parser);
-    return parse_error("ZORV-PARSE-RERANK", "RERANK input requires TEXT '\u2026', VECTOR [\u2026], or POINT <id>",
-                       parser.current().span);
+    return fail(Diag::ParseRerank, "RERANK input requires TEXT '\u2026', VECTOR [\u2026], or POINT <id>",
+                parser.current().span);
 }
 
 Result<QueryExpr> parse_rerank(Parser& parser) {
-    parser.peek_token();  // RERANK
+    parser.take_token();  // RERANK
     QueryExpr::Rerank rerank;
     rerank.input = ZORV_TRY(parse_rerank_input(parser));
     rerank.model = ZORV_TRY(parse_model_clause(parser));
@@ -258,7 +257,7 @@ Result<QueryExpr> parse_rerank(Parser& parser) {
 }
 
 Result<QueryExpr> parse_cross_rerank(Parser& parser) {
-    parser.peek_token();  // CROSS
+    parser.take_token();  // CROSS
     ZORV_CHECK(parser.expect_token(TokenKind::Rerank));
     QueryExpr::CrossRerank cross;
     parser.accept_word("TEXT");
@@ -268,8 +267,8 @@ Result<QueryExpr> parse_cross_rerank(Parser& parser) {
     } else if (parser.check(TokenKind::String)) {
         cross.query = ZORV_TRY(parse_string_literal(parser));
     } else {
-        return parse_error("ZORV-PARSE-CROSS-RERANK", "CROSS RERANK requires TEXT '\u2026' or a string query",
-                           parser.current().span);
+        return fail(Diag::ParseCrossRerank, "CROSS RERANK requires TEXT '\u2026' or a string query",
+                    parser.current().span);
     }
     cross.model = ZORV_TRY(parse_model_clause(parser));
     if (parser.accept(TokenKind::On)) {
@@ -304,23 +303,23 @@ Result<QueryExpr> parse_query_expression(Parser& parser) {
 }
 
 Result<void> convert_using_hybrid(QueryExpr& expression, HybridOptions options, Span body_start) {
-    static constexpr const char* code = "ZORV-VALIDATION-HYBRID";
+    constexpr Diag code = Diag::ValidationHybrid;
     static constexpr const char* needs_text =
         "USING HYBRID requires a text nearest query (QUERY TEXT '\u2026' or QUERY '\u2026')";
     if (expression.is(QueryExpr::Kind::Hybrid)) {
-        return validation_error(code, "USING HYBRID is redundant with QUERY HYBRID; use one form only", body_start);
+        return fail(code, "USING HYBRID is redundant with QUERY HYBRID; use one form only", body_start);
     }
-    if (!expression.is(QueryExpr::Kind::Nearest)) return validation_error(code, needs_text, body_start);
+    if (!expression.is(QueryExpr::Kind::Nearest)) return fail(code, needs_text, body_start);
     auto& nearest = expression.get<QueryExpr::Kind::Nearest>();
     if (nearest.mmr) {
-        return validation_error(
+        return fail(
             code, "USING HYBRID cannot combine with MMR; use dense nearest with MMR or HYBRID without MMR", body_start);
     }
-    if (!nearest.input.is(QueryInput::Kind::Text)) return validation_error(code, needs_text, body_start);
+    if (!nearest.input.is(QueryInput::Kind::Text)) return fail(code, needs_text, body_start);
     auto& text = nearest.input.get<QueryInput::Kind::Text>();
     if (!text.options.empty()) {
-        return validation_error(code, "USING HYBRID cannot carry OPTIONS; query the dense and sparse vectors separately",
-                                body_start);
+        return fail(code, "USING HYBRID cannot carry OPTIONS; query the dense and sparse vectors separately",
+                    body_start);
     }
     QueryExpr::Hybrid hybrid{std::move(text.text), std::move(text.model), std::move(options.dense_vector),
                              std::move(options.sparse_vector), options.fusion, std::move(text.text_param)};

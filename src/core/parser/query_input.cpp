@@ -4,12 +4,11 @@
 
 #include "core/ast/vector.h"
 #include "core/parser/query.h"
-#include "core/parser/query_util.h"
+#include "core/parser/helpers.h"
+#include "core/text.h"
 
 namespace zorv::core {
 namespace {
-
-using query_detail::validation_error;
 
 // OPTIONS { name: value, ... }; empty without the word.
 Result<LiteralDict> parse_input_options(Parser& parser) {
@@ -18,7 +17,7 @@ Result<LiteralDict> parse_input_options(Parser& parser) {
 }
 
 Result<QueryInput> parse_text_input(Parser& parser) {
-    parser.peek_token();  // TEXT
+    parser.take_token();  // TEXT
     QueryInput::Text input;
     auto placeholder = parse_placeholder_ref(parser);
     if (placeholder) {
@@ -32,7 +31,7 @@ Result<QueryInput> parse_text_input(Parser& parser) {
 }
 
 Result<QueryInput> parse_image_input(Parser& parser) {
-    parser.peek_token();  // IMAGE
+    parser.take_token();  // IMAGE
     QueryInput::Image input;
     input.source = ZORV_TRY(parse_string_literal(parser));
     input.model = ZORV_TRY(parse_optional_model(parser));
@@ -41,11 +40,12 @@ Result<QueryInput> parse_image_input(Parser& parser) {
 }
 
 Result<QueryInput> parse_object_input(Parser& parser) {
-    parser.peek_token();  // OBJECT
+    parser.take_token();  // OBJECT
     LiteralDict entries;
-    if (parser.accept(TokenKind::LParen)) {
+    if (parser.check(TokenKind::LParen)) {
+        Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
         entries = ZORV_TRY(parse_object_literal(parser));
-        ZORV_CHECK(parser.expect_token(TokenKind::RParen));
+        ZORV_CHECK(parens.close());
     } else {
         entries = ZORV_TRY(parse_object_literal(parser));
     }
@@ -65,26 +65,26 @@ Result<QueryInput> parse_vector_literal_input(Parser& parser) {
 }
 
 Result<QueryInput> parse_named_param_input(Parser& parser) {
-    const Span colon = parser.peek_token().span;
+    const Span colon = parser.take_token().span;
     std::string name = ZORV_TRY(parser.parse_param());
     return QueryInput{Placeholder::named(std::move(name), Span{colon.start, parser.previous().span.end})};
 }
 
 QueryInput parse_positional_input(Parser& parser) {
-    const Span mark = parser.peek_token().span;
+    const Span mark = parser.take_token().span;
     return QueryInput{Placeholder::positional(parser.next_positional_index(), mark)};
 }
 
 // The placeholder and literal forms that may follow VECTOR.
 Result<QueryInput> parse_vector_input(Parser& parser) {
-    parser.peek_token();  // VECTOR
+    parser.take_token();  // VECTOR
     if (parser.check(TokenKind::Colon)) return parse_named_param_input(parser);
     if (parser.check(TokenKind::Question)) return parse_positional_input(parser);
     return parse_vector_literal_input(parser);
 }
 
 Result<QueryInput> parse_point_input(Parser& parser) {
-    parser.peek_token();  // POINT
+    parser.take_token();  // POINT
     PointId id = ZORV_TRY(parse_point_id(parser, "POINT"));
     return QueryInput{std::move(id)};
 }
@@ -114,8 +114,8 @@ Result<QueryInput> parse_query_input(Parser& parser) {
         case TokenKind::Question:
             return parse_positional_input(parser);
         default:
-            return parse_error("ZORV-PARSE-QUERY-INPUT",
-                               "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter", tok.span);
+            return fail(Diag::ParseQueryInput,
+                        "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter", tok.span);
     }
 }
 
@@ -132,17 +132,17 @@ Result<std::optional<Literal>> parse_order_start(Parser& parser) {
         case Literal::Kind::PositionalParam:
             return std::optional<Literal>(std::move(value));
         default:
-            return parse_error("ZORV-PARSE-ORDER-START",
-                               "ORDER BY START FROM requires an integer, float, datetime string, or placeholder",
-                               first);
+            return fail(Diag::ParseOrderStart,
+                        "ORDER BY START FROM requires an integer, float, datetime string, or placeholder",
+                        first);
     }
 }
 
 Result<FusionMethod> parse_fusion_method(Parser& parser) {
-    const Token& tok = parser.peek_token();
+    const Token& tok = parser.take_token();
     if (equals_ignore_case(tok.text, "rrf")) return FusionMethod::Rrf;
     if (equals_ignore_case(tok.text, "dbsf")) return FusionMethod::Dbsf;
-    return validation_error("ZORV-VALIDATION-FUSION", "fusion method must be RRF or DBSF", tok.span);
+    return fail(Diag::ValidationFusion, "fusion method must be RRF or DBSF", tok.span);
 }
 
 Result<HybridOptions> parse_hybrid_options(Parser& parser) {

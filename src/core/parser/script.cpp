@@ -5,27 +5,28 @@
 #include "core/parser/parser.h"
 #include "core/parser/query.h"
 #include "core/parser/read.h"
+#include "core/text.h"
 
 namespace zorv::core {
 namespace {
 
 Result<Statement> parse_show(Parser& parser) {
-    parser.peek_token();  // SHOW
+    parser.take_token();  // SHOW
     const Token& tok = parser.current();
     switch (tok.kind) {
         case TokenKind::Collections:
-            parser.peek_token();
+            parser.take_token();
             return Statement{ShowCollections{}};
         case TokenKind::Collection: {
-            parser.peek_token();
+            parser.take_token();
             std::string name = ZORV_TRY(parser.parse_identifier());
             return Statement{ShowCollection{std::move(name)}};
         }
         case TokenKind::Quotas:
-            parser.peek_token();
+            parser.take_token();
             return Statement{ShowQuotas{}};
         case TokenKind::Shard: {
-            parser.peek_token();
+            parser.take_token();
             ZORV_CHECK(parser.expect_token(TokenKind::Keys));
             ZORV_CHECK(parser.expect_token(TokenKind::On));
             ZORV_CHECK(parser.expect_token(TokenKind::Collection));
@@ -33,15 +34,15 @@ Result<Statement> parse_show(Parser& parser) {
             return Statement{ShowShardKeys{std::move(name)}};
         }
         default:
-            return parse_error("ZORV-PARSE-SYNTAX",
-                               "expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, got '" +
-                                   std::string(tok.text) + "'",
-                               tok.span);
+            return fail(Diag::ParseSyntax,
+                        "expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, got " +
+                            quote_for_message(tok.text),
+                        tok.span);
     }
 }
 
 std::unexpected<ZorvError> not_yet_supported(const Token& tok) {
-    return parse_error("ZORV-PARSE-SYNTAX", std::string(tok.text) + " statements are not supported yet", tok.span);
+    return fail(Diag::ParseSyntax, std::string(tok.text) + " statements are not supported yet", tok.span);
 }
 
 Result<Parser> lex_into_parser(std::string_view text) {
@@ -81,8 +82,8 @@ Result<Statement> parse_statement_dispatch(Parser& parser) {
         case TokenKind::Alter:
             return not_yet_supported(tok);
         default:
-            return parse_error("ZORV-PARSE-STATEMENT",
-                               "expected a ZORV statement keyword, got '" + std::string(tok.text) + "'", tok.span);
+            return fail(Diag::ParseStatement,
+                        "expected a ZORV statement keyword, got " + quote_for_message(tok.text), tok.span);
     }
 }
 
@@ -91,25 +92,25 @@ Result<std::vector<Statement>> parse_script(std::string_view text) {
     std::vector<Statement> statements;
     if (parser.at_end()) return statements;
     if (parser.check(TokenKind::Semicolon)) {
-        return parse_error("ZORV-PARSE-EMPTY-STATEMENT", "leading or empty statements are not allowed",
-                           parser.current().span);
+        return fail(Diag::ParseEmptyStatement, "leading or empty statements are not allowed",
+                    parser.current().span);
     }
     while (!parser.at_end()) {
         if (statements.size() == max_script_statements) {
-            return parse_error("ZORV-PARSE-STATEMENT-LIMIT",
-                               "a script may contain at most " + std::to_string(max_script_statements) + " statements",
-                               parser.current().span);
+            return fail(Diag::ParseStatementLimit,
+                        "a script may contain at most " + std::to_string(max_script_statements) + " statements",
+                        parser.current().span);
         }
         Statement statement = ZORV_TRY(parse_statement_dispatch(parser));
         if (!parser.at_end()) {
             if (parser.accept(TokenKind::Semicolon)) {
                 if (parser.check(TokenKind::Semicolon)) {
-                    return parse_error("ZORV-PARSE-EMPTY-STATEMENT", "repeated semicolons are not allowed",
-                                       parser.current().span);
+                    return fail(Diag::ParseEmptyStatement, "repeated semicolons are not allowed",
+                                parser.current().span);
                 }
             } else {
-                return parse_error("ZORV-PARSE-SEPARATOR", "multiple statements must be separated by a semicolon",
-                                   parser.current().span);
+                return fail(Diag::ParseSeparator, "multiple statements must be separated by a semicolon",
+                            parser.current().span);
             }
         }
         statements.push_back(std::move(statement));
@@ -123,7 +124,7 @@ Result<Statement> parse_statement(std::string_view text) {
     parser.accept(TokenKind::Semicolon);
     if (!parser.at_end()) {
         const Token& tok = parser.current();
-        return parse_error("ZORV-PARSE-TRAILING", "unexpected trailing token '" + std::string(tok.text) + "'", tok.span);
+        return fail(Diag::ParseTrailing, "unexpected trailing token " + quote_for_message(tok.text), tok.span);
     }
     return statement;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "core/diagnostics.h"
 #include "core/parser/filter.h"
 #include "core/parser/helpers.h"
 #include "core/parser/query.h"
@@ -20,7 +21,7 @@ bool at_with(const Parser& parser, TokenKind second) {
 
 // order_clause := ORDER BY field [ASC | DESC] [START FROM value]   (ORDER is current)
 Result<OrderClause> parse_order_clause(Parser& parser) {
-    parser.peek_token();  // ORDER
+    parser.take_token();  // ORDER
     ZORV_CHECK(parser.expect_token(TokenKind::By));
     OrderClause order;
     order.field = ZORV_TRY(parse_field_name(parser));
@@ -49,11 +50,11 @@ Result<void> parse_count_options(Parser& parser, Span with, Count& count) {
     LiteralDict options = ZORV_TRY(parse_config_list(parser));
     for (const auto& [key, value] : options) {
         if (!equals_ignore_case(key, "exact")) {
-            return parse_error("ZORV-PARSE-COUNT-CONFIG", "unknown COUNT parameter '" + key + "'. Expected: exact",
+            return fail(Diag::ParseCountConfig, "unknown COUNT parameter " + quote_for_message(key) + ". Expected: exact",
                                with);
         }
         if (!value.is(Literal::Kind::Bool)) {
-            return parse_error("ZORV-PARSE-COUNT-CONFIG", "COUNT 'exact' must be true or false", with);
+            return fail(Diag::ParseCountConfig, "COUNT 'exact' must be true or false", with);
         }
         count.exact = value.as_bool();
     }
@@ -61,7 +62,7 @@ Result<void> parse_count_options(Parser& parser, Span with, Count& count) {
 }
 
 std::unexpected<ZorvError> duplicate_facet_clause(std::string_view clause, Span span) {
-    return parse_error("ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate FACET " + std::string(clause) + " clause", span);
+    return fail(Diag::ParseDuplicateClause, "duplicate FACET " + std::string(clause) + " clause", span);
 }
 
 bool has_limit(const Facet& facet) { return facet.limit || facet.limit_param; }
@@ -73,18 +74,18 @@ Result<void> parse_facet_options(Parser& parser, Span with, Facet& facet) {
         if (equals_ignore_case(key, "limit")) {
             if (has_limit(facet)) return duplicate_facet_clause("LIMIT", with);
             if (!value.is(Literal::Kind::Int) || value.as_int() < 1) {
-                return parse_error("ZORV-PARSE-FACET-CONFIG", "FACET limit must be a positive integer", with);
+                return fail(Diag::ParseFacetConfig, "FACET limit must be a positive integer", with);
             }
             facet.limit = static_cast<std::uint64_t>(value.as_int());
         } else if (equals_ignore_case(key, "exact")) {
             if (facet.exact) return duplicate_facet_clause("EXACT", with);
             if (!value.is(Literal::Kind::Bool)) {
-                return parse_error("ZORV-PARSE-FACET-CONFIG", "FACET 'exact' must be true or false", with);
+                return fail(Diag::ParseFacetConfig, "FACET 'exact' must be true or false", with);
             }
             facet.exact = value.as_bool();
         } else {
-            return parse_error("ZORV-PARSE-FACET-CONFIG",
-                               "unknown FACET parameter '" + key + "'. Expected: exact, limit", with);
+            return fail(Diag::ParseFacetConfig,
+                               "unknown FACET parameter " + quote_for_message(key) + ". Expected: exact, limit", with);
         }
     }
     return {};
@@ -110,29 +111,29 @@ Result<bool> parse_facet_clause(Parser& parser, Facet& facet) {
     switch (tok.kind) {
         case TokenKind::Exact:
             if (facet.exact) return duplicate_facet_clause("EXACT", tok.span);
-            parser.peek_token();
+            parser.take_token();
             // A bare EXACT means true; the next token stays for the next clause.
             facet.exact = !parser.accept(TokenKind::False);
             if (*facet.exact) parser.accept(TokenKind::True);
             return true;
         case TokenKind::Limit: {
             if (has_limit(facet)) return duplicate_facet_clause("LIMIT", tok.span);
-            parser.peek_token();
+            parser.take_token();
             ZORV_CHECK(parse_limit_value(parser, facet, "FACET LIMIT"));
             return true;
         }
         case TokenKind::Shard:
             if (facet.shard_key) return false;
-            parser.peek_token();
+            parser.take_token();
             facet.shard_key = ZORV_TRY(parse_shard_key(parser));
             return true;
         case TokenKind::Where:
             if (facet.filter) return false;
-            parser.peek_token();
+            parser.take_token();
             facet.filter = Box<Filter>(ZORV_TRY(parse_filter(parser)));
             return true;
         case TokenKind::With: {
-            const Span with = parser.peek_token().span;
+            const Span with = parser.take_token().span;
             ZORV_CHECK(parse_facet_options(parser, with, facet));
             return true;
         }
@@ -156,13 +157,13 @@ Result<Statement> parse_scroll(Parser& parser) {
     if (parser.check(TokenKind::Order)) scroll.order_by = ZORV_TRY(parse_order_clause(parser));
     if (parser.accept(TokenKind::Shard)) scroll.shard_key = ZORV_TRY(parse_shard_key(parser));
     if (at_with(parser, TokenKind::Payload)) {
-        parser.peek_token();
-        parser.peek_token();
+        parser.take_token();
+        parser.take_token();
         scroll.with_payload = ZORV_TRY(parse_payload_selector(parser));
     }
     if (at_with(parser, TokenKind::Vector)) {
-        parser.peek_token();
-        parser.peek_token();
+        parser.take_token();
+        parser.take_token();
         scroll.with_vector = ZORV_TRY(parse_vector_selector(parser));
     }
     // A clause out of order or repeated was left unread and fails here.
@@ -181,14 +182,14 @@ Result<Statement> parse_count(Parser& parser) {
     if (parser.accept(TokenKind::Where)) count.filter = Box<Filter>(ZORV_TRY(parse_filter(parser)));
     if (parser.accept(TokenKind::Shard)) count.shard_key = ZORV_TRY(parse_shard_key(parser));
     if (parser.check(TokenKind::With)) {
-        const Span with = parser.peek_token().span;
+        const Span with = parser.take_token().span;
         ZORV_CHECK(parse_count_options(parser, with, count));
     }
     switch (parser.current().kind) {
         case TokenKind::Where:
         case TokenKind::Shard:
         case TokenKind::With:
-            return parse_error("ZORV-PARSE-CLAUSE-ORDER",
+            return fail(Diag::ParseClauseOrder,
                                "duplicate or out-of-order COUNT clause (grammar order: WHERE, SHARD, WITH)",
                                parser.current().span);
         default:

@@ -14,11 +14,8 @@
 namespace zorv::core {
 namespace {
 
-constexpr const char* search_param_code = "ZORV-VALIDATION-SEARCH-PARAM";
-constexpr const char* consistency_code = "ZORV-VALIDATION-CONSISTENCY";
-
 std::unexpected<ZorvError> invalid_param(std::string message, Span span) {
-    return fail(search_param_code, std::move(message), ErrorKind::Validation, span);
+    return fail(Diag::ValidationSearchParam, std::move(message), span);
 }
 
 // Integer literals of either sign range, and floats, read as a double; nothing else is a number here.
@@ -73,15 +70,15 @@ Result<Consistency> consistency(const Literal& value, const std::string& key, Sp
         if (equals_ignore_case(word, "majority")) return Consistency::majority();
         if (equals_ignore_case(word, "quorum")) return Consistency::quorum();
         if (equals_ignore_case(word, "all")) return Consistency::all();
-        return fail(consistency_code, "consistency must be a non-negative integer factor, or majority|quorum|all",
-                    ErrorKind::Validation, span);
+        return fail(Diag::ValidationConsistency,
+                    "consistency must be a non-negative integer factor, or majority|quorum|all", span);
     }
-    return fail(consistency_code, key + " must be a non-negative integer factor, or majority|quorum|all",
-                ErrorKind::Validation, span);
+    return fail(Diag::ValidationConsistency, key + " must be a non-negative integer factor, or majority|quorum|all",
+                span);
 }
 
 std::unexpected<ZorvError> idf_error(Span span) {
-    return fail("ZORV-VALIDATION-IDF", "idf must be 'global' or WHERE <filter>", ErrorKind::Validation, span);
+    return fail(Diag::ValidationIdf, "idf must be 'global' or WHERE <filter>", span);
 }
 
 // idf = WHERE <filter> restricts the corpus; global or 'global' (any case) is the whole collection.
@@ -89,13 +86,13 @@ Result<IdfParams> parse_idf(Parser& parser) {
     if (parser.accept(TokenKind::Where)) return IdfParams{ZORV_TRY(parse_filter(parser))};
     const Token token = parser.current();
     if (token.kind == TokenKind::String) {
-        parser.peek_token();
+        parser.take_token();
         std::string text = ZORV_TRY(parser.unescape_string(token));
         if (equals_ignore_case(text, "global")) return IdfParams{};
         return idf_error(token.span);
     }
     if (parser.is_word("global")) {
-        parser.peek_token();
+        parser.take_token();
         return IdfParams{};
     }
     return idf_error(token.span);
@@ -125,7 +122,7 @@ Result<void> store_param(SearchParams& params, std::string_view name, const std:
     } else if (name == "quantization") {
         params.quantization = ZORV_TRY(parse_quantization_search_params(value, span));
     } else {
-        return invalid_param("unknown search parameter '" + key + "'", span);
+        return invalid_param("unknown search parameter " + quote_for_message(key), span);
     }
     return {};
 }
@@ -137,7 +134,7 @@ Result<void> parse_entry(Parser& parser, SearchParams& params, std::vector<std::
     std::string key(key_token.text);
     const Span span = key_token.span;
     if (std::any_of(seen.begin(), seen.end(), [&](const std::string& k) { return equals_ignore_case(k, key); })) {
-        return parse_error("ZORV-PARSE-DUPLICATE-KEY", "duplicate configuration key '" + key + "'", span);
+        return fail(Diag::ParseDuplicateKey, "duplicate configuration key " + quote_for_message(key), span);
     }
     ZORV_TRY(parser.expect_token(TokenKind::Equals));
     const std::string name = to_ascii_lower(key);
@@ -146,7 +143,7 @@ Result<void> parse_entry(Parser& parser, SearchParams& params, std::vector<std::
     } else {
         // An unknown key still has its value read first, so a malformed value reports its own error.
         const Literal value = ZORV_TRY(parse_literal(parser));
-        ZORV_CHECK(store_param(params, name, key, span, value));
+        ZORV_CHECK(store_param(params, name, escape_for_message(key), span, value));
     }
     if (name == "max_selectivity") selectivity_span = span;
     seen.push_back(std::move(key));
@@ -156,11 +153,10 @@ Result<void> parse_entry(Parser& parser, SearchParams& params, std::vector<std::
 }  // namespace
 
 Result<SearchParams> parse_search_params(Parser& parser) {
-    const Token open = ZORV_TRY(parser.expect_token(TokenKind::LParen));
-    auto level = ZORV_TRY(parser.enter_nesting(open));
-    if (parser.check(TokenKind::RParen)) {
-        return parse_error("ZORV-PARSE-SEARCH-PARAMS", "PARAMS requires at least one search parameter",
-                           parser.current().span);
+    Delimited parens = ZORV_TRY(Delimited::open(parser, TokenKind::LParen));
+    if (parens.at_close()) {
+        return fail(Diag::ParseSearchParams, "PARAMS requires at least one search parameter",
+                    parser.current().span);
     }
     SearchParams params;
     std::vector<std::string> seen;
@@ -168,15 +164,15 @@ Result<SearchParams> parse_search_params(Parser& parser) {
     while (true) {
         ZORV_CHECK(parse_entry(parser, params, seen, selectivity_span));
         if (!parser.accept(TokenKind::Comma)) break;
-        if (parser.check(TokenKind::RParen)) {
-            return parse_error("ZORV-PARSE-TRAILING-COMMA", "trailing commas are not allowed", parser.current().span);
+        if (parens.at_close()) {
+            return fail(Diag::ParseTrailingComma, "trailing commas are not allowed", parser.current().span);
         }
     }
-    ZORV_TRY(parser.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     // Judged on the whole block: acorn may come before or after max_selectivity.
     if (selectivity_span && params.acorn != true) {
-        return fail("ZORV-VALIDATION-ACORN-SELECTIVITY", "max_selectivity requires PARAMS (acorn = true, \u2026)",
-                    ErrorKind::Validation, *selectivity_span);
+        return fail(Diag::ValidationAcornSelectivity, "max_selectivity requires PARAMS (acorn = true, \u2026)",
+                    *selectivity_span);
     }
     return params;
 }
@@ -194,26 +190,26 @@ Result<QuantizationSearchParams> parse_quantization_search_params(const Literal&
             }
             out.oversampling = *number;
         } else if (name == "rescore") {
-            out.rescore = ZORV_TRY(boolean(entry, key, key_span));
+            out.rescore = ZORV_TRY(boolean(entry, escape_for_message(key), key_span));
         } else if (name == "ignore") {
-            out.ignore = ZORV_TRY(boolean(entry, key, key_span));
+            out.ignore = ZORV_TRY(boolean(entry, escape_for_message(key), key_span));
         } else {
-            return invalid_param("unknown quantization search parameter '" + key + "'", key_span);
+            return invalid_param("unknown quantization search parameter " + quote_for_message(key), key_span);
         }
     }
     return out;
 }
 
 Result<SelectorNames> parse_selector_names(Parser& parser) {
-    ZORV_TRY(parser.expect_token(TokenKind::LParen));
-    if (parser.check(TokenKind::RParen)) {
-        return parse_error("ZORV-PARSE-SELECTOR", "selector list cannot be empty", parser.current().span);
+    Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
+    if (parens.at_close()) {
+        return fail(Diag::ParseSelector, "selector list cannot be empty", parser.current().span);
     }
     SelectorNames names;
     do {
         names.push_back(ZORV_TRY(parser.parse_identifier()));
     } while (parser.accept(TokenKind::Comma));
-    ZORV_TRY(parser.expect_token(TokenKind::RParen));
+    ZORV_TRY(parens.close());
     return names;
 }
 
@@ -232,8 +228,8 @@ Result<PayloadSelector> parse_payload_selector(Parser& parser) {
     SelectorNames names = ZORV_TRY(parse_selector_names(parser));
     if (equals_ignore_case(mode, "include")) return PayloadSelector::include(std::move(names));
     if (equals_ignore_case(mode, "exclude")) return PayloadSelector::exclude(std::move(names));
-    return parse_error("ZORV-PARSE-PAYLOAD-SELECTOR",
-                       "WITH PAYLOAD requires true, false, INCLUDE (...), or EXCLUDE (...)", parser.current().span);
+    return fail(Diag::ParsePayloadSelector,
+                "WITH PAYLOAD requires true, false, INCLUDE (...), or EXCLUDE (...)", parser.current().span);
 }
 
 }  // namespace zorv::core

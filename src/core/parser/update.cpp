@@ -6,14 +6,14 @@
 #include "core/parser/filter.h"
 #include "core/parser/helpers.h"
 #include "core/parser/mutation.h"
-#include "core/parser/query_util.h"
+#include "core/diagnostics.h"
+#include "core/text.h"
 
 namespace zorv::core {
 namespace {
 
 using mutation_detail::parse_row_object;
 using mutation_detail::take_pair;
-using query_detail::validation_error;
 
 // where := WHERE filter, turned into the points it selects (an id equality or id IN list
 // becomes the ids themselves).
@@ -43,7 +43,7 @@ Result<Statement> finish_mutation(Parser& parser, Box<Record> boxed) {
 // set_payload := PAYLOAD "=" object { KEY 'path' | OVERWRITE } WHERE filter mutation_tail
 //   (collection read, SET consumed, PAYLOAD current)
 Result<Statement> parse_set_payload(Parser& parser, std::string collection) {
-    parser.peek_token();  // PAYLOAD
+    parser.take_token();  // PAYLOAD
     ZORV_CHECK(parser.expect_token(TokenKind::Equals));
     Box<UpdatePayload> boxed;
     UpdatePayload& update = *boxed;
@@ -52,14 +52,14 @@ Result<Statement> parse_set_payload(Parser& parser, std::string collection) {
     for (;;) {
         const Token& tok = parser.current();
         if (tok.kind == TokenKind::Key) {
-            if (update.key) return parse_error("ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate KEY clause", tok.span);
-            parser.peek_token();
+            if (update.key) return fail(Diag::ParseDuplicateClause, "duplicate KEY clause", tok.span);
+            parser.take_token();
             update.key = ZORV_TRY(parse_string_literal(parser));
         } else if (tok.kind == TokenKind::Overwrite) {
             if (update.overwrite) {
-                return parse_error("ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate OVERWRITE clause", tok.span);
+                return fail(Diag::ParseDuplicateClause, "duplicate OVERWRITE clause", tok.span);
             }
-            parser.peek_token();
+            parser.take_token();
             update.overwrite = true;
         } else {
             break;
@@ -70,7 +70,7 @@ Result<Statement> parse_set_payload(Parser& parser, std::string collection) {
 }
 
 std::unexpected<ZorvError> update_vector_error(std::string message, Span row) {
-    return validation_error("ZORV-VALIDATION-UPDATE-VECTOR", std::move(message), row);
+    return fail(Diag::ValidationUpdateVector, std::move(message), row);
 }
 
 // vector_row := "{" id: point_id, vector: vectors "}" and nothing else
@@ -83,9 +83,8 @@ Result<UpdateVectorRow> parse_update_vector_row(Parser& parser) {
     if (!vector) return update_vector_error("each UPDATE VECTOR row requires a vector", span);
     PointVectors vectors = ZORV_TRY(literal_to_vector_input(std::move(*vector), span));
     if (!pairs.empty()) {
-        return update_vector_error("UPDATE VECTOR VALUES rows accept only id and vector, not '" + pairs.front().first +
-                                       "'",
-                                   span);
+        return update_vector_error(
+            "UPDATE VECTOR VALUES rows accept only id and vector, not " + quote_for_message(pairs.front().first), span);
     }
     return UpdateVectorRow{std::move(point_id), std::move(vectors)};
 }
@@ -94,7 +93,7 @@ Result<UpdateVectorRow> parse_update_vector_row(Parser& parser) {
 //             | VECTOR [name] "=" value WHERE ID "=" point_id mutation_tail
 //   (collection read, SET consumed, VECTOR current)
 Result<Statement> parse_set_vector(Parser& parser, std::string collection) {
-    parser.peek_token();  // VECTOR
+    parser.take_token();  // VECTOR
     Box<UpdateVector> boxed;
     UpdateVector& update = *boxed;
     update.collection = std::move(collection);
@@ -133,12 +132,12 @@ Result<MutationTail> parse_mutation_tail(Parser& parser) {
     MutationTail tail;
     for (;;) {
         if (parser.check(TokenKind::Shard) && !tail.shard_key) {
-            parser.peek_token();
+            parser.take_token();
             tail.shard_key = ZORV_TRY(parse_shard_key(parser));
         } else if (parser.check(TokenKind::Wait)) {
             std::optional<bool> wait = ZORV_TRY(parser.parse_wait_clause());
             if (tail.wait) {
-                return parse_error("ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate WAIT clause", parser.current().span);
+                return fail(Diag::ParseDuplicateClause, "duplicate WAIT clause", parser.current().span);
             }
             tail.wait = wait;
         } else {
@@ -195,7 +194,7 @@ Result<Statement> parse_update(Parser& parser) {
         case TokenKind::Payload: return parse_set_payload(parser, std::move(collection));
         case TokenKind::Vector: return parse_set_vector(parser, std::move(collection));
         default:
-            return parse_error("ZORV-PARSE-UPDATE", "expected VECTOR or PAYLOAD after SET", parser.current().span);
+            return fail(Diag::ParseUpdate, "expected VECTOR or PAYLOAD after SET", parser.current().span);
     }
 }
 

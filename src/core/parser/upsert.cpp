@@ -6,7 +6,7 @@
 #include "core/parser/filter.h"
 #include "core/parser/helpers.h"
 #include "core/parser/mutation.h"
-#include "core/parser/query_util.h"
+#include "core/diagnostics.h"
 #include "core/text.h"
 
 namespace zorv::core {
@@ -35,7 +35,6 @@ namespace {
 
 using mutation_detail::parse_row_object;
 using mutation_detail::take_pair;
-using query_detail::validation_error;
 
 // row := ":" name | "?" | "{" id: point_id [, vector: vectors] {, key: value} "}"
 Result<UpsertRow> parse_upsert_row(Parser& parser) {
@@ -43,7 +42,7 @@ Result<UpsertRow> parse_upsert_row(Parser& parser) {
     if (auto placeholder = parse_placeholder_ref(parser)) return UpsertRow{std::move(*placeholder)};
     auto [pairs, span] = ZORV_TRY(parse_row_object(parser));
     std::optional<Literal> id = take_pair(pairs, "id");
-    if (!id) return validation_error("ZORV-VALIDATION-UPSERT-ID", "each UPSERT row requires an id", span);
+    if (!id) return fail(Diag::ValidationUpsertId, "each UPSERT row requires an id", span);
     UpsertRow::Point point;
     point.id = ZORV_TRY(literal_to_point_id(std::move(*id), span));
     // Only "vector" names the vectors: "vectors" stays an ordinary payload key.
@@ -60,13 +59,13 @@ Result<EmbeddingClause> parse_clause_details(Parser& parser) {
     EmbeddingClause clause;
     for (;;) {
         if (!clause.model && parser.check(TokenKind::Model)) {
-            parser.peek_token();
+            parser.take_token();
             clause.model = ZORV_TRY(parse_string_literal(parser));
         } else if (!clause.vector && (parser.check(TokenKind::Vector) || parser.check(TokenKind::Into))) {
-            parser.peek_token();
+            parser.take_token();
             clause.vector = ZORV_TRY(parser.parse_identifier());
         } else if (!clause.field && parser.check(TokenKind::On)) {
-            parser.peek_token();
+            parser.take_token();
             parser.accept(TokenKind::Field);
             clause.field = ZORV_TRY(parser.parse_identifier());
         } else {
@@ -81,10 +80,10 @@ Result<UpsertEmbedding> parse_hybrid_embedding(Parser& parser) {
     bool dense = false;
     bool sparse = false;
     while (parser.check(TokenKind::Dense) || parser.check(TokenKind::Sparse)) {
-        const Token& tok = parser.peek_token();
+        const Token& tok = parser.take_token();
         bool& seen = tok.kind == TokenKind::Dense ? dense : sparse;
         if (seen) {
-            return parse_error("ZORV-PARSE-EMBEDDING", "duplicate clause in HYBRID embedding spec", tok.span);
+            return fail(Diag::ParseEmbedding, "duplicate clause in HYBRID embedding spec", tok.span);
         }
         seen = true;
         EmbeddingClause clause = ZORV_TRY(parse_clause_details(parser));
@@ -123,7 +122,7 @@ Result<UpsertEmbedding> parse_embedding(Parser& parser) {
         case TokenKind::On:
             return UpsertEmbedding{UpsertEmbedding::Dense{ZORV_TRY(parse_clause_details(parser))}};
         default:
-            return parse_error("ZORV-PARSE-EMBEDDING",
+            return fail(Diag::ParseEmbedding,
                                "USING requires DENSE, SPARSE, HYBRID, MULTI, IMAGE, MODEL, VECTOR, INTO, or ON FIELD",
                                tok.span);
     }
@@ -152,7 +151,7 @@ Result<EmbedFieldKind> parse_embed_kind(Parser& parser) {
     } else if (parser.accept_word("IMAGE")) {
         kind.kind = K::Image;
     } else if (!parser.check(TokenKind::Model)) {
-        return parse_error("ZORV-PARSE-EMBED", "EMBED USING requires DENSE, SPARSE, MULTI, IMAGE, or MODEL",
+        return fail(Diag::ParseEmbed, "EMBED USING requires DENSE, SPARSE, MULTI, IMAGE, or MODEL",
                            parser.current().span);
     }
     kind.model = ZORV_TRY(parse_optional_model(parser));
@@ -176,10 +175,10 @@ Result<void> parse_update_clauses(Parser& parser, Upsert& upsert) {
         const TokenKind next = parser.lookahead(1).kind;
         if (next == TokenKind::Mode) {
             if (upsert.update_mode) {
-                return parse_error("ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate UPDATE MODE clause", update.span);
+                return fail(Diag::ParseDuplicateClause, "duplicate UPDATE MODE clause", update.span);
             }
-            parser.peek_token();
-            parser.peek_token();
+            parser.take_token();
+            parser.take_token();
             if (parser.accept_word("upsert")) {
                 upsert.update_mode = UpdateMode::Upsert;
             } else if (parser.accept_word("update_only")) {
@@ -187,15 +186,15 @@ Result<void> parse_update_clauses(Parser& parser, Upsert& upsert) {
             } else if (parser.accept_word("insert_only")) {
                 upsert.update_mode = UpdateMode::InsertOnly;
             } else {
-                return parse_error("ZORV-PARSE-UPSERT-MODE", "UPDATE MODE requires insert_only, update_only, or upsert",
+                return fail(Diag::ParseUpsertMode, "UPDATE MODE requires insert_only, update_only, or upsert",
                                    parser.current().span);
             }
         } else if (next == TokenKind::Filter) {
             if (upsert.update_filter) {
-                return parse_error("ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate UPDATE FILTER clause", update.span);
+                return fail(Diag::ParseDuplicateClause, "duplicate UPDATE FILTER clause", update.span);
             }
-            parser.peek_token();
-            parser.peek_token();
+            parser.take_token();
+            parser.take_token();
             upsert.update_filter = ZORV_TRY(parse_filter(parser));
         } else {
             return {};

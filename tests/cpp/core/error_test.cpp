@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/diagnostics.h"
 #include "core/error.h"
 
 namespace zorv::core {
@@ -49,7 +50,7 @@ TEST(ErrorDisplay, SpanDebugAndKindNames) {
 }
 
 Result<int> half(int x) {
-    if (x % 2 != 0) return fail("ZORV-X", "odd", ErrorKind::Validation);
+    if (x % 2 != 0) return fail(Diag::ValidationSlice, "odd");
     return x / 2;
 }
 
@@ -62,7 +63,8 @@ TEST(ErrorResult, TryPropagatesTheFirstError) {
     EXPECT_EQ(*quarter(8), 2);
     auto r = quarter(6);
     ASSERT_FALSE(r);
-    EXPECT_EQ(r.error().code, "ZORV-X");
+    EXPECT_EQ(r.error().code, "ZORV-VALIDATION-SLICE");
+    EXPECT_EQ(r.error().kind, ErrorKind::Validation);
 }
 
 }  // namespace

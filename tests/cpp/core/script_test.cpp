@@ -130,18 +130,18 @@ TEST(Cursor, WordsAndNames) {
     EXPECT_TRUE(p.is_word("LIMIT"));
     EXPECT_TRUE(p.accept_word("Limit"));
     EXPECT_TRUE(p.is_word("foo"));
-    EXPECT_TRUE(Parser::is_name_token(p.peek_token()));
+    EXPECT_TRUE(Parser::is_name_token(p.take_token()));
     EXPECT_FALSE(p.is_word("5"));
-    EXPECT_FALSE(Parser::is_name_token(p.peek_token()));
+    EXPECT_FALSE(Parser::is_name_token(p.take_token()));
     EXPECT_FALSE(p.is_word("FLOAT"));  // FLOAT and INTEGER kinds are never words
     EXPECT_TRUE(Parser::is_name_token(p.current()));
     auto expected = p.expect_word("float");
     ASSERT_FALSE(expected);
     EXPECT_EQ(format_error(expected.error()), "[ZORV-PARSE-EXPECTED] expected float but got 'FLOAT' at 12..17");
-    p.peek_token();
-    EXPECT_FALSE(Parser::is_name_token(p.peek_token()));  // *
-    EXPECT_FALSE(Parser::is_name_token(p.peek_token()));  // STRING
-    EXPECT_EQ(p.peek_token().kind, TokenKind::Eof);
+    p.take_token();
+    EXPECT_FALSE(Parser::is_name_token(p.take_token()));  // *
+    EXPECT_FALSE(Parser::is_name_token(p.take_token()));  // STRING
+    EXPECT_EQ(p.take_token().kind, TokenKind::Eof);
     EXPECT_EQ(p.current().span, (Span{23, 23}));
     // Matching the synthetic EOF consumes nothing: the position stays at the end.
     EXPECT_TRUE(p.accept(TokenKind::Eof));
@@ -153,7 +153,7 @@ TEST(Cursor, WordsAndNames) {
 TEST(Cursor, ParamAndWait) {
     std::string text = ": name WAIT true WAIT 1";
     Parser p = parser_for(text);
-    p.peek_token();
+    p.take_token();
     EXPECT_EQ(*p.parse_param(), "name");
     EXPECT_EQ(*p.parse_wait_clause(), std::optional<bool>(true));
     auto bad = p.parse_wait_clause();
@@ -161,7 +161,7 @@ TEST(Cursor, ParamAndWait) {
     EXPECT_EQ(format_error(bad.error()), "[ZORV-PARSE-BOOL] expected true or false at 22..23");
     std::string five = ": 5";
     Parser q = parser_for(five);
-    q.peek_token();
+    q.take_token();
     EXPECT_EQ(format_error(q.parse_param().error()),
               "[ZORV-PARSE-PARAM] expected parameter identifier after ':', found '5' at 2..3");
     std::string none = "LIMIT";
@@ -179,6 +179,52 @@ TEST(Cursor, NestingLimitIs128Levels) {
               "[ZORV-PARSE-NESTING] statement nests deeper than 128 levels; flatten the expression at 0..1");
     guards.pop_back();
     EXPECT_TRUE(p.enter_nesting(p.current()));
+}
+
+TEST(Delimited, OpensNestsAndClosesAPair) {
+    std::string text = "( [ x ) { }";
+    Parser p = parser_for(text);
+    Delimited parens = *Delimited::open(p, TokenKind::LParen);
+    EXPECT_EQ(parens.opener().span, (Span{0, 1}));
+    EXPECT_EQ(p.depth(), 1u);
+    {
+        Delimited brackets = *Delimited::open(p, TokenKind::LBracket);
+        EXPECT_EQ(p.depth(), 2u);
+        p.take_token();  // x
+        EXPECT_FALSE(brackets.at_close());
+        auto wrong = brackets.close();
+        ASSERT_FALSE(wrong);
+        EXPECT_EQ(format_error(wrong.error()), "[ZORV-PARSE-EXPECTED] expected RBRACKET but got ')' at 6..7");
+    }
+    EXPECT_EQ(p.depth(), 1u);  // the level ends with the guard, closed or not
+    EXPECT_TRUE(parens.close());
+    auto not_an_opener = Delimited::open(p, TokenKind::LParen);
+    ASSERT_FALSE(not_an_opener);
+    EXPECT_EQ(format_error(not_an_opener.error()), "[ZORV-PARSE-EXPECTED] expected LPAREN but got '{' at 8..9");
+    Delimited braces = *Delimited::open_flat(p, TokenKind::LBrace);
+    EXPECT_EQ(p.depth(), 1u);  // a flat pair takes no level
+    EXPECT_TRUE(braces.accept_close());
+    EXPECT_TRUE(p.at_end());
+}
+
+TEST(Delimited, CaseClosesWithEnd) {
+    std::string text = "CASE x END";
+    Parser p = parser_for(text);
+    Delimited case_end = *Delimited::open(p, TokenKind::Case);
+    EXPECT_EQ(case_end.closer(), TokenKind::End);
+    p.take_token();
+    EXPECT_TRUE(case_end.close());
+}
+
+TEST(Delimited, TheOpenerPastTheLimitCarriesTheNestingError) {
+    std::string text = std::string(129, '(');
+    Parser p = parser_for(text);
+    std::vector<Delimited> levels;
+    for (int i = 0; i < 128; ++i) levels.push_back(*Delimited::open(p, TokenKind::LParen));
+    auto deeper = Delimited::open(p, TokenKind::LParen);
+    ASSERT_FALSE(deeper);
+    EXPECT_EQ(format_error(deeper.error()),
+              "[ZORV-PARSE-NESTING] statement nests deeper than 128 levels; flatten the expression at 128..129");
 }
 
 TEST(EnumeratedWords, TiersDatatypesIndexTypes) {

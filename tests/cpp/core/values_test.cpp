@@ -281,7 +281,7 @@ TEST(ValueReaders, PositionalIndexesContinueAcrossReads) {
     LiteralList values = *parse_value_list(parser);
     EXPECT_EQ(values[0].as_positional().index, 1u);
     EXPECT_EQ(values[1].as_positional().index, 2u);
-    parser.peek_token();  // LIMIT
+    parser.take_token();  // LIMIT
     EXPECT_EQ(parse_placeholder_ref(parser)->text(), "?3");
     EXPECT_EQ(parser.positional_count(), 4u);
 }
