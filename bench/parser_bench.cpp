@@ -42,8 +42,8 @@ const char* const kTypicalQueries[] = {
     "QUERY TEXT 'red running shoes' FROM shop USING sparse WHERE in_stock = true LIMIT 20",
     "QUERY [0.1, 0.2, 0.3, 0.4] FROM docs USING dense WHERE city = 'Berlin' AND price < 100 LIMIT 5 OFFSET 10",
     "QUERY RECOMMEND POSITIVE (1, 2, 3) NEGATIVE (7) FROM products USING image LIMIT 8",
-    "QUERY FUSION RRF FROM shop PREFETCH (QUERY TEXT 'tea' USING sparse LIMIT 50, QUERY [0.5, 0.1, 0.2, 0.7] "
-    "USING dense LIMIT 50) LIMIT 10",
+    ("QUERY FUSION RRF FROM shop PREFETCH (QUERY TEXT 'tea' USING sparse LIMIT 50, QUERY [0.5, 0.1, 0.2, 0.7] "
+     "USING dense LIMIT 50) LIMIT 10"),
     "QUERY ORDER BY price DESC FROM shop WHERE category IN ('a', 'b') LIMIT 25",
     "QUERY [0.3, 0.3, 0.1, 0.2] FROM docs WHERE tags[].name = 'news' AND year >= 2020 WITH PAYLOAD TRUE LIMIT 3",
     "QUERY SAMPLE RANDOM FROM docs LIMIT 5",
@@ -62,7 +62,7 @@ void BM_ParseTypicalQueries(benchmark::State& state) {
         }
     }
     for (const char* text : kTypicalQueries) bytes += std::char_traits<char>::length(text);
-    constexpr double n = sizeof kTypicalQueries / sizeof *kTypicalQueries;
+    constexpr double n = std::size(kTypicalQueries);
     state.counters["statements/s"] = benchmark::Counter(n, benchmark::Counter::kIsIterationInvariantRate);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }

@@ -7,7 +7,10 @@
 namespace zorv::python {
 namespace {
 
-constexpr const char* kVersion = "0.5.0";
+#ifndef ZORV_VERSION
+#error "ZORV_VERSION comes from pyproject.toml through the build"
+#endif
+constexpr const char* kVersion = ZORV_VERSION;
 
 // Appends `name` to the module's __all__ (created on first use), then sets the attribute.
 int add_name(PyObject* module, const char* name, PyObject* value) {
