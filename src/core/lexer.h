@@ -41,7 +41,7 @@ enum class TokenKind : std::uint8_t {
     Eof,  // always last
 };
 
-#define ZORV_KEYWORD_ONE(name, text) +1
+#define ZORV_KEYWORD_ONE(name, text) +1  // NOLINT(bugprone-macro-parentheses): one term of the sum below
 inline constexpr int keyword_count = 0 ZORV_KEYWORDS(ZORV_KEYWORD_ONE);
 #undef ZORV_KEYWORD_ONE
 inline constexpr int token_kind_count = static_cast<int>(TokenKind::Eof) + 1;

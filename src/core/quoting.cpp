@@ -33,7 +33,7 @@ QuotedRegion scan_verbatim(std::string_view text, std::size_t text_begin, char c
     const std::size_t n = text.size();
     const void* hit = text_begin < n ? std::memchr(text.data() + text_begin, close, n - text_begin) : nullptr;
     if (hit == nullptr) return QuotedRegion{style, text_begin, n, n, false};
-    const std::size_t close_at = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    const auto close_at = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
     return QuotedRegion{style, text_begin, close_at, close_at + 1, true};
 }
 

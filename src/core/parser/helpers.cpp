@@ -313,6 +313,11 @@ Result<double> parse_number(Parser& parser) {
     return value;
 }
 
+Result<Placeholder> parse_placeholder(Parser& parser) {
+    if (parser.check(TokenKind::Question)) return positional_placeholder(parser);
+    return named_placeholder(parser);
+}
+
 std::optional<Placeholder> parse_placeholder_ref(Parser& parser) {
     const Token& tok = parser.current();
     if (tok.kind == TokenKind::Colon && Parser::is_name_token(parser.lookahead(1))) {

@@ -30,6 +30,8 @@ Result<double> parse_number(Parser& parser);
 
 // A ":name" or "?" placeholder when one is current; nullopt, consuming nothing, otherwise.
 std::optional<Placeholder> parse_placeholder_ref(Parser& parser);
+// The placeholder that starts at the current ":" or "?"; ZORV-PARSE-PARAM when ":" has no name.
+Result<Placeholder> parse_placeholder(Parser& parser);
 
 Result<std::optional<std::string>> parse_optional_model(Parser& parser);
 Result<std::string> parse_model_clause(Parser& parser);

@@ -38,8 +38,10 @@ using mutation_detail::take_pair;
 
 // row := ":" name | "?" | "{" id: point_id [, vector: vectors] {, key: value} "}"
 Result<UpsertRow> parse_upsert_row(Parser& parser) {
-    const Token& tok = parser.current();
-    if (auto placeholder = parse_placeholder_ref(parser)) return UpsertRow{std::move(*placeholder)};
+    if (parser.check(TokenKind::Colon) || parser.check(TokenKind::Question)) {
+        Placeholder placeholder = ZORV_TRY(parse_placeholder(parser));
+        return UpsertRow{std::move(placeholder)};
+    }
     auto [pairs, span] = ZORV_TRY(parse_row_object(parser));
     std::optional<Literal> id = take_pair(pairs, "id");
     if (!id) return fail(Diag::ValidationUpsertId, "each UPSERT row requires an id", span);

@@ -233,6 +233,7 @@ const ErrorCase kUpsertErrors[] = {
     {"UPSERT INTO c VALUES {id: -1}", "ZORV-VALIDATION-POINT-ID", V,
      "point IDs must be unsigned integers or strings", "{id: -1}"},
     {"UPSERT INTO c VALUES {id: 1},", "ZORV-PARSE-EXPECTED", P, "expected LBRACE but got ''", ""},
+    {"UPSERT INTO c VALUES :5", "ZORV-PARSE-PARAM", P, "expected parameter identifier after ':', found '5'", "5"},
     {"UPSERT INTO c VALUES {id: 1} USING", "ZORV-PARSE-EMBEDDING", P, kUsingRequires, ""},
     {"UPSERT INTO c VALUES {id: 1} USING foo", "ZORV-PARSE-EMBEDDING", P, kUsingRequires, "foo"},
     {"UPSERT INTO c VALUES {id: 1} USING HYBRID DENSE DENSE", "ZORV-PARSE-EMBEDDING", P,

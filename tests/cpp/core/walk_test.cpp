@@ -133,7 +133,7 @@ TEST(PlaceholderSlotOwners, NameTheRecordThatHoldsThePlaceholder) {
         "WHERE id = :id AND a = ? SHARD :k LIMIT :n");
     std::vector<std::string> owners;
     for (const PlaceholderSlot& slot : placeholder_slots(statement)) {
-        owners.push_back(std::visit(Overloaded{
+        owners.emplace_back(std::visit(Overloaded{
                                         [](Literal*) { return "Literal"; },
                                         [](PointId*) { return "PointId"; },
                                         [](ShardKey*) { return "ShardKey"; },
