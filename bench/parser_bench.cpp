@@ -14,8 +14,8 @@ using namespace zorv::core;
 
 std::string show_script() {
     static const char* forms[] = {
-        "SHOW COLLECTIONS", "SHOW COLLECTION products", "SHOW SHARD KEYS ON COLLECTION \"events-2024\"",
-        "SHOW QUOTAS", "show collection 'My Collection'",
+        "SHOW COLLECTIONS", "SHOW COLLECTION products",        "SHOW SHARD KEYS ON COLLECTION \"events-2024\"",
+        "SHOW QUOTAS",      "show collection 'My Collection'",
     };
     std::string text;
     for (int i = 0; i < 256; ++i) {

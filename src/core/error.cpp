@@ -3,8 +3,7 @@
 namespace zorv::core {
 
 std::string span_debug(const Span& span) {
-    return "Span { start: " + std::to_string(span.start) + ", end: " + std::to_string(span.end) +
-           " }";
+    return "Span { start: " + std::to_string(span.start) + ", end: " + std::to_string(span.end) + " }";
 }
 
 std::string_view error_kind_name(ErrorKind kind) {

@@ -42,8 +42,7 @@ struct ZorvError {
     ErrorKind kind = ErrorKind::Parse;
 
     ZorvError() = default;
-    ZorvError(std::string code_, std::string message_, ErrorKind kind_,
-              std::optional<Span> span_ = std::nullopt)
+    ZorvError(std::string code_, std::string message_, ErrorKind kind_, std::optional<Span> span_ = std::nullopt)
         : span(span_), code(std::move(code_)), message(std::move(message_)), kind(kind_) {}
     ZorvError(ZorvError&&) noexcept = default;
     ZorvError& operator=(ZorvError&&) noexcept = default;
@@ -70,18 +69,18 @@ using Result = std::expected<T, ZorvError>;
 }  // namespace zorv::core
 
 // Unwraps a Result<T>, returning its error from the enclosing function on failure.
-#define ZORV_TRY(expr)                                                     \
-    ({                                                                     \
-        auto&& zorv_try_result_ = (expr);                                  \
-        if (!zorv_try_result_) [[unlikely]]                                \
-            return std::unexpected(std::move(zorv_try_result_).error());   \
-        std::move(*zorv_try_result_);                                      \
+#define ZORV_TRY(expr) \
+    ({ \
+        auto&& zorv_try_result_ = (expr); \
+        if (!zorv_try_result_) [[unlikely]] \
+            return std::unexpected(std::move(zorv_try_result_).error()); \
+        std::move(*zorv_try_result_); \
     })
 
 // Same for Result<void>.
-#define ZORV_CHECK(expr)                                                   \
-    do {                                                                   \
-        auto&& zorv_check_result_ = (expr);                                \
-        if (!zorv_check_result_) [[unlikely]]                              \
+#define ZORV_CHECK(expr) \
+    do { \
+        auto&& zorv_check_result_ = (expr); \
+        if (!zorv_check_result_) [[unlikely]] \
             return std::unexpected(std::move(zorv_check_result_).error()); \
     } while (0)

@@ -85,9 +85,7 @@ constexpr std::array<std::uint8_t, 256> build_char_classes() {
 
 constexpr auto char_classes = build_char_classes();
 
-inline bool has_class(char c, std::uint8_t cls) {
-    return (char_classes[static_cast<unsigned char>(c)] & cls) != 0;
-}
+inline bool has_class(char c, std::uint8_t cls) { return (char_classes[static_cast<unsigned char>(c)] & cls) != 0; }
 
 // Length of the UTF-8 sequence starting at `i`; a malformed sequence counts as one byte.
 std::size_t utf8_char_len(std::string_view s, std::size_t i) {
@@ -145,8 +143,7 @@ Token Scanner::number() const {
         ++i;
         if (at(i) == '+' || at(i) == '-') ++i;
         if (!digit_at(i)) {
-            return error(Diag::LexNumber,
-                         "malformed numeric literal: exponent requires at least one digit", i);
+            return error(Diag::LexNumber, "malformed numeric literal: exponent requires at least one digit", i);
         }
         while (digit_at(i)) ++i;
         is_float = true;
@@ -212,8 +209,7 @@ TokenKind single_byte_kind(char c) {
 
 // The three-byte comparison characters: U+2265, U+2264, U+2260.
 std::optional<TokenKind> math_operator(std::string_view s, std::size_t i) {
-    if (i + 3 > s.size() || static_cast<unsigned char>(s[i]) != 0xE2 ||
-        static_cast<unsigned char>(s[i + 1]) != 0x89) {
+    if (i + 3 > s.size() || static_cast<unsigned char>(s[i]) != 0xE2 || static_cast<unsigned char>(s[i + 1]) != 0x89) {
         return std::nullopt;
     }
     switch (static_cast<unsigned char>(s[i + 2])) {
@@ -231,18 +227,16 @@ Token scan_token(std::string_view src, std::size_t start, ZorvError& err) {
     if (TokenKind k = single_byte_kind(c); k != TokenKind::Eof) return s.make(start + 1, k);
     if (has_class(c, kDigit)) return s.number();
     switch (c) {
-        case '<':
-            return s.at(start + 1) == '=' ? s.make(start + 2, TokenKind::Lte) : s.make(start + 1, TokenKind::Lt);
-        case '>':
-            return s.at(start + 1) == '=' ? s.make(start + 2, TokenKind::Gte) : s.make(start + 1, TokenKind::Gt);
+        case '<': return s.at(start + 1) == '=' ? s.make(start + 2, TokenKind::Lte) : s.make(start + 1, TokenKind::Lt);
+        case '>': return s.at(start + 1) == '=' ? s.make(start + 2, TokenKind::Gte) : s.make(start + 1, TokenKind::Gt);
         case '!':
             if (s.at(start + 1) == '=') return s.make(start + 2, TokenKind::NotEquals);
             return s.error(Diag::LexChar, "Unexpected character '!'", start + 1);
         case '-':
             if (s.digit_at(start + 1)) return s.number();
             if (s.at(start + 1) == '.') {
-                return s.error(Diag::LexNumber,
-                               "malformed numeric literal: '-' must be followed by a digit", start + 2);
+                return s.error(Diag::LexNumber, "malformed numeric literal: '-' must be followed by a digit",
+                               start + 2);
             }
             return s.make(start + 1, TokenKind::Minus);
         case '\'':
@@ -251,14 +245,13 @@ Token scan_token(std::string_view src, std::size_t start, ZorvError& err) {
         case 'r':  // r only opens a raw string when a quote follows
             if (auto region = scan_quoted(src, start)) return s.quoted(*region);
             break;
-        default:
-            break;
+        default: break;
     }
     if (has_class(c, kWordStart)) return s.word();
     if (auto k = math_operator(src, start)) return s.make(start + 3, *k);
     std::size_t len = utf8_char_len(src, start);
-    return s.error(Diag::LexChar,
-                   "Unexpected character " + quote_for_message(display_char(src.substr(start, len))), start + len);
+    return s.error(Diag::LexChar, "Unexpected character " + quote_for_message(display_char(src.substr(start, len))),
+                   start + len);
 }
 
 bool splits_minus_after(TokenKind previous) {
@@ -268,10 +261,8 @@ bool splits_minus_after(TokenKind previous) {
         case TokenKind::RBracket:
         case TokenKind::RParen:
         case TokenKind::Integer:
-        case TokenKind::Float:
-            return true;
-        default:
-            return false;
+        case TokenKind::Float: return true;
+        default: return false;
     }
 }
 
@@ -311,9 +302,9 @@ std::string_view token_kind_name(TokenKind kind) {
     auto value = static_cast<std::size_t>(kind);
     if (value < keyword_names.size()) return keyword_names[value];
     static constexpr std::array<std::string_view, token_kind_count - keyword_count> others = {
-        "*", "IDENTIFIER", "STRING", "LBRACE", "RBRACE", "LBRACKET", "RBRACKET", "LPAREN",
-        "RPAREN", "COLON", "COMMA", "EQUALS", "NOT_EQUALS", "GT", "GTE", "LT", "LTE", "PLUS",
-        "MINUS", "SLASH", "SEMICOLON", "QUESTION", "EOF"};
+        "*",      "IDENTIFIER", "STRING", "LBRACE", "RBRACE",     "LBRACKET", "RBRACKET", "LPAREN",
+        "RPAREN", "COLON",      "COMMA",  "EQUALS", "NOT_EQUALS", "GT",       "GTE",      "LT",
+        "LTE",    "PLUS",       "MINUS",  "SLASH",  "SEMICOLON",  "QUESTION", "EOF"};
     static_assert(others.back() == "EOF", "one name for every kind after the keywords");
     value -= keyword_names.size();
     return value < others.size() ? others[value] : "EOF";
@@ -342,7 +333,8 @@ Result<std::vector<Token>> lex_all(std::string_view text) {
     std::size_t i = skip_blanks(text, 0);
     while (i < text.size()) {
         Token tok = scan_token(text, i, err);
-        if (tok.kind == TokenKind::Eof) [[unlikely]] return std::unexpected(std::move(err));
+        if (tok.kind == TokenKind::Eof) [[unlikely]]
+            return std::unexpected(std::move(err));
         i = skip_blanks(text, tok.span.end);
         if (tok.text.size() > 1 && tok.text.front() == '-' && !tokens.empty() &&
             splits_minus_after(tokens.back().kind) && tok.is_number()) {

@@ -16,7 +16,7 @@ enum class TokenKind : std::uint8_t {
 #define ZORV_KEYWORD_ENUM(name, text) name,
     ZORV_KEYWORDS(ZORV_KEYWORD_ENUM)
 #undef ZORV_KEYWORD_ENUM
-    Star,  // the first kind after the keywords
+        Star,  // the first kind after the keywords
     Identifier,
     String,
     LBrace,
@@ -49,9 +49,7 @@ inline constexpr int token_kind_count = static_cast<int>(TokenKind::Eof) + 1;
 static_assert(keyword_count == 189, "the keyword table changed size");
 static_assert(static_cast<int>(TokenKind::Star) == keyword_count);
 
-inline constexpr bool is_keyword_kind(TokenKind kind) {
-    return static_cast<int>(kind) < keyword_count;
-}
+inline constexpr bool is_keyword_kind(TokenKind kind) { return static_cast<int>(kind) < keyword_count; }
 
 struct Token {
     std::string_view text;  // STRING: the content between the delimiters, escapes unresolved

@@ -21,15 +21,13 @@ enum class QuoteStyle : std::uint8_t {
     Raw,           // r'...' or r"...": verbatim
 };
 
-constexpr bool resolves_escapes(QuoteStyle style) {
-    return style == QuoteStyle::Single || style == QuoteStyle::Double;
-}
+constexpr bool resolves_escapes(QuoteStyle style) { return style == QuoteStyle::Single || style == QuoteStyle::Double; }
 
 struct QuotedRegion {
     QuoteStyle style;
     std::size_t text_begin;  // the content between the delimiters, escapes unresolved
     std::size_t text_end;
-    std::size_t end;         // just past the closing delimiter; the text size when unclosed
+    std::size_t end;  // just past the closing delimiter; the text size when unclosed
     bool closed;
 };
 

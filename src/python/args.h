@@ -22,8 +22,8 @@ bool extract_args(const char* function, const ArgSpec* specs, std::size_t count,
                   Py_ssize_t nargs, PyObject* kwnames, PyObject** out);
 
 template <std::size_t N>
-bool extract_args(const char* function, const std::array<ArgSpec, N>& specs, PyObject* const* args,
-                  Py_ssize_t nargs, PyObject* kwnames, std::array<PyObject*, N>& out) {
+bool extract_args(const char* function, const std::array<ArgSpec, N>& specs, PyObject* const* args, Py_ssize_t nargs,
+                  PyObject* kwnames, std::array<PyObject*, N>& out) {
     return extract_args(function, specs.data(), N, args, nargs, kwnames, out.data());
 }
 

@@ -56,8 +56,8 @@ void set_attr_or_clear(PyObject* obj, const char* name, PyObject* value) {
     if (value == nullptr || PyObject_SetAttrString(obj, name, value) < 0) PyErr_Clear();
 }
 
-void raise_with_class(PyObject* cls, const std::string& message, const core::ZorvError& error,
-                      std::string_view kind, PyRef fields) {
+void raise_with_class(PyObject* cls, const std::string& message, const core::ZorvError& error, std::string_view kind,
+                      PyRef fields) {
     if (!PyExceptionClass_Check(cls)) {
         PyErr_SetString(PyExc_TypeError, "exceptions must derive from BaseException");
         return;

@@ -156,8 +156,7 @@ StmtBorrow::~StmtBorrow() {
 }
 
 PyObject* StmtBorrow::raise() const {
-    PyErr_SetString(PyExc_RuntimeError,
-                    exclusive_ ? "Stmt is already borrowed" : "Stmt is already mutably borrowed");
+    PyErr_SetString(PyExc_RuntimeError, exclusive_ ? "Stmt is already borrowed" : "Stmt is already mutably borrowed");
     return nullptr;
 }
 

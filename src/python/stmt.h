@@ -11,8 +11,7 @@
 namespace zorv::python {
 
 struct StmtObject {
-    PyObject_HEAD
-    core::Statement statement;
+    PyObject_HEAD core::Statement statement;
     bool bound;
     // 0 free, n > 0 shared borrows, -1 one exclusive borrow.
     std::atomic<Py_ssize_t> borrows;
@@ -34,7 +33,8 @@ class StmtBorrow {
 public:
     static StmtBorrow shared(StmtObject* stmt);
     static StmtBorrow exclusive(StmtObject* stmt);
-    StmtBorrow(StmtBorrow&& other) noexcept : stmt_(std::exchange(other.stmt_, nullptr)), exclusive_(other.exclusive_) {}
+    StmtBorrow(StmtBorrow&& other) noexcept
+        : stmt_(std::exchange(other.stmt_, nullptr)), exclusive_(other.exclusive_) {}
     StmtBorrow(const StmtBorrow&) = delete;
     StmtBorrow& operator=(const StmtBorrow&) = delete;
     StmtBorrow& operator=(StmtBorrow&&) = delete;

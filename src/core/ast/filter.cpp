@@ -11,16 +11,14 @@ std::string_view compare_op_name(CompareOp op) {
 
 std::string_view filter_kind_name(Filter::Kind kind) {
     static constexpr std::array<std::string_view, 23> names = {
-        "PointId",     "Compare",     "Between",   "In",        "IsNull",         "IsEmpty",
-        "MatchText",   "MatchAny",    "MatchPhrase", "MatchPrefix", "MatchTokens", "MatchExcept",
-        "MinShould",   "And",         "Or",        "Not",       "Nested",         "HasVector",
-        "Slice",       "ValuesCount", "GeoBoundingBox", "GeoRadius", "GeoPolygon"};
+        "PointId",   "Compare",     "Between",     "In",          "IsNull",      "IsEmpty",     "MatchText",
+        "MatchAny",  "MatchPhrase", "MatchPrefix", "MatchTokens", "MatchExcept", "MinShould",   "And",
+        "Or",        "Not",         "Nested",      "HasVector",   "Slice",       "ValuesCount", "GeoBoundingBox",
+        "GeoRadius", "GeoPolygon"};
     return names[static_cast<std::size_t>(kind)];
 }
 
-Filter negate_filter(Filter filter) {
-    return Filter{Filter::Not{Box<Filter>(std::move(filter))}};
-}
+Filter negate_filter(Filter filter) { return Filter{Filter::Not{Box<Filter>(std::move(filter))}}; }
 
 PointSelector filter_to_point_selector(Filter filter) {
     if (auto* ids = std::get_if<Filter::PointId>(&filter.node)) {

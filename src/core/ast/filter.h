@@ -42,9 +42,29 @@ struct PointIdPredicate {
 // The variant index is the kind; walkers switch over kind() or std::visit the node.
 struct Filter {
     enum class Kind : std::uint8_t {
-        PointId, Compare, Between, In, IsNull, IsEmpty, MatchText, MatchAny, MatchPhrase, MatchPrefix,
-        MatchTokens, MatchExcept, MinShould, And, Or, Not, Nested, HasVector, Slice, ValuesCount,
-        GeoBoundingBox, GeoRadius, GeoPolygon,
+        PointId,
+        Compare,
+        Between,
+        In,
+        IsNull,
+        IsEmpty,
+        MatchText,
+        MatchAny,
+        MatchPhrase,
+        MatchPrefix,
+        MatchTokens,
+        MatchExcept,
+        MinShould,
+        And,
+        Or,
+        Not,
+        Nested,
+        HasVector,
+        Slice,
+        ValuesCount,
+        GeoBoundingBox,
+        GeoRadius,
+        GeoPolygon,
     };
 
     struct PointId {
@@ -163,17 +183,21 @@ struct Filter {
     };
 
     using Node = std::variant<PointId, Compare, Between, In, IsNull, IsEmpty, MatchText, MatchAny, MatchPhrase,
-                              MatchPrefix, MatchTokens, MatchExcept, MinShould, And, Or, Not, Nested, HasVector,
-                              Slice, ValuesCount, GeoBoundingBox, GeoRadius, GeoPolygon>;
+                              MatchPrefix, MatchTokens, MatchExcept, MinShould, And, Or, Not, Nested, HasVector, Slice,
+                              ValuesCount, GeoBoundingBox, GeoRadius, GeoPolygon>;
     Node node;
 
     Kind kind() const { return static_cast<Kind>(node.index()); }
     bool is(Kind k) const { return kind() == k; }
 
     template <Kind K>
-    auto& get() { return std::get<static_cast<std::size_t>(K)>(node); }
+    auto& get() {
+        return std::get<static_cast<std::size_t>(K)>(node);
+    }
     template <Kind K>
-    const auto& get() const { return std::get<static_cast<std::size_t>(K)>(node); }
+    const auto& get() const {
+        return std::get<static_cast<std::size_t>(K)>(node);
+    }
 
     friend bool operator==(const Filter&, const Filter&) = default;
 };

@@ -13,10 +13,12 @@ FormulaExpr FormulaExpr::positional_param(std::uint64_t index, SourceSpan span) 
 }
 
 std::string_view formula_kind_name(FormulaExpr::Kind kind) {
-    static constexpr std::array<std::string_view, 22> names = {
-        "Constant", "Variable", "Sum",  "Sub", "Mul", "Div", "Neg", "Abs",         "Sqrt",   "Log",
-        "Ln",       "Exp",      "Acosh", "Pow", "Max", "Min", "GeoDistance", "Decay", "Case", "MatchCondition",
-        "Datetime", "DatetimeKey"};
+    static constexpr std::array<std::string_view, 22> names = {"Constant",    "Variable",   "Sum",  "Sub",
+                                                               "Mul",         "Div",        "Neg",  "Abs",
+                                                               "Sqrt",        "Log",        "Ln",   "Exp",
+                                                               "Acosh",       "Pow",        "Max",  "Min",
+                                                               "GeoDistance", "Decay",      "Case", "MatchCondition",
+                                                               "Datetime",    "DatetimeKey"};
     return names[static_cast<std::size_t>(kind)];
 }
 

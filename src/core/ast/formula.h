@@ -17,8 +17,28 @@ namespace zorv::core {
 // The variant index is the kind; walkers switch over kind() or std::visit the node.
 struct FormulaExpr {
     enum class Kind : std::uint8_t {
-        Constant, Variable, Sum, Sub, Mul, Div, Neg, Abs, Sqrt, Log, Ln, Exp, Acosh, Pow, Max, Min,
-        GeoDistance, Decay, Case, MatchCondition, Datetime, DatetimeKey,
+        Constant,
+        Variable,
+        Sum,
+        Sub,
+        Mul,
+        Div,
+        Neg,
+        Abs,
+        Sqrt,
+        Log,
+        Ln,
+        Exp,
+        Acosh,
+        Pow,
+        Max,
+        Min,
+        GeoDistance,
+        Decay,
+        Case,
+        MatchCondition,
+        Datetime,
+        DatetimeKey,
     };
 
     // No default member initialisers in the first alternative: inside the enclosing class they
@@ -145,9 +165,13 @@ struct FormulaExpr {
     bool is(Kind k) const { return kind() == k; }
 
     template <Kind K>
-    auto& get() { return std::get<static_cast<std::size_t>(K)>(node); }
+    auto& get() {
+        return std::get<static_cast<std::size_t>(K)>(node);
+    }
     template <Kind K>
-    const auto& get() const { return std::get<static_cast<std::size_t>(K)>(node); }
+    const auto& get() const {
+        return std::get<static_cast<std::size_t>(K)>(node);
+    }
 
     static FormulaExpr constant(double value) { return FormulaExpr{Constant{value}}; }
     // A payload key (never a placeholder, whatever its first character).

@@ -18,9 +18,9 @@ namespace zorv::core {
 class SourceSpan {
 public:
     SourceSpan() = default;
-    SourceSpan(std::nullopt_t) {}                                 // NOLINT: implicit on purpose
-    SourceSpan(Span span) : span_(span) {}                        // NOLINT: implicit on purpose
-    SourceSpan(std::optional<Span> span) : span_(span) {}         // NOLINT: implicit on purpose
+    SourceSpan(std::nullopt_t) {}                          // NOLINT: implicit on purpose
+    SourceSpan(Span span) : span_(span) {}                 // NOLINT: implicit on purpose
+    SourceSpan(std::optional<Span> span) : span_(span) {}  // NOLINT: implicit on purpose
 
     const std::optional<Span>& get() const { return span_; }
     bool has_value() const { return span_.has_value(); }

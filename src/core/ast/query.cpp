@@ -22,20 +22,18 @@ std::string_view recommend_strategy_name(RecommendStrategy strategy) {
     return "AverageVector";
 }
 
-std::string_view fusion_method_name(FusionMethod method) {
-    return method == FusionMethod::Dbsf ? "Dbsf" : "Rrf";
-}
+std::string_view fusion_method_name(FusionMethod method) { return method == FusionMethod::Dbsf ? "Dbsf" : "Rrf"; }
 
 std::string_view query_input_kind_name(QueryInput::Kind kind) {
-    static constexpr std::array<std::string_view, 7> names = {
-        "Text", "Image", "Object", "Vector", "Point", "Param", "PositionalParam"};
+    static constexpr std::array<std::string_view, 7> names = {"Text",  "Image", "Object",         "Vector",
+                                                              "Point", "Param", "PositionalParam"};
     return names[static_cast<std::size_t>(kind)];
 }
 
 std::string_view query_expr_kind_name(QueryExpr::Kind kind) {
     static constexpr std::array<std::string_view, 13> names = {
-        "Points", "Nearest",           "Recommend", "Context", "Discover", "OrderBy",    "SampleRandom",
-        "Fusion", "Formula", "RelevanceFeedback", "Hybrid",  "Rerank",  "CrossRerank"};
+        "Points", "Nearest", "Recommend",         "Context", "Discover", "OrderBy",    "SampleRandom",
+        "Fusion", "Formula", "RelevanceFeedback", "Hybrid",  "Rerank",   "CrossRerank"};
     return names[static_cast<std::size_t>(kind)];
 }
 
@@ -52,9 +50,7 @@ std::optional<UsingVector>* QueryExpr::using_slot() {
         node);
 }
 
-const std::optional<UsingVector>* QueryExpr::using_slot() const {
-    return const_cast<QueryExpr*>(this)->using_slot();
-}
+const std::optional<UsingVector>* QueryExpr::using_slot() const { return const_cast<QueryExpr*>(this)->using_slot(); }
 
 PrefetchList* QueryExpr::prefetch_list() {
     return std::visit(
@@ -65,8 +61,6 @@ PrefetchList* QueryExpr::prefetch_list() {
         node);
 }
 
-const PrefetchList* QueryExpr::prefetch_list() const {
-    return const_cast<QueryExpr*>(this)->prefetch_list();
-}
+const PrefetchList* QueryExpr::prefetch_list() const { return const_cast<QueryExpr*>(this)->prefetch_list(); }
 
 }  // namespace zorv::core

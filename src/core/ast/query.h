@@ -59,9 +59,13 @@ struct QueryInput {
 
     // Param and PositionalParam both give the Placeholder.
     template <Kind K>
-    auto& get() { return std::get<slot(K)>(value); }
+    auto& get() {
+        return std::get<slot(K)>(value);
+    }
     template <Kind K>
-    const auto& get() const { return std::get<slot(K)>(value); }
+    const auto& get() const {
+        return std::get<slot(K)>(value);
+    }
 
     friend bool operator==(const QueryInput&, const QueryInput&) = default;
 
@@ -121,7 +125,7 @@ struct CteDefinition {
 };
 
 struct Mmr {
-    double diversity = 0.0;       // within [0, 1]
+    double diversity = 0.0;        // within [0, 1]
     std::uint64_t candidates = 1;  // at least 1
     friend bool operator==(const Mmr&, const Mmr&) = default;
 };
@@ -236,8 +240,19 @@ struct QueryExpr {
 
     // Tag order: the variant index is the kind.
     enum class Kind : std::uint8_t {
-        Points, Nearest, Recommend, Context, Discover, OrderBy, SampleRandom, Fusion, Formula,
-        RelevanceFeedback, Hybrid, Rerank, CrossRerank,
+        Points,
+        Nearest,
+        Recommend,
+        Context,
+        Discover,
+        OrderBy,
+        SampleRandom,
+        Fusion,
+        Formula,
+        RelevanceFeedback,
+        Hybrid,
+        Rerank,
+        CrossRerank,
     };
     using Node = std::variant<Points, Nearest, Recommend, Context, Discover, OrderBy, SampleRandom, Fusion, Formula,
                               RelevanceFeedback, Hybrid, Rerank, CrossRerank>;
@@ -247,9 +262,13 @@ struct QueryExpr {
     bool is(Kind k) const { return kind() == k; }
 
     template <Kind K>
-    auto& get() { return std::get<static_cast<std::size_t>(K)>(node); }
+    auto& get() {
+        return std::get<static_cast<std::size_t>(K)>(node);
+    }
     template <Kind K>
-    const auto& get() const { return std::get<static_cast<std::size_t>(K)>(node); }
+    const auto& get() const {
+        return std::get<static_cast<std::size_t>(K)>(node);
+    }
 
     // The USING slot of the kinds that take one; nullptr for the others.
     std::optional<UsingVector>* using_slot();

@@ -6,10 +6,10 @@ namespace zorv::core {
 
 std::string_view statement_kind_name(StatementKind kind) {
     static constexpr std::array<std::string_view, 24> names = {
-        "Query", "Scroll", "Upsert", "CreateCollection", "CreateIndex", "DropIndex", "CreateShardKey",
-        "DropShardKey", "AlterCollection", "DropCollection", "ShowCollections", "ShowCollection", "ShowShardKeys",
-        "Delete", "ClearPayload", "DeletePayload", "DeleteVector", "UpdateVector", "UpdatePayload", "Count",
-        "Facet", "ShowQuotas", "SetQuota", "Batch"};
+        "Query",          "Scroll",       "Upsert",          "CreateCollection", "CreateIndex",     "DropIndex",
+        "CreateShardKey", "DropShardKey", "AlterCollection", "DropCollection",   "ShowCollections", "ShowCollection",
+        "ShowShardKeys",  "Delete",       "ClearPayload",    "DeletePayload",    "DeleteVector",    "UpdateVector",
+        "UpdatePayload",  "Count",        "Facet",           "ShowQuotas",       "SetQuota",        "Batch"};
     return names[static_cast<std::size_t>(kind)];
 }
 

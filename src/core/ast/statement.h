@@ -14,17 +14,37 @@
 namespace zorv::core {
 
 // Records of the statement kinds whose parsers have not landed yet.
-struct CreateCollection { friend bool operator==(const CreateCollection&, const CreateCollection&) = default; };
-struct CreateIndex { friend bool operator==(const CreateIndex&, const CreateIndex&) = default; };
-struct DropIndex { friend bool operator==(const DropIndex&, const DropIndex&) = default; };
-struct CreateShardKey { friend bool operator==(const CreateShardKey&, const CreateShardKey&) = default; };
-struct DropShardKey { friend bool operator==(const DropShardKey&, const DropShardKey&) = default; };
-struct AlterCollection { friend bool operator==(const AlterCollection&, const AlterCollection&) = default; };
-struct DropCollection { friend bool operator==(const DropCollection&, const DropCollection&) = default; };
-struct SetQuota { friend bool operator==(const SetQuota&, const SetQuota&) = default; };
-struct Batch { friend bool operator==(const Batch&, const Batch&) = default; };
+struct CreateCollection {
+    friend bool operator==(const CreateCollection&, const CreateCollection&) = default;
+};
+struct CreateIndex {
+    friend bool operator==(const CreateIndex&, const CreateIndex&) = default;
+};
+struct DropIndex {
+    friend bool operator==(const DropIndex&, const DropIndex&) = default;
+};
+struct CreateShardKey {
+    friend bool operator==(const CreateShardKey&, const CreateShardKey&) = default;
+};
+struct DropShardKey {
+    friend bool operator==(const DropShardKey&, const DropShardKey&) = default;
+};
+struct AlterCollection {
+    friend bool operator==(const AlterCollection&, const AlterCollection&) = default;
+};
+struct DropCollection {
+    friend bool operator==(const DropCollection&, const DropCollection&) = default;
+};
+struct SetQuota {
+    friend bool operator==(const SetQuota&, const SetQuota&) = default;
+};
+struct Batch {
+    friend bool operator==(const Batch&, const Batch&) = default;
+};
 
-struct ShowCollections { friend bool operator==(const ShowCollections&, const ShowCollections&) = default; };
+struct ShowCollections {
+    friend bool operator==(const ShowCollections&, const ShowCollections&) = default;
+};
 struct ShowCollection {
     std::string name;
     friend bool operator==(const ShowCollection&, const ShowCollection&) = default;
@@ -33,12 +53,35 @@ struct ShowShardKeys {
     std::string name;
     friend bool operator==(const ShowShardKeys&, const ShowShardKeys&) = default;
 };
-struct ShowQuotas { friend bool operator==(const ShowQuotas&, const ShowQuotas&) = default; };
+struct ShowQuotas {
+    friend bool operator==(const ShowQuotas&, const ShowQuotas&) = default;
+};
 
 enum class StatementKind : std::uint8_t {
-    Query, Scroll, Upsert, CreateCollection, CreateIndex, DropIndex, CreateShardKey, DropShardKey,
-    AlterCollection, DropCollection, ShowCollections, ShowCollection, ShowShardKeys, Delete, ClearPayload,
-    DeletePayload, DeleteVector, UpdateVector, UpdatePayload, Count, Facet, ShowQuotas, SetQuota, Batch,
+    Query,
+    Scroll,
+    Upsert,
+    CreateCollection,
+    CreateIndex,
+    DropIndex,
+    CreateShardKey,
+    DropShardKey,
+    AlterCollection,
+    DropCollection,
+    ShowCollections,
+    ShowCollection,
+    ShowShardKeys,
+    Delete,
+    ClearPayload,
+    DeletePayload,
+    DeleteVector,
+    UpdateVector,
+    UpdatePayload,
+    Count,
+    Facet,
+    ShowQuotas,
+    SetQuota,
+    Batch,
 };
 
 // A tag plus one small payload: records are boxed, SHOW names inline. Copying copies the tree.
@@ -54,9 +97,13 @@ struct Statement {
     StatementKind kind() const { return static_cast<StatementKind>(node.index()); }
 
     template <StatementKind K>
-    auto& get() { return std::get<static_cast<std::size_t>(K)>(node); }
+    auto& get() {
+        return std::get<static_cast<std::size_t>(K)>(node);
+    }
     template <StatementKind K>
-    const auto& get() const { return std::get<static_cast<std::size_t>(K)>(node); }
+    const auto& get() const {
+        return std::get<static_cast<std::size_t>(K)>(node);
+    }
 
     friend bool operator==(const Statement&, const Statement&) = default;
 };

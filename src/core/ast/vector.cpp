@@ -42,8 +42,7 @@ Result<float> to_f32(const Literal& element, std::optional<Span> span) {
         case Literal::Kind::Float: wide = element.as_float(); break;
         case Literal::Kind::Int: wide = static_cast<double>(element.as_int()); break;
         case Literal::Kind::UInt: wide = static_cast<double>(element.as_uint()); break;
-        default:
-            return fail(Diag::BindTypeMismatch, "vector elements must be numeric", span);
+        default: return fail(Diag::BindTypeMismatch, "vector elements must be numeric", span);
     }
     // Checked before the cast: narrowing a double beyond the float range is undefined.
     if (!std::isfinite(wide) || std::fabs(wide) >= f32_overflow_bound) {
@@ -140,8 +139,8 @@ Result<VectorValue> sparse_from_keys(const ShapeKeys& keys, std::optional<Span> 
     const LiteralList& raw_indices = keys.indices->as_list();
     sparse.indices.reserve(raw_indices.size());
     for (const Literal& element : raw_indices) sparse.indices.push_back(ZORV_TRY(to_sparse_index(element, span)));
-    sparse.values = ZORV_TRY(
-        take_float_buffer(std::move(*keys.values), "sparse vector values must be a list of numbers", span));
+    sparse.values =
+        ZORV_TRY(take_float_buffer(std::move(*keys.values), "sparse vector values must be a list of numbers", span));
     if (sparse.indices.empty() || sparse.indices.size() != sparse.values.size()) {
         return vector_error("sparse vector indices and values must be non-empty and have equal length", span);
     }
@@ -255,25 +254,19 @@ Result<VectorValue> literal_to_vector(Literal literal, std::optional<Span> span)
         case Literal::Kind::F32Array:
             if (literal.as_f32_array().empty()) return vector_error("dense vector cannot be empty", span);
             return VectorValue{VectorValue::Dense{std::move(literal.as_f32_array())}};
-        case Literal::Kind::List:
-            return list_to_vector(std::move(literal.as_list()), span);
-        case Literal::Kind::Dict:
-            return dict_to_vector(std::move(literal.as_dict()), span);
+        case Literal::Kind::List: return list_to_vector(std::move(literal.as_list()), span);
+        case Literal::Kind::Dict: return dict_to_vector(std::move(literal.as_dict()), span);
         case Literal::Kind::Param:
-        case Literal::Kind::PositionalParam:
-            return VectorValue{with_span(std::move(literal.as_placeholder()), span)};
-        default:
-            return vector_error("vector must be a dense list, sparse object, or list of dense lists", span);
+        case Literal::Kind::PositionalParam: return VectorValue{with_span(std::move(literal.as_placeholder()), span)};
+        default: return vector_error("vector must be a dense list, sparse object, or list of dense lists", span);
     }
 }
 
 Result<PointVectors> literal_to_vector_input(Literal literal, std::optional<Span> span) {
     switch (literal.kind()) {
         case Literal::Kind::Param:
-        case Literal::Kind::PositionalParam:
-            return PointVectors{with_span(std::move(literal.as_placeholder()), span)};
-        case Literal::Kind::Dict:
-            break;
+        case Literal::Kind::PositionalParam: return PointVectors{with_span(std::move(literal.as_placeholder()), span)};
+        case Literal::Kind::Dict: break;
         default: {
             VectorValue vector = ZORV_TRY(literal_to_vector(std::move(literal), span));
             return PointVectors{std::move(vector)};
@@ -297,18 +290,14 @@ Result<PointVectors> literal_to_vector_input(Literal literal, std::optional<Span
 
 Result<PointId> literal_to_point_id(Literal literal, Span span) {
     switch (literal.kind()) {
-        case Literal::Kind::Str:
-            return PointId{std::move(std::get<std::string>(literal.value))};
+        case Literal::Kind::Str: return PointId{std::move(std::get<std::string>(literal.value))};
         case Literal::Kind::Int:
             if (literal.as_int() >= 0) return PointId{static_cast<std::uint64_t>(literal.as_int())};
             break;
-        case Literal::Kind::UInt:
-            return PointId{literal.as_uint()};
+        case Literal::Kind::UInt: return PointId{literal.as_uint()};
         case Literal::Kind::Param:
-        case Literal::Kind::PositionalParam:
-            return PointId{with_span(std::move(literal.as_placeholder()), span)};
-        default:
-            break;
+        case Literal::Kind::PositionalParam: return PointId{with_span(std::move(literal.as_placeholder()), span)};
+        default: break;
     }
     return fail(Diag::ValidationPointId, "point IDs must be unsigned integers or strings", span);
 }

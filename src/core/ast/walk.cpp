@@ -48,7 +48,8 @@ struct SlotCollector {
 // function): spans settle it when every placeholder has one.
 template <class Slot>
 void order_by_text(std::vector<Slot>& slots) {
-    const bool spanned = std::all_of(slots.begin(), slots.end(), [](const Slot& s) { return s.placeholder->span.has_value(); });
+    const bool spanned =
+        std::all_of(slots.begin(), slots.end(), [](const Slot& s) { return s.placeholder->span.has_value(); });
     if (!spanned) return;
     std::stable_sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) {
         return a.placeholder->span->start < b.placeholder->span->start;

@@ -567,14 +567,13 @@ private:
 };
 
 template <class T>
-concept Walkable = std::is_same_v<std::remove_const_t<T>, Statement> || std::is_same_v<std::remove_const_t<T>, Query> ||
-                   std::is_same_v<std::remove_const_t<T>, QueryExpr> || std::is_same_v<std::remove_const_t<T>, Filter> ||
-                   std::is_same_v<std::remove_const_t<T>, FormulaExpr> ||
-                   std::is_same_v<std::remove_const_t<T>, QueryInput> ||
-                   std::is_same_v<std::remove_const_t<T>, VectorValue> ||
-                   std::is_same_v<std::remove_const_t<T>, PointVectors> ||
-                   std::is_same_v<std::remove_const_t<T>, Literal> || std::is_same_v<std::remove_const_t<T>, PointId> ||
-                   std::is_same_v<std::remove_const_t<T>, ShardKey>;
+concept Walkable =
+    std::is_same_v<std::remove_const_t<T>, Statement> || std::is_same_v<std::remove_const_t<T>, Query> ||
+    std::is_same_v<std::remove_const_t<T>, QueryExpr> || std::is_same_v<std::remove_const_t<T>, Filter> ||
+    std::is_same_v<std::remove_const_t<T>, FormulaExpr> || std::is_same_v<std::remove_const_t<T>, QueryInput> ||
+    std::is_same_v<std::remove_const_t<T>, VectorValue> || std::is_same_v<std::remove_const_t<T>, PointVectors> ||
+    std::is_same_v<std::remove_const_t<T>, Literal> || std::is_same_v<std::remove_const_t<T>, PointId> ||
+    std::is_same_v<std::remove_const_t<T>, ShardKey>;
 
 }  // namespace walk_detail
 
@@ -605,10 +604,10 @@ template <bool Const>
 struct BasicPlaceholderSlot {
     template <class T>
     using Ptr = std::conditional_t<Const, const T*, T*>;
-    using Owner = std::variant<Ptr<Literal>, Ptr<PointId>, Ptr<ShardKey>, Ptr<VectorValue>, Ptr<PointVectors>,
-                               Ptr<QueryInput>, Ptr<QueryInput::Text>, Ptr<QueryExpr::Hybrid>,
-                               Ptr<QueryExpr::CrossRerank>, Ptr<Page>, Ptr<FormulaExpr>, Ptr<Scroll>, Ptr<Facet>,
-                               Ptr<UpsertRow>>;
+    using Owner =
+        std::variant<Ptr<Literal>, Ptr<PointId>, Ptr<ShardKey>, Ptr<VectorValue>, Ptr<PointVectors>, Ptr<QueryInput>,
+                     Ptr<QueryInput::Text>, Ptr<QueryExpr::Hybrid>, Ptr<QueryExpr::CrossRerank>, Ptr<Page>,
+                     Ptr<FormulaExpr>, Ptr<Scroll>, Ptr<Facet>, Ptr<UpsertRow>>;
 
     Ptr<Placeholder> placeholder;
     Owner owner;

@@ -119,7 +119,9 @@ void write_upsert_embedding(TextSink& sink, const UpsertEmbedding& embedding) {
                    [&](const UpsertEmbedding::Dense& e) { write_embedding_clause(sink, "DENSE", e.clause); },
                    [&](const UpsertEmbedding::Sparse& e) { write_embedding_clause(sink, "SPARSE", e.clause); },
                    [&](const UpsertEmbedding::Hybrid& e) { write_hybrid_embedding(sink, e); },
-                   [&](const UpsertEmbedding::MultiVector& e) { write_embedding_clause(sink, "MULTIVECTOR", e.clause); },
+                   [&](const UpsertEmbedding::MultiVector& e) {
+                       write_embedding_clause(sink, "MULTIVECTOR", e.clause);
+                   },
                    [&](const UpsertEmbedding::Image& e) { write_embedding_clause(sink, "IMAGE", e.clause); },
                    [&](const UpsertEmbedding::Multi& e) { sink.join(e.embeddings, ", ", write_upsert_embedding); },
                },

@@ -30,7 +30,9 @@ void write_scroll(TextSink& sink, const Scroll& scroll) {
     if (scroll.after) write_point_id(sink.text(" AFTER "), *scroll.after);
     if (scroll.order_by) {
         const OrderClause& order = *scroll.order_by;
-        sink.text(" ORDER BY ").identifier(order.field).text(order.direction == OrderDirection::Desc ? " DESC" : " ASC");
+        sink.text(" ORDER BY ")
+            .identifier(order.field)
+            .text(order.direction == OrderDirection::Desc ? " DESC" : " ASC");
         if (order.start_from) write_literal(sink.text(" START FROM "), *order.start_from);
     }
     write_shard_suffix(sink, scroll.shard_key);

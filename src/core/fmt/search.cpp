@@ -25,7 +25,7 @@ void write_consistency(TextSink& sink, const Consistency& consistency) {
 
 // Writes ", " before every item but the first.
 class ItemList {
-  public:
+public:
     explicit ItemList(TextSink& sink) : sink_(sink) {}
     TextSink& next() {
         if (!first_) sink_.text(", ");
@@ -33,7 +33,7 @@ class ItemList {
         return sink_;
     }
 
-  private:
+private:
     TextSink& sink_;
     bool first_ = true;
 };
@@ -99,7 +99,9 @@ void write_vector_selector(TextSink& sink, const VectorSelector& selector) {
     switch (selector.kind()) {
         case VectorSelector::Kind::All: sink.text("true"); return;
         case VectorSelector::Kind::None: sink.text("false"); return;
-        case VectorSelector::Kind::Names: write_names(sink, std::get<VectorSelector::Names>(selector.value).names); return;
+        case VectorSelector::Kind::Names:
+            write_names(sink, std::get<VectorSelector::Names>(selector.value).names);
+            return;
     }
 }
 

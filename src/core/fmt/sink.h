@@ -20,18 +20,18 @@ namespace zorv::core {
 // feeds when the statement is to be printed one part per line. Inside a `OneLine` scope (a
 // nested body) part breaks are plain spaces and are not remembered.
 class TextSink {
-  public:
+public:
     enum class Layout : std::uint8_t { SingleLine, PartPerLine };
 
     // Keeps nested bodies (CTE and PREFETCH sources) on one line while it lives.
     class OneLine {
-      public:
+    public:
         explicit OneLine(TextSink& sink) : sink_(sink) { ++sink_.one_line_depth_; }
         ~OneLine() { --sink_.one_line_depth_; }
         OneLine(const OneLine&) = delete;
         OneLine& operator=(const OneLine&) = delete;
 
-      private:
+    private:
         TextSink& sink_;
     };
 
@@ -90,7 +90,7 @@ class TextSink {
     // Settles those breaks: line feeds for PartPerLine, spaces kept for SingleLine.
     void lay_out(Layout layout);
 
-  private:
+private:
     std::string& out_;
     std::vector<std::size_t> breaks_;
     int one_line_depth_ = 0;

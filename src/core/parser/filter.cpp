@@ -43,14 +43,12 @@ Result<void> check_range_bound(const Literal& value, Span span) {
         default: return {};
     }
     return fail(Diag::ParseFilter,
-                "range comparison requires a number, string, datetime, or parameter bound, got " +
-                    std::string(got),
+                "range comparison requires a number, string, datetime, or parameter bound, got " + std::string(got),
                 span);
 }
 
 std::unexpected<ZorvError> id_predicate_refused(const Token& op) {
-    return fail(Diag::ValidationIdPredicate, "point ID predicates support only =, !=, IN, and NOT IN",
-                op.span);
+    return fail(Diag::ValidationIdPredicate, "point ID predicates support only =, !=, IN, and NOT IN", op.span);
 }
 
 Filter wrap_not_if(bool negate, Filter filter) { return negate ? negate_filter(std::move(filter)) : filter; }
@@ -94,7 +92,8 @@ Result<GeoPoint> geo_point(const Literal* entry, std::string_view label, Span sp
 
 // A list of geo points whose elements are labelled "name[i]".
 Result<std::vector<GeoPoint>> geo_ring(const Literal& entry, std::string_view name, Span span) {
-    if (!entry.is(Literal::Kind::List)) return geo_error(std::string(name) + " must be a list of geo-point objects", span);
+    if (!entry.is(Literal::Kind::List))
+        return geo_error(std::string(name) + " must be a list of geo-point objects", span);
     std::vector<GeoPoint> points;
     points.reserve(entry.as_list().size());
     std::size_t i = 0;
@@ -172,7 +171,8 @@ Result<std::vector<PointId>> point_id_list(Parser& p, const char* empty_message)
 
 // IN or NOT IN after the field name; the IN keyword has been consumed.
 Result<Filter> in_predicate(Parser& p, std::string field, bool is_id, bool negated) {
-    const char* empty_message = negated ? "NOT IN requires a non-empty value list" : "IN requires a non-empty value list";
+    const char* empty_message = negated ? "NOT IN requires a non-empty value list"
+                                        : "IN requires a non-empty value list";
     if (is_id) {
         std::vector<PointId> ids = ZORV_TRY(point_id_list(p, empty_message));
         return wrap_not_if(negated, Filter{Filter::PointId{PointIdPredicate::in(std::move(ids))}});
@@ -229,7 +229,8 @@ Result<LiteralList> exact_value_list(Parser& p, Diag diag, const char* message) 
 
 Result<Filter> match_predicate(Parser& p, std::string field) {
     if (p.accept(TokenKind::Any)) {
-        LiteralList values = ZORV_TRY(exact_value_list(p, Diag::ParseMatchAny, "MATCH ANY requires a non-empty exact-value list"));
+        LiteralList values =
+            ZORV_TRY(exact_value_list(p, Diag::ParseMatchAny, "MATCH ANY requires a non-empty exact-value list"));
         return Filter{Filter::MatchAny{std::move(field), std::move(values)}};
     }
     if (p.accept(TokenKind::Except)) {
@@ -255,7 +256,8 @@ Result<Filter> values_count(Parser& p, std::string field) {
     if (!op) return fail(Diag::ParseComparison, "expected a comparison operator", op_token.span);
     p.take_token();
     std::uint64_t count = ZORV_TRY(parse_nonnegative_integer(p, "VALUES_COUNT"));
-    return wrap_not_if(op_token.kind == TokenKind::NotEquals, Filter{Filter::ValuesCount{std::move(field), *op, count}});
+    return wrap_not_if(op_token.kind == TokenKind::NotEquals,
+                       Filter{Filter::ValuesCount{std::move(field), *op, count}});
 }
 
 bool is_point_id_field(std::string_view field) { return equals_ignore_case(field, "id"); }
@@ -341,8 +343,8 @@ Result<Filter> slice(Parser& p) {
     if (total == 0) return fail(Diag::ValidationSlice, "SLICE total must be >= 1", keyword.span);
     if (index >= total) {
         return fail(Diag::ValidationSlice,
-                    "SLICE index (" + std::to_string(index) + ") must be less than total (" +
-                        std::to_string(total) + ")",
+                    "SLICE index (" + std::to_string(index) + ") must be less than total (" + std::to_string(total) +
+                        ")",
                     keyword.span);
     }
     return Filter{Filter::Slice{total, index}};
@@ -351,9 +353,7 @@ Result<Filter> slice(Parser& p) {
 Result<Filter> condition(Parser& p) {
     switch (p.current().kind) {
         case TokenKind::LParen: return parenthesized(p);
-        case TokenKind::HasVector:
-            p.take_token();
-            return Filter{Filter::HasVector{ZORV_TRY(p.parse_identifier())}};
+        case TokenKind::HasVector: p.take_token(); return Filter{Filter::HasVector{ZORV_TRY(p.parse_identifier())}};
         case TokenKind::Min:
             if (p.lookahead(1).kind == TokenKind::Should) return min_should(p);
             return field_predicate(p);

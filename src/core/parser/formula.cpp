@@ -52,8 +52,8 @@ Result<std::optional<double>> bracket_default(Parser& p) {
 struct InfixOp {
     FormulaExpr::Kind kind;
     std::uint8_t binding_power;
-    Token token;      // the operator, for the nesting error
-    bool split;       // a "-N" number token: the minus is the operator, N the right operand
+    Token token;  // the operator, for the nesting error
+    bool split;   // a "-N" number token: the minus is the operator, N the right operand
 };
 
 std::optional<InfixOp> infix_op(const Token& token) {
@@ -85,7 +85,8 @@ Result<FormulaExpr> case_expression(Parser& p) {
     ZORV_TRY(p.expect_token(TokenKind::Else));
     FormulaExpr else_ = ZORV_TRY(expression(p, 0, false));
     ZORV_TRY(case_end.close());
-    return FormulaExpr{FormulaExpr::Case{Box<Filter>(std::move(cond)), boxed(std::move(then_)), boxed(std::move(else_))}};
+    return FormulaExpr{
+        FormulaExpr::Case{Box<Filter>(std::move(cond)), boxed(std::move(then_)), boxed(std::move(else_))}};
 }
 
 Result<FormulaExpr> name_term(Parser& p) {
@@ -144,8 +145,7 @@ Result<FormulaExpr> prefix_term(Parser& p, bool split_minus) {
                                     "\nhint: Did your shell interpolate '$score'? In bash/zsh, use bare 'score' or "
                                     "escape '\\$score'.",
                                 token.span);
-        default:
-            return syntax_error("unexpected token in formula: " + escape_for_message(token.text), token.span);
+        default: return syntax_error("unexpected token in formula: " + escape_for_message(token.text), token.span);
     }
 }
 
@@ -208,7 +208,8 @@ Result<CallArgs> call_args(Parser& p) {
             FormulaExpr value = ZORV_TRY(expression(p, 0, false));
             args.keyword.emplace_back(std::string(first.text), std::move(value));
         } else {
-            if (!args.keyword.empty()) return syntax_error("positional argument cannot follow keyword argument", first.span);
+            if (!args.keyword.empty())
+                return syntax_error("positional argument cannot follow keyword argument", first.span);
             args.positional.push_back(ZORV_TRY(expression(p, 0, false)));
         }
         if (p.accept(TokenKind::Comma)) {
@@ -260,12 +261,15 @@ Result<FormulaExpr> geo_distance_object_call(Parser& p, Span name_span) {
 
 // geo_distance(lat, lon, field) with constant coordinates and a payload field.
 Result<FormulaExpr> geo_distance_call(CallArgs& args, Span span) {
-    if (args.positional.size() != 3) return syntax_error("GEO_DISTANCE() expects 3 arguments (lat, lon, field_name)", span);
+    if (args.positional.size() != 3)
+        return syntax_error("GEO_DISTANCE() expects 3 arguments (lat, lon, field_name)", span);
     const FormulaExpr& lat = args.positional[0];
     const FormulaExpr& lon = args.positional[1];
     const FormulaExpr& field = args.positional[2];
-    if (!lat.is(FormulaExpr::Kind::Constant)) return syntax_error("GEO_DISTANCE() first argument must be a float constant", span);
-    if (!lon.is(FormulaExpr::Kind::Constant)) return syntax_error("GEO_DISTANCE() second argument must be a float constant", span);
+    if (!lat.is(FormulaExpr::Kind::Constant))
+        return syntax_error("GEO_DISTANCE() first argument must be a float constant", span);
+    if (!lon.is(FormulaExpr::Kind::Constant))
+        return syntax_error("GEO_DISTANCE() second argument must be a float constant", span);
     // A placeholder would end up as a field literally named ":x" that nothing binds.
     if (!field.is(FormulaExpr::Kind::Variable) || field.get<FormulaExpr::Kind::Variable>().is_placeholder()) {
         return syntax_error("GEO_DISTANCE() third argument must be a field name", span);
@@ -285,7 +289,8 @@ Result<FormulaExpr> decay_call(std::string_view name, CallArgs& args, Span span)
     std::vector<FormulaExpr>& pos = args.positional;
     const std::size_t count = pos.size();
     if (count > 4) {
-        return syntax_error(to_ascii_upper(name) + "() accepts at most 4 positional arguments (x, target, scale, midpoint)",
+        return syntax_error(to_ascii_upper(name) +
+                                "() accepts at most 4 positional arguments (x, target, scale, midpoint)",
                             span);
     }
     FormulaExpr* x = count >= 1 ? &pos[0] : args.find("x");
@@ -296,11 +301,13 @@ Result<FormulaExpr> decay_call(std::string_view name, CallArgs& args, Span span)
                                                           "scale argument in decay function must be a constant", span));
     std::optional<double> midpoint;
     if (count >= 4) {
-        midpoint = ZORV_TRY(decay_constant(&pos[3], "midpoint/decay argument in decay function must be a constant", span));
+        midpoint =
+            ZORV_TRY(decay_constant(&pos[3], "midpoint/decay argument in decay function must be a constant", span));
     } else if (FormulaExpr* m = args.find("midpoint")) {
         midpoint = ZORV_TRY(decay_constant(m, "midpoint argument in decay function must be a constant", span));
     } else {
-        midpoint = ZORV_TRY(decay_constant(args.find("decay"), "decay argument in decay function must be a constant", span));
+        midpoint =
+            ZORV_TRY(decay_constant(args.find("decay"), "decay argument in decay function must be a constant", span));
     }
 
     FormulaExpr::Decay decay{std::string(name), boxed(std::move(*x)), std::nullopt, scale, midpoint};
@@ -335,7 +342,8 @@ Result<FormulaExpr> build_call(Parser& p, std::string_view name, CallArgs args, 
         return E{E::Pow{boxed(std::move(args.positional[0])), boxed(std::move(args.positional[1]))}};
     }
     if (name == "max" || name == "min") {
-        if (args.positional.empty()) return syntax_error(to_ascii_upper(name) + "() requires at least one argument", span);
+        if (args.positional.empty())
+            return syntax_error(to_ascii_upper(name) + "() requires at least one argument", span);
         if (name == "max") return E{E::Max{std::move(args.positional)}};
         return E{E::Min{std::move(args.positional)}};
     }

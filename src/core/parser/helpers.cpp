@@ -107,12 +107,8 @@ Result<Literal> parse_literal(Parser& parser) {
             return number;
         }
         case TokenKind::True:
-        case TokenKind::False:
-            parser.take_token();
-            return Literal::boolean(tok.kind == TokenKind::True);
-        case TokenKind::Null:
-            parser.take_token();
-            return Literal::null();
+        case TokenKind::False: parser.take_token(); return Literal::boolean(tok.kind == TokenKind::True);
+        case TokenKind::Null: parser.take_token(); return Literal::null();
         case TokenKind::LBrace: {
             LiteralDict entries = ZORV_TRY(parse_object_literal(parser));
             return Literal::dict(std::move(entries));
@@ -125,10 +121,8 @@ Result<Literal> parse_literal(Parser& parser) {
             Placeholder param = ZORV_TRY(named_placeholder(parser));
             return Literal::placeholder(std::move(param));
         }
-        case TokenKind::Question:
-            return Literal::placeholder(positional_placeholder(parser));
-        default:
-            break;
+        case TokenKind::Question: return Literal::placeholder(positional_placeholder(parser));
+        default: break;
     }
     if (Parser::is_name_token(tok)) {
         parser.take_token();
@@ -182,8 +176,7 @@ Result<LiteralDict> parse_config_list(Parser& parser) {
         // Settings keys are plain words; a quoted key keeps its text as written.
         Token key_tok = ZORV_TRY(take_object_key(parser));
         if (!seen.insert(key_tok.text)) {
-            return fail(Diag::ParseDuplicateKey, "duplicate configuration key " + quoted_token(key_tok),
-                        key_tok.span);
+            return fail(Diag::ParseDuplicateKey, "duplicate configuration key " + quoted_token(key_tok), key_tok.span);
         }
         ZORV_CHECK(parser.expect_token(TokenKind::Equals));
         Literal value = ZORV_TRY(parse_literal(parser));
@@ -252,13 +245,11 @@ Result<PointId> parse_point_id(Parser& parser, std::string_view context) {
             Placeholder param = ZORV_TRY(named_placeholder(parser));
             return PointId{std::move(param)};
         }
-        case TokenKind::Question:
-            return PointId{positional_placeholder(parser)};
-        default:
-            break;
+        case TokenKind::Question: return PointId{positional_placeholder(parser)};
+        default: break;
     }
-    return fail(Diag::ParsePointId,
-                std::string(context) + " requires an unsigned integer or string point ID", tok.span);
+    return fail(Diag::ParsePointId, std::string(context) + " requires an unsigned integer or string point ID",
+                tok.span);
 }
 
 Result<ShardKey> parse_shard_key(Parser& parser) {
@@ -280,8 +271,7 @@ Result<std::uint64_t> parse_positive_integer(Parser& parser, std::string_view co
     Token tok = ZORV_TRY(parser.expect_token(TokenKind::Integer));
     std::optional<std::uint64_t> value = read_decimal<std::uint64_t>(tok.text);
     if (!value || *value == 0) {
-        return fail(Diag::ParsePositiveInteger, std::string(context) + " must be a positive integer",
-                    tok.span);
+        return fail(Diag::ParsePositiveInteger, std::string(context) + " must be a positive integer", tok.span);
     }
     return *value;
 }
@@ -290,8 +280,7 @@ Result<std::uint64_t> parse_nonnegative_integer(Parser& parser, std::string_view
     Token tok = ZORV_TRY(parser.expect_token(TokenKind::Integer));
     std::optional<std::uint64_t> value = read_decimal<std::uint64_t>(tok.text);
     if (!value) {
-        return fail(Diag::ParseNonnegativeInteger, std::string(context) + " must be a non-negative integer",
-                    tok.span);
+        return fail(Diag::ParseNonnegativeInteger, std::string(context) + " must be a non-negative integer", tok.span);
     }
     return *value;
 }
@@ -305,8 +294,7 @@ Result<double> parse_number(Parser& parser) {
     double value = 0.0;
     switch (read_double(tok.text, value)) {
         case FloatRead::Ok: return value;
-        case FloatRead::Invalid:
-            return fail(Diag::ParseNumber, "invalid number " + quoted_token(tok), tok.span);
+        case FloatRead::Invalid: return fail(Diag::ParseNumber, "invalid number " + quoted_token(tok), tok.span);
         case FloatRead::Infinite:
             return fail(Diag::ParseNumber, "number " + quoted_token(tok) + " is not finite", tok.span);
     }

@@ -19,8 +19,7 @@ std::string char_at(std::string_view text, std::size_t i) {
 
 }  // namespace
 
-Parser::Parser(std::string_view source, std::vector<Token> tokens)
-    : source_(source), tokens_(std::move(tokens)) {
+Parser::Parser(std::string_view source, std::vector<Token> tokens) : source_(source), tokens_(std::move(tokens)) {
     const std::uint64_t n = source.size();
     eof_ = Token{source.substr(source.size(), 0), Span{n, n}, n, TokenKind::Eof};
 }
@@ -66,8 +65,8 @@ bool Parser::accept_word(std::string_view word) {
 Result<void> Parser::expect_word(std::string_view word) {
     if (accept_word(word)) return {};
     const Token& tok = current();
-    return fail(Diag::ParseExpected,
-                "expected " + std::string(word) + " but got " + quote_for_message(tok.text), tok.span);
+    return fail(Diag::ParseExpected, "expected " + std::string(word) + " but got " + quote_for_message(tok.text),
+                tok.span);
 }
 
 bool Parser::is_name_token(const Token& token) {
@@ -105,8 +104,8 @@ Result<std::string> Parser::unescape_string(const Token& token) const {
 Result<std::string> Parser::parse_param() {
     const Token& tok = current();
     if (!is_name_token(tok)) {
-        return fail(Diag::ParseParam,
-                    "expected parameter identifier after ':', found " + quote_for_message(tok.text), tok.span);
+        return fail(Diag::ParseParam, "expected parameter identifier after ':', found " + quote_for_message(tok.text),
+                    tok.span);
     }
     ++position_;
     return std::string(tok.text);
@@ -121,8 +120,7 @@ Result<std::optional<bool>> Parser::parse_wait_clause() {
 
 Result<NestGuard> Parser::enter_nesting(const Token& opener) {
     if (depth_ >= max_nesting_depth) {
-        return fail(Diag::ParseNesting, "statement nests deeper than 128 levels; flatten the expression",
-                    opener.span);
+        return fail(Diag::ParseNesting, "statement nests deeper than 128 levels; flatten the expression", opener.span);
     }
     ++depth_;
     return NestGuard(this);
@@ -174,7 +172,7 @@ std::optional<VectorDatatype> parse_vector_datatype(std::string_view word) {
 }
 
 bool is_index_type_name(std::string_view word) {
-    static constexpr std::array<std::string_view, 8> names = {"keyword", "integer", "float", "geo",
+    static constexpr std::array<std::string_view, 8> names = {"keyword", "integer", "float",    "geo",
                                                               "text",    "bool",    "datetime", "uuid"};
     for (std::string_view name : names) {
         if (word == name) return true;

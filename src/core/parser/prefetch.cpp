@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "core/parser/filter.h"
-#include "core/parser/query.h"
 #include "core/parser/helpers.h"
+#include "core/parser/query.h"
 #include "core/text.h"
 
 namespace zorv::core {
@@ -65,8 +65,7 @@ Result<Prefetch> parse_prefetch_item(Parser& parser, std::span<const CteDefiniti
     return item;
 }
 
-Result<void> check_prefetch_ctes(const QueryExpr& expression, std::span<const CteDefinition> ctes,
-                                 Span body_start) {
+Result<void> check_prefetch_ctes(const QueryExpr& expression, std::span<const CteDefinition> ctes, Span body_start) {
     const PrefetchList* list = expression.prefetch_list();
     if (list == nullptr) return {};
     for (const Prefetch& item : *list) {

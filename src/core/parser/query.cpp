@@ -7,8 +7,8 @@
 
 #include "core/parser/filter.h"
 #include "core/parser/helpers.h"
-#include "core/text.h"
 #include "core/parser/search_params.h"
+#include "core/text.h"
 
 namespace zorv::core {
 namespace {
@@ -22,8 +22,7 @@ struct BodyClauses {
 Result<void> parse_from(Parser& parser, bool top_level, Query& query) {
     if (!parser.accept(TokenKind::From)) {
         if (top_level) {
-            return fail(Diag::ValidationFrom, "top-level QUERY requires FROM <collection>",
-                        parser.current().span);
+            return fail(Diag::ValidationFrom, "top-level QUERY requires FROM <collection>", parser.current().span);
         }
         return {};
     }
@@ -145,10 +144,8 @@ Result<void> check_clause_order(const Parser& parser) {
         case TokenKind::Limit:
         case TokenKind::Offset:
         case TokenKind::Params:
-            return fail(Diag::ParseClauseOrder, "duplicate or out-of-order query clause",
-                        parser.current().span);
-        default:
-            return {};
+            return fail(Diag::ParseClauseOrder, "duplicate or out-of-order query clause", parser.current().span);
+        default: return {};
     }
 }
 
@@ -168,21 +165,18 @@ PlacementRules placement_rules(QueryExpr::Kind kind) {
         case K::Points:
         case K::OrderBy:
         case K::SampleRandom:
-        case K::Hybrid:
-            return {UsingRule::Refused, PrefetchRule::RefusedWhenGiven};
+        case K::Hybrid: return {UsingRule::Refused, PrefetchRule::RefusedWhenGiven};
         case K::Fusion:
             return {UsingRule::Refused, PrefetchRule::Required, Diag::ValidationFusionPrefetch,
                     "FUSION requires PREFETCH"};
-        case K::Formula:
-            return {UsingRule::Refused, PrefetchRule::Stored};
+        case K::Formula: return {UsingRule::Refused, PrefetchRule::Stored};
         case K::Rerank:
             return {UsingRule::Required, PrefetchRule::Required, Diag::ValidationRerankPrefetch,
                     "RERANK requires PREFETCH"};
         case K::CrossRerank:
             return {UsingRule::Refused, PrefetchRule::Required, Diag::ValidationCrossRerankPrefetch,
                     "CROSS RERANK requires PREFETCH (candidate stage)"};
-        default:
-            return {UsingRule::Stored, PrefetchRule::Stored};
+        default: return {UsingRule::Stored, PrefetchRule::Stored};
     }
 }
 
@@ -196,8 +190,7 @@ Result<void> place_using_and_prefetch(QueryExpr& expression, BodyClauses& clause
         return fail(Diag::ValidationRerankUsing, "RERANK requires USING <vector>", body_start);
     }
     if (!clauses.prefetch.empty() && rules.prefetch_rule == PrefetchRule::RefusedWhenGiven) {
-        return fail(Diag::ValidationPrefetch, "this query expression does not accept PREFETCH",
-                    body_start);
+        return fail(Diag::ValidationPrefetch, "this query expression does not accept PREFETCH", body_start);
     }
     if (clauses.prefetch.empty() && rules.prefetch_rule == PrefetchRule::Required) {
         return fail(rules.required, rules.required_message, body_start);
@@ -213,8 +206,7 @@ Result<void> check_points_clauses(const Query& query, Span body_start) {
     const Page& page = query.page;
     const bool paged = page.limit || page.offset || page.limit_param || page.offset_param;
     if (query.score_threshold || query.filter || query.params || query.group || paged) {
-        return fail(Diag::ValidationPointsClause,
-                    "QUERY POINTS accepts only output selectors and SHARD", body_start);
+        return fail(Diag::ValidationPointsClause, "QUERY POINTS accepts only output selectors and SHARD", body_start);
     }
     return {};
 }

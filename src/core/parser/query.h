@@ -51,7 +51,6 @@ Result<void> convert_using_hybrid(QueryExpr& expression, HybridOptions options, 
 Result<Prefetch> parse_prefetch_item(Parser& parser, std::span<const CteDefinition> ctes);
 
 // Every CTE named by the expression's PREFETCH list must be one of `ctes` (ASCII case ignored).
-Result<void> check_prefetch_ctes(const QueryExpr& expression, std::span<const CteDefinition> ctes,
-                                 Span body_start);
+Result<void> check_prefetch_ctes(const QueryExpr& expression, std::span<const CteDefinition> ctes, Span body_start);
 
 }  // namespace zorv::core

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "core/parser/formula.h"
-#include "core/parser/query.h"
 #include "core/parser/helpers.h"
+#include "core/parser/query.h"
 #include "core/text.h"
 
 namespace zorv::core {
@@ -74,8 +74,8 @@ Result<RecommendStrategy> parse_recommend_strategy(Parser& parser) {
     if (equals_ignore_case(tok.text, "average_vector")) return RecommendStrategy::AverageVector;
     if (equals_ignore_case(tok.text, "best_score")) return RecommendStrategy::BestScore;
     if (equals_ignore_case(tok.text, "sum_scores")) return RecommendStrategy::SumScores;
-    return fail(Diag::ValidationRecommendStrategy,
-                "unknown recommend strategy " + quote_for_message(tok.text), tok.span);
+    return fail(Diag::ValidationRecommendStrategy, "unknown recommend strategy " + quote_for_message(tok.text),
+                tok.span);
 }
 
 Result<QueryExpr> parse_recommend(Parser& parser) {
@@ -166,8 +166,7 @@ Result<FeedbackStrategy> parse_feedback_strategy_params(Parser& parser) {
     for (std::size_t i = 0; i < letters.size(); ++i) {
         if (i > 0 && !parser.accept(TokenKind::Comma)) {
             return fail(Diag::ParseFeedbackStrategy,
-                        "feedback strategy expects exactly three parameters (a, b, c) in order",
-                        parser.current().span);
+                        "feedback strategy expects exactly three parameters (a, b, c) in order", parser.current().span);
         }
         if (!parser.accept_word(letters[i])) {
             return fail(Diag::ParseFeedbackStrategy,
@@ -179,8 +178,7 @@ Result<FeedbackStrategy> parse_feedback_strategy_params(Parser& parser) {
     }
     if (parser.check(TokenKind::Comma)) {
         return fail(Diag::ParseFeedbackStrategy,
-                    "feedback strategy accepts exactly three parameters (a, b, c) in order",
-                    parser.current().span);
+                    "feedback strategy accepts exactly three parameters (a, b, c) in order", parser.current().span);
     }
     ZORV_CHECK(parens.close());
     return FeedbackStrategy{values[0], values[1], values[2]};
@@ -227,12 +225,15 @@ Result<QueryExpr> parse_hybrid(Parser& parser) {
     auto& text = input.get<QueryInput::Kind::Text>();
     if (!text.options.empty()) {
         return fail(Diag::ValidationHybrid,
-                    "HYBRID shorthand cannot carry OPTIONS; query the dense and sparse vectors separately",
-                    input_span);
+                    "HYBRID shorthand cannot carry OPTIONS; query the dense and sparse vectors separately", input_span);
     }
     HybridOptions options = ZORV_TRY(parse_hybrid_options(parser));
-    QueryExpr::Hybrid hybrid{std::move(text.text), std::move(text.model), std::move(options.dense_vector),
-                             std::move(options.sparse_vector), options.fusion, std::move(text.text_param)};
+    QueryExpr::Hybrid hybrid{std::move(text.text),
+                             std::move(text.model),
+                             std::move(options.dense_vector),
+                             std::move(options.sparse_vector),
+                             options.fusion,
+                             std::move(text.text_param)};
     return QueryExpr{std::move(hybrid)};
 }
 
@@ -312,8 +313,8 @@ Result<void> convert_using_hybrid(QueryExpr& expression, HybridOptions options, 
     if (!expression.is(QueryExpr::Kind::Nearest)) return fail(code, needs_text, body_start);
     auto& nearest = expression.get<QueryExpr::Kind::Nearest>();
     if (nearest.mmr) {
-        return fail(
-            code, "USING HYBRID cannot combine with MMR; use dense nearest with MMR or HYBRID without MMR", body_start);
+        return fail(code, "USING HYBRID cannot combine with MMR; use dense nearest with MMR or HYBRID without MMR",
+                    body_start);
     }
     if (!nearest.input.is(QueryInput::Kind::Text)) return fail(code, needs_text, body_start);
     auto& text = nearest.input.get<QueryInput::Kind::Text>();
@@ -321,8 +322,12 @@ Result<void> convert_using_hybrid(QueryExpr& expression, HybridOptions options, 
         return fail(code, "USING HYBRID cannot carry OPTIONS; query the dense and sparse vectors separately",
                     body_start);
     }
-    QueryExpr::Hybrid hybrid{std::move(text.text), std::move(text.model), std::move(options.dense_vector),
-                             std::move(options.sparse_vector), options.fusion, std::move(text.text_param)};
+    QueryExpr::Hybrid hybrid{std::move(text.text),
+                             std::move(text.model),
+                             std::move(options.dense_vector),
+                             std::move(options.sparse_vector),
+                             options.fusion,
+                             std::move(text.text_param)};
     expression = QueryExpr{std::move(hybrid)};
     return {};
 }

@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "core/ast/vector.h"
-#include "core/parser/query.h"
 #include "core/parser/helpers.h"
+#include "core/parser/query.h"
 #include "core/text.h"
 
 namespace zorv::core {
@@ -97,25 +97,20 @@ Result<QueryInput> parse_query_input(Parser& parser) {
     if (parser.is_word("OBJECT")) return parse_object_input(parser);
     const Token& tok = parser.current();
     switch (tok.kind) {
-        case TokenKind::Vector:
-            return parse_vector_input(parser);
-        case TokenKind::Point:
-            return parse_point_input(parser);
+        case TokenKind::Vector: return parse_vector_input(parser);
+        case TokenKind::Point: return parse_point_input(parser);
         case TokenKind::String: {
             QueryInput::Text input;
             input.text = ZORV_TRY(parse_string_literal(parser));
             return QueryInput{std::move(input)};
         }
         case TokenKind::LBracket:
-        case TokenKind::LBrace:
-            return parse_vector_literal_input(parser);
-        case TokenKind::Colon:
-            return parse_named_param_input(parser);
-        case TokenKind::Question:
-            return parse_positional_input(parser);
+        case TokenKind::LBrace: return parse_vector_literal_input(parser);
+        case TokenKind::Colon: return parse_named_param_input(parser);
+        case TokenKind::Question: return parse_positional_input(parser);
         default:
-            return fail(Diag::ParseQueryInput,
-                        "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter", tok.span);
+            return fail(Diag::ParseQueryInput, "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter",
+                        tok.span);
     }
 }
 
@@ -129,12 +124,10 @@ Result<std::optional<Literal>> parse_order_start(Parser& parser) {
         case Literal::Kind::Int:
         case Literal::Kind::Float:
         case Literal::Kind::Param:
-        case Literal::Kind::PositionalParam:
-            return std::optional<Literal>(std::move(value));
+        case Literal::Kind::PositionalParam: return std::optional<Literal>(std::move(value));
         default:
             return fail(Diag::ParseOrderStart,
-                        "ORDER BY START FROM requires an integer, float, datetime string, or placeholder",
-                        first);
+                        "ORDER BY START FROM requires an integer, float, datetime string, or placeholder", first);
     }
 }
 

@@ -14,17 +14,13 @@ Result<Statement> parse_show(Parser& parser) {
     parser.take_token();  // SHOW
     const Token& tok = parser.current();
     switch (tok.kind) {
-        case TokenKind::Collections:
-            parser.take_token();
-            return Statement{ShowCollections{}};
+        case TokenKind::Collections: parser.take_token(); return Statement{ShowCollections{}};
         case TokenKind::Collection: {
             parser.take_token();
             std::string name = ZORV_TRY(parser.parse_identifier());
             return Statement{ShowCollection{std::move(name)}};
         }
-        case TokenKind::Quotas:
-            parser.take_token();
-            return Statement{ShowQuotas{}};
+        case TokenKind::Quotas: parser.take_token(); return Statement{ShowQuotas{}};
         case TokenKind::Shard: {
             parser.take_token();
             ZORV_CHECK(parser.expect_token(TokenKind::Keys));
@@ -55,35 +51,24 @@ Result<Parser> lex_into_parser(std::string_view text) {
 Result<Statement> parse_statement_dispatch(Parser& parser) {
     const Token& tok = parser.current();
     switch (tok.kind) {
-        case TokenKind::Show:
-            return parse_show(parser);
-        case TokenKind::Query:
-            return parse_query(parser);
-        case TokenKind::With:
-            return parse_with_query(parser);
-        case TokenKind::Scroll:
-            return parse_scroll(parser);
-        case TokenKind::Count:
-            return parse_count(parser);
-        case TokenKind::Facet:
-            return parse_facet(parser);
-        case TokenKind::Upsert:
-            return parse_upsert(parser);
-        case TokenKind::Update:
-            return parse_update(parser);
-        case TokenKind::Delete:
-            return parse_delete(parser);
-        case TokenKind::Clear:
-            return parse_clear_payload(parser);
+        case TokenKind::Show: return parse_show(parser);
+        case TokenKind::Query: return parse_query(parser);
+        case TokenKind::With: return parse_with_query(parser);
+        case TokenKind::Scroll: return parse_scroll(parser);
+        case TokenKind::Count: return parse_count(parser);
+        case TokenKind::Facet: return parse_facet(parser);
+        case TokenKind::Upsert: return parse_upsert(parser);
+        case TokenKind::Update: return parse_update(parser);
+        case TokenKind::Delete: return parse_delete(parser);
+        case TokenKind::Clear: return parse_clear_payload(parser);
         case TokenKind::Create:
         case TokenKind::Drop:
         case TokenKind::Set:
         case TokenKind::Batch:
-        case TokenKind::Alter:
-            return not_yet_supported(tok);
+        case TokenKind::Alter: return not_yet_supported(tok);
         default:
-            return fail(Diag::ParseStatement,
-                        "expected a ZORV statement keyword, got " + quote_for_message(tok.text), tok.span);
+            return fail(Diag::ParseStatement, "expected a ZORV statement keyword, got " + quote_for_message(tok.text),
+                        tok.span);
     }
 }
 
@@ -92,8 +77,7 @@ Result<std::vector<Statement>> parse_script(std::string_view text) {
     std::vector<Statement> statements;
     if (parser.at_end()) return statements;
     if (parser.check(TokenKind::Semicolon)) {
-        return fail(Diag::ParseEmptyStatement, "leading or empty statements are not allowed",
-                    parser.current().span);
+        return fail(Diag::ParseEmptyStatement, "leading or empty statements are not allowed", parser.current().span);
     }
     while (!parser.at_end()) {
         if (statements.size() == max_script_statements) {

@@ -50,8 +50,8 @@ Result<void> parse_count_options(Parser& parser, Span with, Count& count) {
     LiteralDict options = ZORV_TRY(parse_config_list(parser));
     for (const auto& [key, value] : options) {
         if (!equals_ignore_case(key, "exact")) {
-            return fail(Diag::ParseCountConfig, "unknown COUNT parameter " + quote_for_message(key) + ". Expected: exact",
-                               with);
+            return fail(Diag::ParseCountConfig,
+                        "unknown COUNT parameter " + quote_for_message(key) + ". Expected: exact", with);
         }
         if (!value.is(Literal::Kind::Bool)) {
             return fail(Diag::ParseCountConfig, "COUNT 'exact' must be true or false", with);
@@ -85,7 +85,7 @@ Result<void> parse_facet_options(Parser& parser, Span with, Facet& facet) {
             facet.exact = value.as_bool();
         } else {
             return fail(Diag::ParseFacetConfig,
-                               "unknown FACET parameter " + quote_for_message(key) + ". Expected: exact, limit", with);
+                        "unknown FACET parameter " + quote_for_message(key) + ". Expected: exact, limit", with);
         }
     }
     return {};
@@ -137,8 +137,7 @@ Result<bool> parse_facet_clause(Parser& parser, Facet& facet) {
             ZORV_CHECK(parse_facet_options(parser, with, facet));
             return true;
         }
-        default:
-            return false;
+        default: return false;
     }
 }
 
@@ -190,10 +189,9 @@ Result<Statement> parse_count(Parser& parser) {
         case TokenKind::Shard:
         case TokenKind::With:
             return fail(Diag::ParseClauseOrder,
-                               "duplicate or out-of-order COUNT clause (grammar order: WHERE, SHARD, WITH)",
-                               parser.current().span);
-        default:
-            return Statement{std::move(boxed)};
+                        "duplicate or out-of-order COUNT clause (grammar order: WHERE, SHARD, WITH)",
+                        parser.current().span);
+        default: return Statement{std::move(boxed)};
     }
 }
 

@@ -155,8 +155,7 @@ Result<void> parse_entry(Parser& parser, SearchParams& params, std::vector<std::
 Result<SearchParams> parse_search_params(Parser& parser) {
     Delimited parens = ZORV_TRY(Delimited::open(parser, TokenKind::LParen));
     if (parens.at_close()) {
-        return fail(Diag::ParseSearchParams, "PARAMS requires at least one search parameter",
-                    parser.current().span);
+        return fail(Diag::ParseSearchParams, "PARAMS requires at least one search parameter", parser.current().span);
     }
     SearchParams params;
     std::vector<std::string> seen;
@@ -228,8 +227,8 @@ Result<PayloadSelector> parse_payload_selector(Parser& parser) {
     SelectorNames names = ZORV_TRY(parse_selector_names(parser));
     if (equals_ignore_case(mode, "include")) return PayloadSelector::include(std::move(names));
     if (equals_ignore_case(mode, "exclude")) return PayloadSelector::exclude(std::move(names));
-    return fail(Diag::ParsePayloadSelector,
-                "WITH PAYLOAD requires true, false, INCLUDE (...), or EXCLUDE (...)", parser.current().span);
+    return fail(Diag::ParsePayloadSelector, "WITH PAYLOAD requires true, false, INCLUDE (...), or EXCLUDE (...)",
+                parser.current().span);
 }
 
 }  // namespace zorv::core

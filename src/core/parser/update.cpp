@@ -3,10 +3,10 @@
 #include <utility>
 #include <vector>
 
+#include "core/diagnostics.h"
 #include "core/parser/filter.h"
 #include "core/parser/helpers.h"
 #include "core/parser/mutation.h"
-#include "core/diagnostics.h"
 #include "core/text.h"
 
 namespace zorv::core {
@@ -83,8 +83,9 @@ Result<UpdateVectorRow> parse_update_vector_row(Parser& parser) {
     if (!vector) return update_vector_error("each UPDATE VECTOR row requires a vector", span);
     PointVectors vectors = ZORV_TRY(literal_to_vector_input(std::move(*vector), span));
     if (!pairs.empty()) {
-        return update_vector_error(
-            "UPDATE VECTOR VALUES rows accept only id and vector, not " + quote_for_message(pairs.front().first), span);
+        return update_vector_error("UPDATE VECTOR VALUES rows accept only id and vector, not " +
+                                       quote_for_message(pairs.front().first),
+                                   span);
     }
     return UpdateVectorRow{std::move(point_id), std::move(vectors)};
 }
@@ -193,8 +194,7 @@ Result<Statement> parse_update(Parser& parser) {
     switch (parser.current().kind) {
         case TokenKind::Payload: return parse_set_payload(parser, std::move(collection));
         case TokenKind::Vector: return parse_set_vector(parser, std::move(collection));
-        default:
-            return fail(Diag::ParseUpdate, "expected VECTOR or PAYLOAD after SET", parser.current().span);
+        default: return fail(Diag::ParseUpdate, "expected VECTOR or PAYLOAD after SET", parser.current().span);
     }
 }
 

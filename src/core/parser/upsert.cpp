@@ -3,10 +3,10 @@
 #include <string>
 #include <utility>
 
+#include "core/diagnostics.h"
 #include "core/parser/filter.h"
 #include "core/parser/helpers.h"
 #include "core/parser/mutation.h"
-#include "core/diagnostics.h"
 #include "core/text.h"
 
 namespace zorv::core {
@@ -107,7 +107,8 @@ Result<UpsertEmbedding> parse_hybrid_embedding(Parser& parser) {
 Result<UpsertEmbedding> parse_embedding(Parser& parser) {
     const Token& tok = parser.current();
     if (parser.accept(TokenKind::Hybrid)) return parse_hybrid_embedding(parser);
-    if (parser.accept(TokenKind::Dense)) return UpsertEmbedding{UpsertEmbedding::Dense{ZORV_TRY(parse_clause_details(parser))}};
+    if (parser.accept(TokenKind::Dense))
+        return UpsertEmbedding{UpsertEmbedding::Dense{ZORV_TRY(parse_clause_details(parser))}};
     if (parser.accept(TokenKind::Sparse)) {
         return UpsertEmbedding{UpsertEmbedding::Sparse{ZORV_TRY(parse_clause_details(parser))}};
     }
@@ -121,12 +122,11 @@ Result<UpsertEmbedding> parse_embedding(Parser& parser) {
         case TokenKind::Model:
         case TokenKind::Vector:
         case TokenKind::Into:
-        case TokenKind::On:
-            return UpsertEmbedding{UpsertEmbedding::Dense{ZORV_TRY(parse_clause_details(parser))}};
+        case TokenKind::On: return UpsertEmbedding{UpsertEmbedding::Dense{ZORV_TRY(parse_clause_details(parser))}};
         default:
             return fail(Diag::ParseEmbedding,
-                               "USING requires DENSE, SPARSE, HYBRID, MULTI, IMAGE, MODEL, VECTOR, INTO, or ON FIELD",
-                               tok.span);
+                        "USING requires DENSE, SPARSE, HYBRID, MULTI, IMAGE, MODEL, VECTOR, INTO, or ON FIELD",
+                        tok.span);
     }
 }
 
@@ -154,7 +154,7 @@ Result<EmbedFieldKind> parse_embed_kind(Parser& parser) {
         kind.kind = K::Image;
     } else if (!parser.check(TokenKind::Model)) {
         return fail(Diag::ParseEmbed, "EMBED USING requires DENSE, SPARSE, MULTI, IMAGE, or MODEL",
-                           parser.current().span);
+                    parser.current().span);
     }
     kind.model = ZORV_TRY(parse_optional_model(parser));
     return kind;
@@ -189,7 +189,7 @@ Result<void> parse_update_clauses(Parser& parser, Upsert& upsert) {
                 upsert.update_mode = UpdateMode::InsertOnly;
             } else {
                 return fail(Diag::ParseUpsertMode, "UPDATE MODE requires insert_only, update_only, or upsert",
-                                   parser.current().span);
+                            parser.current().span);
             }
         } else if (next == TokenKind::Filter) {
             if (upsert.update_filter) {

@@ -82,8 +82,8 @@ std::string render(const Filter& f) {
         case K::MatchTokens:
             return "MatchTokens(" + f.get<K::MatchTokens>().field + ", " + f.get<K::MatchTokens>().text + ")";
         case K::MatchExcept:
-            return "MatchExcept(" + f.get<K::MatchExcept>().field + ", " + render_values(f.get<K::MatchExcept>().values) +
-                   ")";
+            return "MatchExcept(" + f.get<K::MatchExcept>().field + ", " +
+                   render_values(f.get<K::MatchExcept>().values) + ")";
         case K::MinShould:
             return "MinShould(" + std::to_string(f.get<K::MinShould>().min_count) + ", " +
                    render_list(f.get<K::MinShould>().operands) + ")";
@@ -93,14 +93,16 @@ std::string render(const Filter& f) {
         case K::Nested: return "Nested(" + f.get<K::Nested>().path + ", " + render(*f.get<K::Nested>().filter) + ")";
         case K::HasVector: return "HasVector(" + f.get<K::HasVector>().name + ")";
         case K::Slice:
-            return "Slice(" + std::to_string(f.get<K::Slice>().total) + ", " + std::to_string(f.get<K::Slice>().index) + ")";
+            return "Slice(" + std::to_string(f.get<K::Slice>().total) + ", " + std::to_string(f.get<K::Slice>().index) +
+                   ")";
         case K::ValuesCount: {
             const auto& n = f.get<K::ValuesCount>();
             return "ValuesCount(" + n.field + ", " + op(n.op) + ", " + std::to_string(n.count) + ")";
         }
         case K::GeoBoundingBox: {
             const auto& n = f.get<K::GeoBoundingBox>();
-            return "GeoBoundingBox(" + n.field + ", " + render_point(n.top_left) + ", " + render_point(n.bottom_right) + ")";
+            return "GeoBoundingBox(" + n.field + ", " + render_point(n.top_left) + ", " + render_point(n.bottom_right) +
+                   ")";
         }
         case K::GeoRadius: {
             const auto& n = f.get<K::GeoRadius>();
@@ -162,8 +164,7 @@ const Case kGrammarCases[] = {
     {"NOT a = 1 AND b = 2 OR c = 3",
      "Or[And[Not(Compare(a, Eq, Int(1))), Compare(b, Eq, Int(2))], Compare(c, Eq, Int(3))]"},
     {"(a = 1 OR b = 2) OR c = 3", "Or[Or[Compare(a, Eq, Int(1)), Compare(b, Eq, Int(2))], Compare(c, Eq, Int(3))]"},
-    {"a = 1 AND (b = 2 AND c = 3)",
-     "And[Compare(a, Eq, Int(1)), And[Compare(b, Eq, Int(2)), Compare(c, Eq, Int(3))]]"},
+    {"a = 1 AND (b = 2 AND c = 3)", "And[Compare(a, Eq, Int(1)), And[Compare(b, Eq, Int(2)), Compare(c, Eq, Int(3))]]"},
     {"((a = 1))", "Compare(a, Eq, Int(1))"},
     {"not not a = 1", "Not(Not(Compare(a, Eq, Int(1))))"},
     {"a = 1 b = 2", "Compare(a, Eq, Int(1)) REST b"},
@@ -180,14 +181,18 @@ const Case kGrammarCases[] = {
     {"m = {k: [1]}", "Compare(m, Eq, Dict([(\"k\", List([Int(1)]))]))"},
     {"meta.tags[].name = 'x'", "Compare(meta.tags[].name, Eq, Str(\"x\"))"},
     {"'my field' = 1", "Compare(my field, Eq, Int(1))"},
-    {"flag > true", "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or parameter bound, "
-                    "got boolean|7..11"},
-    {"x >= [1]", "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or parameter bound, "
-                 "got array|5..8"},
-    {"x < {a: 1}", "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or parameter bound, "
-                   "got object|4..10"},
-    {"x <= null", "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or parameter bound, "
-                  "got null|5..9"},
+    {"flag > true",
+     "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or parameter bound, "
+     "got boolean|7..11"},
+    {"x >= [1]",
+     "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or parameter bound, "
+     "got array|5..8"},
+    {"x < {a: 1}",
+     "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or parameter bound, "
+     "got object|4..10"},
+    {"x <= null",
+     "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or parameter bound, "
+     "got null|5..9"},
     {"x = ", "ERR ZORV-PARSE-VALUE|unexpected value token ''|4..4"},
     // point-id field
     {"id = 7", "Id(7)"},
@@ -200,25 +205,29 @@ const Case kGrammarCases[] = {
     {"id NOT IN (1, 2)", "Not(Ids[1, 2])"},
     {"NOT id IN (1, 2)", "Not(Ids[1, 2])"},
     {"id > 5", "ERR ZORV-VALIDATION-ID-PREDICATE|point ID predicates support only =, !=, IN, and NOT IN|3..4"},
-    {"id > true", "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or parameter bound, "
-                  "got boolean|5..9"},
+    {"id > true",
+     "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or parameter bound, "
+     "got boolean|5..9"},
     {"id = -1", "ERR ZORV-VALIDATION-POINT-ID|point IDs must be unsigned integers or strings|5..7"},
     {"id = 1.5", "ERR ZORV-VALIDATION-POINT-ID|point IDs must be unsigned integers or strings|5..8"},
     {"id IN (1, -2)", "ERR ZORV-VALIDATION-POINT-ID|point IDs must be unsigned integers or strings|10..12"},
     {"id IN (-2, )", "ERR ZORV-PARSE-VALUE|unexpected value token ')'|11..12"},
     {"id IN ()", "ERR ZORV-PARSE-IN|IN requires a non-empty value list|6..8"},
     {"id NOT IN ( )", "ERR ZORV-PARSE-IN|NOT IN requires a non-empty value list|10..13"},
-    {"id BETWEEN 1 AND 2", "ERR ZORV-VALIDATION-ID-PREDICATE|point ID predicates support only =, !=, IN, and NOT IN|3..10"},
+    {"id BETWEEN 1 AND 2",
+     "ERR ZORV-VALIDATION-ID-PREDICATE|point ID predicates support only =, !=, IN, and NOT IN|3..10"},
     {"id IS NULL", "ERR ZORV-VALIDATION-ID-PREDICATE|point ID predicates support only =, !=, IN, and NOT IN|3..5"},
     {"Id MATCH 'x'", "ERR ZORV-VALIDATION-ID-PREDICATE|point ID predicates support only =, !=, IN, and NOT IN|3..8"},
     // BETWEEN
     {"a BETWEEN 1 AND 5", "Between(a, Int(1), Int(5))"},
     {"a BETWEEN '2024-01-01' AND :hi",
      "Between(a, Str(\"2024-01-01\"), Param(\"hi\", Some(Span { start: 27, end: 30 })))"},
-    {"a BETWEEN true AND 2", "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or "
-                             "parameter bound, got boolean|10..14"},
-    {"a BETWEEN 1 AND null", "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or "
-                             "parameter bound, got null|16..20"},
+    {"a BETWEEN true AND 2",
+     "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or "
+     "parameter bound, got boolean|10..14"},
+    {"a BETWEEN 1 AND null",
+     "ERR ZORV-PARSE-FILTER|range comparison requires a number, string, datetime, or "
+     "parameter bound, got null|16..20"},
     {"a BETWEEN [1] AND 2", "ERR ZORV-PARSE-LITERAL|expected a scalar literal|10..13"},
     {"a BETWEEN 1 OR 2", "ERR ZORV-PARSE-EXPECTED|expected AND but got 'OR'|12..14"},
     // IN lists
@@ -295,7 +304,8 @@ const Case kGrammarCases[] = {
     {"loc GEO_BBOX {top_left: {lat: 18446744073709551615, lon: 0}, bottom_right: " + kP + "}",
      "ERR ZORV-VALIDATION-GEO|lat must be numeric|13..14"},
     {"loc GEO_RADIUS {center: " + kP + ", radius: 100}", "GeoRadius(loc, (1.0, 2.0), 100.0)"},
-    {"loc GEO_RADIUS {center: " + kP + ", radius: 0}", "ERR ZORV-VALIDATION-GEO|radius must be greater than zero|15..16"},
+    {"loc GEO_RADIUS {center: " + kP + ", radius: 0}",
+     "ERR ZORV-VALIDATION-GEO|radius must be greater than zero|15..16"},
     {"loc GEO_RADIUS {center: " + kP + ", radius: 'x'}", "ERR ZORV-VALIDATION-GEO|radius must be numeric|15..16"},
     {"loc GEO_RADIUS {radius: 1}", "ERR ZORV-VALIDATION-GEO|center must be an object with lat and lon|15..16"},
     {"loc GEO_RADIUS [1]", "ERR ZORV-VALIDATION-GEO|GEO_RADIUS requires an object|15..16"},
@@ -422,9 +432,10 @@ TEST(FilterTree, PlaceholdersTakeTheSharedCounter) {
     Result<Filter> r = parse_filter(parser);
     ASSERT_TRUE(r);
     EXPECT_EQ(parser.positional_count(), 3u);
-    EXPECT_EQ(render(*r), "And[Compare(a, Eq, PositionalParam(0, Some(Span { start: 4, end: 5 }))), "
-                          "Ids[PositionalParam(1, Some(Span { start: 17, end: 18 })), "
-                          "PositionalParam(2, Some(Span { start: 20, end: 21 }))]]");
+    EXPECT_EQ(render(*r),
+              "And[Compare(a, Eq, PositionalParam(0, Some(Span { start: 4, end: 5 }))), "
+              "Ids[PositionalParam(1, Some(Span { start: 17, end: 18 })), "
+              "PositionalParam(2, Some(Span { start: 20, end: 21 }))]]");
 }
 
 }  // namespace

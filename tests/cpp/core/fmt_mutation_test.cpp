@@ -7,7 +7,6 @@
 #include "core/fmt/statement.h"
 #include "core/parser/parser.h"
 #include "test_support.h"
-#include "test_support.h"
 
 namespace zorv::core {
 namespace {
@@ -44,7 +43,8 @@ const TextCase kReadCases[] = {
      "COUNT FROM c WHERE a > 1 AND b = 'x' SHARD 7 WITH (exact = false)"},
     {"FACET FROM c KEY 'meta.city'", "FACET 'meta.city' FROM c"},
     // FACET prints WHERE, LIMIT, EXACT, SHARD whatever the written order.
-    {"FACET city FROM c SHARD 'x' EXACT LIMIT 5 WHERE a = 1", "FACET city FROM c WHERE a = 1 LIMIT 5 EXACT true SHARD 'x'"},
+    {"FACET city FROM c SHARD 'x' EXACT LIMIT 5 WHERE a = 1",
+     "FACET city FROM c WHERE a = 1 LIMIT 5 EXACT true SHARD 'x'"},
     {"FACET city FROM c WITH (exact = false, limit = 3)", "FACET city FROM c LIMIT 3 EXACT false"},
     // A key spelled FROM is quoted: bare, FACET FROM FROM c would read back with key and collection swapped.
     {"FACET 'from' FROM c", ""},
@@ -56,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(Read, CanonicalTextTest, ::testing::ValuesIn(kReadCases
 
 const TextCase kUpsertCases[] = {
     {"upsert into c values {id: 1}", "UPSERT INTO c VALUES {id: 1}"},
-    {"UPSERT INTO c VALUES {ID: 1, city: 'x', Vector: [1, 2]}", "UPSERT INTO c VALUES {id: 1, vector: [1.0, 2.0], city: 'x'}"},
+    {"UPSERT INTO c VALUES {ID: 1, city: 'x', Vector: [1, 2]}",
+     "UPSERT INTO c VALUES {id: 1, vector: [1.0, 2.0], city: 'x'}"},
     // Two or more rows: one per line, indented.
     {"UPSERT INTO c VALUES {id: 1, vector: {a: [0.5], s: {indices: [3], values: [1]}}}, ?, :more, {id: 'u', "
      "vector: [[1, 2], [3, 4]], 'a b': null}",
@@ -72,7 +73,8 @@ const TextCase kUpsertCases[] = {
     {"UPSERT INTO c VALUES {id: 1} USING HYBRID SPARSE MODEL 'b' INTO s DENSE ON FIELD t",
      "UPSERT INTO c VALUES {id: 1} USING HYBRID DENSE ON FIELD t SPARSE MODEL 'b' VECTOR s"},
     {"UPSERT INTO c VALUES {id: 1} USING HYBRID", ""},
-    {"UPSERT INTO c VALUES {id: 1} EMBED body INTO dense", "UPSERT INTO c VALUES {id: 1} EMBED body INTO dense USING DENSE"},
+    {"UPSERT INTO c VALUES {id: 1} EMBED body INTO dense",
+     "UPSERT INTO c VALUES {id: 1} EMBED body INTO dense USING DENSE"},
     // Two or more EMBED entries: a new line for EMBED, then one entry per indented line.
     {"UPSERT INTO c VALUES {id: 1} EMBED body INTO s USING sparse MODEL 'bm25', pic INTO img USING IMAGE, t INTO m "
      "USING multivector",
@@ -100,7 +102,8 @@ const TextCase kPointMutationCases[] = {
      "values: [2]}}} SHARD 'a'",
      "UPDATE c SET VECTOR VALUES\n  {id: 1, vector: [0.1, 0.2]},\n  {id: 2, vector: {dense: [1.0, 2.0], s: "
      "{indices: [1], values: [2.0]}}} SHARD 'a'"},
-    {"UPDATE c SET VECTOR = {a: [1], b: [2]} WHERE ID = 'p'", "UPDATE c SET VECTOR = {a: [1.0], b: [2.0]} WHERE id = 'p'"},
+    {"UPDATE c SET VECTOR = {a: [1], b: [2]} WHERE ID = 'p'",
+     "UPDATE c SET VECTOR = {a: [1.0], b: [2.0]} WHERE id = 'p'"},
     {"UPDATE c SET VECTOR 'my vec' = :v WHERE id = ?", ""},
     {"UPDATE c SET VECTOR = ? WHERE id = 5 WAIT true", ""},
 };

@@ -14,7 +14,6 @@
 #include "core/parser/parser.h"
 #include "test_support.h"
 
-
 namespace zorv::core {
 namespace {
 
@@ -55,9 +54,11 @@ const std::vector<TextCase>& query_cases() {
         {"QUERY DISCOVER TARGET POINT 1 CONTEXT (POSITIVE POINT 2 NEGATIVE POINT 3) FROM c", ""},
         {"QUERY CONTEXT (POSITIVE POINT 1 NEGATIVE [1.0], POSITIVE 'a' NEGATIVE TEXT 'b' MODEL 'm') FROM c",
          "QUERY CONTEXT (POSITIVE POINT 1 NEGATIVE [1.0], POSITIVE 'a' NEGATIVE TEXT 'b' MODEL 'm')\nFROM c"},
-        {"QUERY RELEVANCE FEEDBACK TARGET 'x' FEEDBACK ((POINT 2, 0.5), ([1.0], 1)) STRATEGY NAIVE (a = 1, b = 2, c = 3) "
+        {"QUERY RELEVANCE FEEDBACK TARGET 'x' FEEDBACK ((POINT 2, 0.5), ([1.0], 1)) STRATEGY NAIVE (a = 1, b = 2, c = "
+         "3) "
          "FROM c",
-         "QUERY RELEVANCE FEEDBACK TARGET 'x' FEEDBACK ((POINT 2, 0.5), ([1.0], 1.0)) STRATEGY NAIVE (a = 1.0, b = 2.0, "
+         "QUERY RELEVANCE FEEDBACK TARGET 'x' FEEDBACK ((POINT 2, 0.5), ([1.0], 1.0)) STRATEGY NAIVE (a = 1.0, b = "
+         "2.0, "
          "c = 3.0)\nFROM c"},
         {"QUERY ORDER BY ts FROM c", "QUERY ORDER BY ts ASC FROM c"},
         {"QUERY ORDER BY ts DESC START FROM '2024-01-01' FROM c", ""},
@@ -84,7 +85,8 @@ const std::vector<TextCase>& query_cases() {
         {"QUERY :q FROM c LIMIT :lim OFFSET ?", ""},
         {"QUERY ? FROM c LIMIT ? OFFSET :o", ""},
         {"QUERY [1.0] FROM c PARAMS (hnsw_ef = 128, exact = false)", ""},
-        {"QUERY [1.0] FROM c PARAMS (consistency = 2, timeout = 5)", "QUERY [1.0] FROM c PARAMS (timeout = 5, consistency = 2)"},
+        {"QUERY [1.0] FROM c PARAMS (consistency = 2, timeout = 5)",
+         "QUERY [1.0] FROM c PARAMS (timeout = 5, consistency = 2)"},
         {"QUERY [1.0] FROM c PARAMS (quantization = {}, idf = 'global')", ""},
         {"QUERY [1.0] FROM c PARAMS (idf = WHERE a = 1)", ""},
         {"QUERY [1.0] FROM c PARAMS (quantization = {oversampling: 2, ignore: true}, rrf_weights = [1, 0.5], "
@@ -126,14 +128,17 @@ const std::vector<TextCase>& query_cases() {
          "{lat: 1.0, lon: 2.0}], interiors: [[{lat: 1.0, lon: 2.0}, {lat: 0.0, lon: 3.0}, {lat: 1.0, lon: 2.0}]]}"},
         // formulas
         {"QUERY FORMULA (a + b) * c - -(-2) / d FROM c", "QUERY FORMULA (a + b) * c - -(-2.0) / d FROM c"},
-        {"QUERY FORMULA POW(x, 2) + SQRT(y) [DEFAULT = 1] + LN(z) + ABS(q) + MAX(a, b) + GEO_DISTANCE(1, 2, loc) FROM c",
-         "QUERY FORMULA POW(x, 2.0) + SQRT(y) [DEFAULT = 1.0] + LN(z) + ABS(q) + MAX(a, b) + GEO_DISTANCE(1.0, 2.0, loc)"
+        {"QUERY FORMULA POW(x, 2) + SQRT(y) [DEFAULT = 1] + LN(z) + ABS(q) + MAX(a, b) + GEO_DISTANCE(1, 2, loc) FROM "
+         "c",
+         "QUERY FORMULA POW(x, 2.0) + SQRT(y) [DEFAULT = 1.0] + LN(z) + ABS(q) + MAX(a, b) + GEO_DISTANCE(1.0, 2.0, "
+         "loc)"
          "\nFROM c"},
         {"QUERY FORMULA DATETIME('2024-01-01') + DATETIME_KEY('ts') + LIN_DECAY(x, MIDPOINT = 0.5) FROM c",
          "QUERY FORMULA DATETIME('2024-01-01') + DATETIME_KEY('ts') + LIN_DECAY(x, MIDPOINT = 0.5)\nFROM c"},
         {"QUERY FORMULA exp_decay(x, target = 1, scale = 2) FROM c",
          "QUERY FORMULA EXP_DECAY(x, TARGET = 1.0, SCALE = 2.0) FROM c"},
-        {"QUERY FORMULA CASE WHEN a = 1 THEN 1 ELSE 0 END FROM c", "QUERY FORMULA CASE WHEN a = 1 THEN 1.0 ELSE 0.0 END FROM c"},
+        {"QUERY FORMULA CASE WHEN a = 1 THEN 1 ELSE 0 END FROM c",
+         "QUERY FORMULA CASE WHEN a = 1 THEN 1.0 ELSE 0.0 END FROM c"},
         {"QUERY FORMULA -(2) FROM c", "QUERY FORMULA -2.0 FROM c"},
         {"QUERY FORMULA MATCH(tag, 'a') + MATCH(tag, ['a', 'b']) FROM c", ""},
         {"QUERY FORMULA :w * x + ? + ':x' + '' + 'a.b' FROM c", ""},

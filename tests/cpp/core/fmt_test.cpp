@@ -19,10 +19,9 @@ TEST(FmtIdentifier, PlainNamesStayBareOthersAreQuoted) {
         std::string text;
     };
     const std::vector<Case> cases = {
-        {"limit", "limit"},      {"_a1", "_a1"},           {"Coll_2", "Coll_2"},
-        {"my-coll", "'my-coll'"}, {"", "''"},              {"a.b", "'a.b'"},
-        {"a b", "'a b'"},        {"tags[]", "'tags[]'"},   {"café", "'café'"},
-        {"2nd", "'2nd'"},        {"it's", "'it\\'s'"},
+        {"limit", "limit"}, {"_a1", "_a1"},   {"Coll_2", "Coll_2"}, {"my-coll", "'my-coll'"},
+        {"", "''"},         {"a.b", "'a.b'"}, {"a b", "'a b'"},     {"tags[]", "'tags[]'"},
+        {"café", "'café'"}, {"2nd", "'2nd'"}, {"it's", "'it\\'s'"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(format_identifier(c.name), c.text) << c.name;
@@ -170,7 +169,8 @@ TEST(FmtVector, EveryVariantHasItsText) {
 TEST(FmtVector, PointVectors) {
     VectorValue dense{VectorValue::Dense{{1.0f}}};
     EXPECT_EQ(format_point_vectors(PointVectors{dense}), "[1.0]");
-    EXPECT_EQ(format_point_vectors(PointVectors{NamedVectors{{"a", dense}, {"b c", dense}}}), "{a: [1.0], 'b c': [1.0]}");
+    EXPECT_EQ(format_point_vectors(PointVectors{NamedVectors{{"a", dense}, {"b c", dense}}}),
+              "{a: [1.0], 'b c': [1.0]}");
     EXPECT_EQ(format_point_vectors(PointVectors{NamedVectors{}}), "{}");
     EXPECT_EQ(format_point_vectors(PointVectors{Placeholder::named("row")}), ":row");
     EXPECT_EQ(format_point_vectors(PointVectors{Placeholder::positional(0)}), "?");

@@ -55,7 +55,8 @@ std::string render(const FormulaExpr& e) {
         case K::Log: return "Log(" + render(*e.get<K::Log>().x) + ", " + opt(e.get<K::Log>().domain_default) + ")";
         case K::Ln: return "Ln(" + render(*e.get<K::Ln>().x) + ", " + opt(e.get<K::Ln>().domain_default) + ")";
         case K::Exp: return "Exp(" + render(*e.get<K::Exp>().x) + ")";
-        case K::Acosh: return "Acosh(" + render(*e.get<K::Acosh>().x) + ", " + opt(e.get<K::Acosh>().domain_default) + ")";
+        case K::Acosh:
+            return "Acosh(" + render(*e.get<K::Acosh>().x) + ", " + opt(e.get<K::Acosh>().domain_default) + ")";
         case K::Pow: return binary("Pow", e.get<K::Pow>().base, e.get<K::Pow>().exponent);
         case K::Max: return "Max" + render_args(e.get<K::Max>().args);
         case K::Min: return "Min" + render_args(e.get<K::Min>().args);
@@ -239,7 +240,8 @@ const Case kCases[] = {
     {"exp_decay(target = 0)", "ERR ZORV-PARSE-SYNTAX|EXP_DECAY() requires 'x' argument|0..9"},
     {"gauss_decay(d, 0, 1, m)",
      "ERR ZORV-PARSE-SYNTAX|midpoint/decay argument in decay function must be a constant|0..11"},
-    {"gauss_decay(d, midpoint = m)", "ERR ZORV-PARSE-SYNTAX|midpoint argument in decay function must be a constant|0..11"},
+    {"gauss_decay(d, midpoint = m)",
+     "ERR ZORV-PARSE-SYNTAX|midpoint argument in decay function must be a constant|0..11"},
     {"gauss_decay(d, decay = m)", "ERR ZORV-PARSE-SYNTAX|decay argument in decay function must be a constant|0..11"},
     // geo_distance
     {"geo_distance(52.5, 13.4, location)", "GeoDistance(52.5, 13.4, location)"},
@@ -248,7 +250,8 @@ const Case kCases[] = {
     {"geo_distance(52.5, -13.4, 'loc')", "GeoDistance(52.5, -13.4, loc)"},
     {"geo_distance(52.5, -13.4 + 0, location)",
      "ERR ZORV-PARSE-SYNTAX|GEO_DISTANCE() second argument must be a float constant|0..12"},
-    {"geo_distance(a, 1, location)", "ERR ZORV-PARSE-SYNTAX|GEO_DISTANCE() first argument must be a float constant|0..12"},
+    {"geo_distance(a, 1, location)",
+     "ERR ZORV-PARSE-SYNTAX|GEO_DISTANCE() first argument must be a float constant|0..12"},
     {"geo_distance(1, 2)", "ERR ZORV-PARSE-SYNTAX|GEO_DISTANCE() expects 3 arguments (lat, lon, field_name)|0..12"},
     {"geo_distance(1, 2, 3)", "ERR ZORV-PARSE-SYNTAX|GEO_DISTANCE() third argument must be a field name|0..12"},
     {"geo_distance(1, 2, :f)", "ERR ZORV-PARSE-SYNTAX|GEO_DISTANCE() third argument must be a field name|0..12"},
@@ -329,8 +332,10 @@ TEST(FormulaTree, CloneIsDeepAndEqual) {
     auto& div = copy.get<FormulaExpr::Kind::Div>();
     div.left->get<FormulaExpr::Kind::Case>().cond->get<Filter::Kind::Compare>().field = "b";
     EXPECT_NE(copy, original);
-    EXPECT_EQ(original.get<FormulaExpr::Kind::Div>().left->get<FormulaExpr::Kind::Case>()
-                  .cond->get<Filter::Kind::Compare>().field,
+    EXPECT_EQ(original.get<FormulaExpr::Kind::Div>()
+                  .left->get<FormulaExpr::Kind::Case>()
+                  .cond->get<Filter::Kind::Compare>()
+                  .field,
               "a");
 }
 

@@ -34,8 +34,7 @@ std::string outcome(const std::string& input) {
     const ZorvError& e = r.error();
     EXPECT_EQ(e.kind, ErrorKind::Lex);
     EXPECT_TRUE(e.fields.empty());
-    return "ERR " + e.code + "|" + e.message + "|" + std::to_string(e.span->start) + ".." +
-           std::to_string(e.span->end);
+    return "ERR " + e.code + "|" + e.message + "|" + std::to_string(e.span->start) + ".." + std::to_string(e.span->end);
 }
 
 class LexTable : public ::testing::TestWithParam<LexCase> {};
@@ -49,12 +48,14 @@ const LexCase kCases[] = {
     {"a--b", "IDENTIFIER a 0..1"},
     {"a -- c\nb", "IDENTIFIER a 0..1 | IDENTIFIER b 7..8"},
     // punctuation and operators
-    {"(){}[]:,;?*+/=", "LPAREN ( 0..1 | RPAREN ) 1..2 | LBRACE { 2..3 | RBRACE } 3..4 | LBRACKET [ 4..5 | "
-                       "RBRACKET ] 5..6 | COLON : 6..7 | COMMA , 7..8 | SEMICOLON ; 8..9 | QUESTION ? 9..10 | "
-                       "* * 10..11 | PLUS + 11..12 | SLASH / 12..13 | EQUALS = 13..14"},
+    {"(){}[]:,;?*+/=",
+     "LPAREN ( 0..1 | RPAREN ) 1..2 | LBRACE { 2..3 | RBRACE } 3..4 | LBRACKET [ 4..5 | "
+     "RBRACKET ] 5..6 | COLON : 6..7 | COMMA , 7..8 | SEMICOLON ; 8..9 | QUESTION ? 9..10 | "
+     "* * 10..11 | PLUS + 11..12 | SLASH / 12..13 | EQUALS = 13..14"},
     {"==", "EQUALS = 0..1 | EQUALS = 1..2"},
-    {"<= < >= > != <>", "LTE <= 0..2 | LT < 3..4 | GTE >= 5..7 | GT > 8..9 | NOT_EQUALS != 10..12 | "
-                        "LT < 13..14 | GT > 14..15"},
+    {"<= < >= > != <>",
+     "LTE <= 0..2 | LT < 3..4 | GTE >= 5..7 | GT > 8..9 | NOT_EQUALS != 10..12 | "
+     "LT < 13..14 | GT > 14..15"},
     {"\xE2\x89\xA5 5", "GTE \xE2\x89\xA5 0..3 | INTEGER 5 4..5"},
     {"\xE2\x89\xA4\xE2\x89\xA0", "LTE \xE2\x89\xA4 0..3 | NOT_EQUALS \xE2\x89\xA0 3..6"},
     {"- -5", "MINUS - 0..1 | INTEGER -5 2..4"},
@@ -73,8 +74,9 @@ const LexCase kCases[] = {
     {".5", "ERR ZORV-LEX-CHAR|Unexpected character '.'|0..1"},
     // minus split after operands only
     {"a -5", "IDENTIFIER a 0..1 | MINUS - 2..3 | INTEGER 5 3..4"},
-    {"x[0] -1", "IDENTIFIER x 0..1 | LBRACKET [ 1..2 | INTEGER 0 2..3 | RBRACKET ] 3..4 | MINUS - 5..6 | "
-                "INTEGER 1 6..7"},
+    {"x[0] -1",
+     "IDENTIFIER x 0..1 | LBRACKET [ 1..2 | INTEGER 0 2..3 | RBRACKET ] 3..4 | MINUS - 5..6 | "
+     "INTEGER 1 6..7"},
     {"3 -2.5", "INTEGER 3 0..1 | MINUS - 2..3 | FLOAT 2.5 3..6"},
     {"(a) -1", "LPAREN ( 0..1 | IDENTIFIER a 1..2 | RPAREN ) 2..3 | MINUS - 4..5 | INTEGER 1 5..6"},
     {"'s' -1", "STRING s 0..3 | MINUS - 4..5 | INTEGER 1 5..6"},

@@ -27,7 +27,10 @@ const DebugCase kDebugCases[] = {
     {Literal::str("\x01\x1f\x7f"), R"(Str("\u{1}\u{1f}\u{7f}"))"},
     // Letters outside ASCII stay; invisible separators and format characters are escaped.
     {Literal::str("\xC3\xA9\xE4\xB8\xAD"), "Str(\"\xC3\xA9\xE4\xB8\xAD\")"},
-    {Literal::str("a\xC2\xA0" "b\xE2\x80\x8B" "c\xE2\x80\xA8"), R"(Str("a\u{a0}b\u{200b}c\u{2028}"))"},
+    {Literal::str("a\xC2\xA0"
+                  "b\xE2\x80\x8B"
+                  "c\xE2\x80\xA8"),
+     R"(Str("a\u{a0}b\u{200b}c\u{2028}"))"},
     {Literal::str("'"), R"(Str("'"))"},
     {Literal::int64(-3), "Int(-3)"},
     {Literal::int64(std::numeric_limits<std::int64_t>::min()), "Int(-9223372036854775808)"},

@@ -21,7 +21,9 @@ auto must_parse(const std::string& text) {
     return *result->template get<K>();
 }
 
-PointVectors dense(std::vector<float> values) { return PointVectors{VectorValue{VectorValue::Dense{std::move(values)}}}; }
+PointVectors dense(std::vector<float> values) {
+    return PointVectors{VectorValue{VectorValue::Dense{std::move(values)}}};
+}
 PointId id_of(std::uint64_t n) { return PointId{n}; }
 
 // ---- UPSERT rows ------------------------------------------------------------------------------
@@ -37,8 +39,7 @@ TEST(Upsert, IdAloneGivesAnEmptyPayload) {
 TEST(Upsert, IdAndVectorKeysIgnoreCaseAndTheRestIsPayload) {
     Upsert upsert = must_parse<StatementKind::Upsert>("UPSERT INTO c VALUES {ID: 1, Vector: [1, 2], city: 'x'}");
     ASSERT_EQ(upsert.points.size(), 1u);
-    EXPECT_EQ(upsert.points[0],
-              (UpsertRow{UpsertRow::Point{id_of(1), dense({1, 2}), {{"city", Literal::str("x")}}}}));
+    EXPECT_EQ(upsert.points[0], (UpsertRow{UpsertRow::Point{id_of(1), dense({1, 2}), {{"city", Literal::str("x")}}}}));
 }
 
 TEST(Upsert, OnlyTheKeyVectorNamesVectors) {
@@ -53,8 +54,9 @@ TEST(Upsert, PlaceholderRowsTakeIndicesOfTheWholeParse) {
     const std::string text = "UPSERT INTO c VALUES :rows, ?, ? SHARD ?";
     Upsert upsert = must_parse<StatementKind::Upsert>(text);
     ASSERT_EQ(upsert.points.size(), 3u);
-    const std::vector<std::pair<std::string, Span>> expected = {
-        {":rows", span_of(text, ":rows")}, {"?0", span_of(text, "?")}, {"?1", span_of(text, "?", 1)}};
+    const std::vector<std::pair<std::string, Span>> expected = {{":rows", span_of(text, ":rows")},
+                                                                {"?0", span_of(text, "?")},
+                                                                {"?1", span_of(text, "?", 1)}};
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const auto* row = std::get_if<Placeholder>(&upsert.points[i].value);
         ASSERT_NE(row, nullptr) << i;
@@ -93,10 +95,10 @@ const EmbeddingCase kUsingCases[] = {
     {"sparse INTO s", E{E::Sparse{{std::nullopt, "s", std::nullopt}}}},
     {"multi, image", E{E::Multi{{E{E::MultiVector{}}, E{E::Image{}}}}}},
     {"MULTIVECTOR MODEL 'colbert'", E{E::MultiVector{{"colbert", std::nullopt, std::nullopt}}}},
-    {"HYBRID DENSE MODEL 'a' SPARSE MODEL 'b'", E{E::Hybrid{"a", std::nullopt, std::nullopt, "b", std::nullopt,
-                                                            std::nullopt}}},
-    {"HYBRID SPARSE VECTOR s ON FIELD t DENSE INTO d", E{E::Hybrid{std::nullopt, "d", std::nullopt, std::nullopt, "s",
-                                                                   "t"}}},
+    {"HYBRID DENSE MODEL 'a' SPARSE MODEL 'b'",
+     E{E::Hybrid{"a", std::nullopt, std::nullopt, "b", std::nullopt, std::nullopt}}},
+    {"HYBRID SPARSE VECTOR s ON FIELD t DENSE INTO d",
+     E{E::Hybrid{std::nullopt, "d", std::nullopt, std::nullopt, "s", "t"}}},
     {"HYBRID", E{E::Hybrid{}}},
 };
 INSTANTIATE_TEST_SUITE_P(Upsert, UpsertUsingTest, ::testing::ValuesIn(kUsingCases));
@@ -181,8 +183,9 @@ TEST(UpdateVector, SingleFormsWithAndWithoutAName) {
     UpdateVector unnamed = must_parse<StatementKind::UpdateVector>("UPDATE c SET VECTOR = [1, 2] WHERE ID = 5");
     EXPECT_EQ(unnamed.points, (std::vector<UpdateVectorRow>{{id_of(5), dense({1, 2})}}));
     UpdateVector named = must_parse<StatementKind::UpdateVector>("UPDATE c SET VECTOR dense = [1, 2] WHERE id = 5");
-    EXPECT_EQ(named.points, (std::vector<UpdateVectorRow>{
-                                {id_of(5), PointVectors{NamedVectors{{"dense", VectorValue{VectorValue::Dense{{1, 2}}}}}}}}));
+    EXPECT_EQ(named.points,
+              (std::vector<UpdateVectorRow>{
+                  {id_of(5), PointVectors{NamedVectors{{"dense", VectorValue{VectorValue::Dense{{1, 2}}}}}}}}));
 }
 
 TEST(MutationTail, ShardAndWaitInEitherOrder) {
@@ -230,8 +233,8 @@ const ErrorCase kUpsertErrors[] = {
     {"UPSERT INTO c VALUES {vector: [1, 2]}", "ZORV-VALIDATION-UPSERT-ID", V, "each UPSERT row requires an id",
      "{vector: [1, 2]}"},
     {"UPSERT INTO c VALUES {id: 1}, {}", "ZORV-VALIDATION-UPSERT-ID", V, "each UPSERT row requires an id", "{}"},
-    {"UPSERT INTO c VALUES {id: -1}", "ZORV-VALIDATION-POINT-ID", V,
-     "point IDs must be unsigned integers or strings", "{id: -1}"},
+    {"UPSERT INTO c VALUES {id: -1}", "ZORV-VALIDATION-POINT-ID", V, "point IDs must be unsigned integers or strings",
+     "{id: -1}"},
     {"UPSERT INTO c VALUES {id: 1},", "ZORV-PARSE-EXPECTED", P, "expected LBRACE but got ''", ""},
     {"UPSERT INTO c VALUES :5", "ZORV-PARSE-PARAM", P, "expected parameter identifier after ':', found '5'", "5"},
     {"UPSERT INTO c VALUES {id: 1} USING", "ZORV-PARSE-EMBEDDING", P, kUsingRequires, ""},

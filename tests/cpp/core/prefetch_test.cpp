@@ -28,7 +28,7 @@ const Prefetch& first_item(const Query& query) {
 struct ItemCase {
     std::string_view text;
     std::vector<std::string> cte_names;  // the ctes list of the main body, as written
-    std::string reference;                // the CTE name held by the first PREFETCH item
+    std::string reference;               // the CTE name held by the first PREFETCH item
     std::optional<double> score_threshold;
     std::optional<PrefetchLookup> lookup;
     bool filtered = false;
@@ -72,16 +72,28 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // Quoted and keyword names, compared without regard to case and kept as written.
         ItemCase{"WITH \"my stage\" AS (QUERY [1]) QUERY FUSION RRF FROM c PREFETCH ('MY STAGE')",
-                 {"my stage"}, "MY STAGE"},
+                 {"my stage"},
+                 "MY STAGE"},
         ItemCase{"WITH limit AS (QUERY [1]), Dense AS (QUERY [2]) QUERY FUSION RRF FROM c PREFETCH (LIMIT, dense)",
-                 {"limit", "Dense"}, "LIMIT"},
+                 {"limit", "Dense"},
+                 "LIMIT"},
         ItemCase{"WITH a AS (QUERY [1]) QUERY FUSION RRF FROM c PREFETCH (a SCORE THRESHOLD 1)", {"a"}, "a", 1.0},
-        ItemCase{"WITH a AS (QUERY [1]) QUERY FUSION RRF FROM c PREFETCH (a WHERE x = 1 LOOKUP FROM o)", {"a"}, "a",
-                 std::nullopt, lookup("o"), true},
-        ItemCase{"WITH a AS (QUERY [1]) QUERY FUSION RRF FROM c PREFETCH (a LOOKUP FROM 'o x' SHARD 7)", {"a"}, "a",
-                 std::nullopt, lookup("o x", std::nullopt, ShardKey{std::uint64_t{7}})},
-        ItemCase{"WITH a AS (QUERY [1]) QUERY FUSION RRF FROM c PREFETCH (a LOOKUP FROM o VECTOR v SHARD :k)", {"a"},
-                 "a", std::nullopt, lookup("o", "v", ShardKey{Placeholder::named("k", Span{87, 89})})}));
+        ItemCase{"WITH a AS (QUERY [1]) QUERY FUSION RRF FROM c PREFETCH (a WHERE x = 1 LOOKUP FROM o)",
+                 {"a"},
+                 "a",
+                 std::nullopt,
+                 lookup("o"),
+                 true},
+        ItemCase{"WITH a AS (QUERY [1]) QUERY FUSION RRF FROM c PREFETCH (a LOOKUP FROM 'o x' SHARD 7)",
+                 {"a"},
+                 "a",
+                 std::nullopt,
+                 lookup("o x", std::nullopt, ShardKey{std::uint64_t{7}})},
+        ItemCase{"WITH a AS (QUERY [1]) QUERY FUSION RRF FROM c PREFETCH (a LOOKUP FROM o VECTOR v SHARD :k)",
+                 {"a"},
+                 "a",
+                 std::nullopt,
+                 lookup("o", "v", ShardKey{Placeholder::named("k", Span{87, 89})})}));
 
 // ---------------------------------------------------------------- errors with code, message and span
 

@@ -9,7 +9,6 @@
 #include "core/parser/query.h"
 #include "test_support.h"
 
-
 namespace zorv::core {
 namespace {
 
@@ -33,9 +32,7 @@ QueryInput dense_input(std::vector<float> values) {
 }
 QueryInput point_input(std::uint64_t id) { return QueryInput{PointId{id}}; }
 
-Prefetch cte_ref(std::string name) {
-    return Prefetch{PrefetchSource::cte(std::move(name)), {}, {}, {}};
-}
+Prefetch cte_ref(std::string name) { return Prefetch{PrefetchSource::cte(std::move(name)), {}, {}, {}}; }
 
 // ---- errors: code, kind, message and span ----------------------------------------------------
 
@@ -68,7 +65,8 @@ TEST_P(QueryErrorTest, FailsWithCodeMessageAndSpan) {
 constexpr ErrorKind P = ErrorKind::Parse;
 constexpr ErrorKind V = ErrorKind::Validation;
 
-const char* const kHybridNeedsText = "USING HYBRID requires a text nearest query (QUERY TEXT '\u2026' or QUERY '\u2026')";
+const char* const kHybridNeedsText =
+    "USING HYBRID requires a text nearest query (QUERY TEXT '\u2026' or QUERY '\u2026')";
 
 const ErrorCase kBodyErrors[] = {
     {"QUERY 'red shoes'", "ZORV-VALIDATION-FROM", V, "top-level QUERY requires FROM <collection>", ""},
@@ -91,24 +89,22 @@ const ErrorCase kBodyErrors[] = {
      "duplicate or out-of-order query clause", "PREFETCH"},
     {"QUERY [1] FROM c FROM d", "ZORV-PARSE-TRAILING", P, "unexpected trailing token 'FROM'", "FROM", 1},
     {"QUERY [1] FROM c LIMIT 0", "ZORV-PARSE-POSITIVE-INTEGER", P, "LIMIT must be a positive integer", "0"},
-    {"QUERY [1] FROM c OFFSET -1", "ZORV-PARSE-NONNEGATIVE-INTEGER", P, "OFFSET must be a non-negative integer",
-     "-1"},
+    {"QUERY [1] FROM c OFFSET -1", "ZORV-PARSE-NONNEGATIVE-INTEGER", P, "OFFSET must be a non-negative integer", "-1"},
     // A ":" without a name is no placeholder here: the number reader meets the ":".
     {"QUERY [1] FROM c LIMIT : 5", "ZORV-PARSE-EXPECTED", P, "expected INTEGER but got ':'", ":"},
     {"QUERY [1] FROM c OFFSET : 5", "ZORV-PARSE-EXPECTED", P, "expected INTEGER but got ':'", ":"},
     {"QUERY [1] FROM c SCORE THRESHOLD 1e999", "ZORV-PARSE-NUMBER", P, "number '1e999' is not finite", "1e999"},
     {"QUERY [1] FROM c SCORE 0.5", "ZORV-PARSE-EXPECTED", P, "expected THRESHOLD but got '0.5'", "0.5"},
     {"QUERY [1] FROM c GROUP city", "ZORV-PARSE-EXPECTED", P, "expected BY but got 'city'", "city"},
-    {"QUERY [1] FROM c GROUP BY city SIZE 0", "ZORV-PARSE-POSITIVE-INTEGER", P,
-     "group size must be a positive integer", "0"},
+    {"QUERY [1] FROM c GROUP BY city SIZE 0", "ZORV-PARSE-POSITIVE-INTEGER", P, "group size must be a positive integer",
+     "0"},
     {"QUERY [1] FROM c GROUP BY city LOOKUP cities", "ZORV-PARSE-EXPECTED", P, "expected FROM but got 'cities'",
      "cities"},
     {"QUERY [1] FROM c PREFETCH ()", "ZORV-PARSE-PREFETCH", P, "PREFETCH cannot be empty", ")"},
     {"QUERY [1] FROM c PREFETCH QUERY [2]", "ZORV-PARSE-EXPECTED", P, "expected LPAREN but got 'QUERY'", "QUERY", 1},
     {"QUERY () FROM c", "ZORV-PARSE-QUERY-INPUT", P,
      "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter", "("},
-    {"QUERY", "ZORV-PARSE-QUERY-INPUT", P, "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter",
-     ""},
+    {"QUERY", "ZORV-PARSE-QUERY-INPUT", P, "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter", ""},
 };
 INSTANTIATE_TEST_SUITE_P(Body, QueryErrorTest, ::testing::ValuesIn(kBodyErrors));
 
@@ -143,8 +139,8 @@ const ErrorCase kPlacementErrors[] = {
      "FUSION"},
     {"QUERY RERANK TEXT 'q' MODEL 'm' FROM c PREFETCH (QUERY [1] LIMIT 50)", "ZORV-VALIDATION-RERANK-USING", V,
      "RERANK requires USING <vector>", "RERANK"},
-    {"QUERY RERANK TEXT 'q' MODEL 'm' FROM c USING d", "ZORV-VALIDATION-RERANK-PREFETCH", V,
-     "RERANK requires PREFETCH", "RERANK"},
+    {"QUERY RERANK TEXT 'q' MODEL 'm' FROM c USING d", "ZORV-VALIDATION-RERANK-PREFETCH", V, "RERANK requires PREFETCH",
+     "RERANK"},
     {"QUERY CROSS RERANK 'q' MODEL 'ce' FROM c", "ZORV-VALIDATION-CROSS-RERANK-PREFETCH", V,
      "CROSS RERANK requires PREFETCH (candidate stage)", "CROSS"},
     {"QUERY CROSS RERANK 'q' MODEL 'ce' FROM c USING d PREFETCH (QUERY [1])", "ZORV-VALIDATION-USING", V,
@@ -163,8 +159,8 @@ const ErrorCase kExpressionErrors[] = {
     {"QUERY RECOMMEND (1) FROM c", "ZORV-PARSE-EXPECTED", P, "expected POSITIVE but got '('", "("},
     {"QUERY RECOMMEND POSITIVE (1) STRATEGY best FROM c", "ZORV-VALIDATION-RECOMMEND-STRATEGY", V,
      "unknown recommend strategy 'best'", "best"},
-    {"QUERY RECOMMEND POSITIVE (1) STRATEGY", "ZORV-VALIDATION-RECOMMEND-STRATEGY", V,
-     "unknown recommend strategy ''", ""},
+    {"QUERY RECOMMEND POSITIVE (1) STRATEGY", "ZORV-VALIDATION-RECOMMEND-STRATEGY", V, "unknown recommend strategy ''",
+     ""},
     {"QUERY MMR [1, 2] DIVERSITY 1.01 CANDIDATES 5 FROM c", "ZORV-VALIDATION-MMR", V,
      "MMR diversity must be between 0 and 1", "1.01"},
     {"QUERY MMR [1, 2] DIVERSITY -0.5 CANDIDATES 5 FROM c", "ZORV-VALIDATION-MMR", V,
@@ -191,21 +187,20 @@ const ErrorCase kExpressionErrors[] = {
     {"QUERY TEXT FROM c", "ZORV-PARSE-EXPECTED", P, "expected STRING but got 'FROM'", "FROM"},
     {"QUERY TEXT : 5 FROM c", "ZORV-PARSE-EXPECTED", P, "expected STRING but got ':'", ":"},
     {"QUERY TEXT 'q' OPTIONS {a: 1, A: 2} FROM c", "ZORV-PARSE-DUPLICATE-KEY", P, "duplicate payload key 'A'", "A"},
-    {"QUERY POINT -1 FROM c", "ZORV-PARSE-POINT-ID", P, "POINT requires an unsigned integer or string point ID",
-     "-1"},
-    {"QUERY FORMULA 1 DEFAULTS (a = 1, a = 2) FROM c", "ZORV-PARSE-DUPLICATE-KEY", P,
-     "duplicate configuration key 'a'", "a", 1},
+    {"QUERY POINT -1 FROM c", "ZORV-PARSE-POINT-ID", P, "POINT requires an unsigned integer or string point ID", "-1"},
+    {"QUERY FORMULA 1 DEFAULTS (a = 1, a = 2) FROM c", "ZORV-PARSE-DUPLICATE-KEY", P, "duplicate configuration key 'a'",
+     "a", 1},
     // Relevance feedback strategy parameters: exactly a, b, c in this order.
     {"QUERY RELEVANCE FEEDBACK TARGET [1] FEEDBACK (([2], 0.5)) STRATEGY NAIVE (b = 1, a = 1, c = 1) FROM c",
      "ZORV-PARSE-FEEDBACK-STRATEGY", P, "feedback strategy expects 'A' here (order: a, b, c)", "b"},
     {"QUERY RELEVANCE FEEDBACK TARGET [1] FEEDBACK (([2], 0.5)) STRATEGY NAIVE (a = 1, c = 1, b = 1) FROM c",
      "ZORV-PARSE-FEEDBACK-STRATEGY", P, "feedback strategy expects 'B' here (order: a, b, c)", "c"},
     {"QUERY RELEVANCE FEEDBACK TARGET [1] FEEDBACK (([2], 0.5)) STRATEGY NAIVE (a = 1, b = 2) FROM c",
-     "ZORV-PARSE-FEEDBACK-STRATEGY", P, "feedback strategy expects exactly three parameters (a, b, c) in order",
-     ")", 2},
+     "ZORV-PARSE-FEEDBACK-STRATEGY", P, "feedback strategy expects exactly three parameters (a, b, c) in order", ")",
+     2},
     {"QUERY RELEVANCE FEEDBACK TARGET [1] FEEDBACK (([2], 0.5)) STRATEGY NAIVE (a = 1, b = 2, c = 3, d = 4) FROM c",
-     "ZORV-PARSE-FEEDBACK-STRATEGY", P, "feedback strategy accepts exactly three parameters (a, b, c) in order",
-     ",", 3},
+     "ZORV-PARSE-FEEDBACK-STRATEGY", P, "feedback strategy accepts exactly three parameters (a, b, c) in order", ",",
+     3},
     {"QUERY RELEVANCE FEEDBACK TARGET [1] FEEDBACK () STRATEGY NAIVE (a = 1, b = 2, c = 3) FROM c",
      "ZORV-PARSE-EXPECTED", P, "expected LPAREN but got ')'", ")"},
     {"QUERY RELEVANCE FEEDBACK TARGET [1] FEEDBACK (([2], 0.5)) STRATEGY SMART (a = 1, b = 2, c = 3) FROM c",
@@ -219,8 +214,7 @@ const ErrorCase kExpressionErrors[] = {
     {"QUERY HYBRID 'q' FUSION max FROM c", "ZORV-VALIDATION-FUSION", V, "fusion method must be RRF or DBSF", "max"},
     {"QUERY [1, 2] FROM c USING HYBRID", "ZORV-VALIDATION-HYBRID", V, kHybridNeedsText, "["},
     {"QUERY POINT 7 FROM c USING HYBRID", "ZORV-VALIDATION-HYBRID", V, kHybridNeedsText, "POINT"},
-    {"QUERY RECOMMEND POSITIVE (1) FROM c USING HYBRID", "ZORV-VALIDATION-HYBRID", V, kHybridNeedsText,
-     "RECOMMEND"},
+    {"QUERY RECOMMEND POSITIVE (1) FROM c USING HYBRID", "ZORV-VALIDATION-HYBRID", V, kHybridNeedsText, "RECOMMEND"},
     {"QUERY HYBRID 'q' FROM c USING HYBRID", "ZORV-VALIDATION-HYBRID", V,
      "USING HYBRID is redundant with QUERY HYBRID; use one form only", "HYBRID"},
     {"QUERY MMR 'q' DIVERSITY 0.5 CANDIDATES 10 FROM c USING HYBRID", "ZORV-VALIDATION-HYBRID", V,
@@ -245,8 +239,8 @@ const ErrorCase kExpressionErrors[] = {
 INSTANTIATE_TEST_SUITE_P(Expression, QueryErrorTest, ::testing::ValuesIn(kExpressionErrors));
 
 const ErrorCase kPrefetchErrors[] = {
-    {"WITH a AS (QUERY [1]), A AS (QUERY [2]) QUERY FUSION RRF FROM c PREFETCH (a, A)",
-     "ZORV-PARSE-DUPLICATE-CTE", P, "duplicate CTE 'A'", "A", 1},
+    {"WITH a AS (QUERY [1]), A AS (QUERY [2]) QUERY FUSION RRF FROM c PREFETCH (a, A)", "ZORV-PARSE-DUPLICATE-CTE", P,
+     "duplicate CTE 'A'", "A", 1},
     // A CTE sees only the CTEs defined before it; the span is the start of the body holding the reference.
     {"WITH a AS (QUERY [1] PREFETCH (b)), b AS (QUERY [2]) QUERY FUSION RRF FROM c PREFETCH (a, b)",
      "ZORV-VALIDATION-PREFETCH-CTE", V, "PREFETCH references unknown CTE 'b'", "["},
@@ -254,12 +248,11 @@ const ErrorCase kPrefetchErrors[] = {
      "PREFETCH references unknown CTE 'a'", "["},
     {"QUERY FUSION RRF FROM c PREFETCH (Dense_Stage)", "ZORV-VALIDATION-PREFETCH-CTE", V,
      "PREFETCH references unknown CTE 'Dense_Stage'", "FUSION"},
-    {"WITH a AS (QUERY [1]) QUERY FUSION RRF FROM c PREFETCH (QUERY [2] PREFETCH (b))",
-     "ZORV-VALIDATION-PREFETCH-CTE", V, "PREFETCH references unknown CTE 'b'", "[", 1},
+    {"WITH a AS (QUERY [1]) QUERY FUSION RRF FROM c PREFETCH (QUERY [2] PREFETCH (b))", "ZORV-VALIDATION-PREFETCH-CTE",
+     V, "PREFETCH references unknown CTE 'b'", "[", 1},
     {"WITH a AS (QUERY [1]), QUERY [2] FROM c", "ZORV-PARSE-EXPECTED", P, "expected AS but got '['", "[", 1},
     {"WITH a AS QUERY [1] QUERY [2] FROM c", "ZORV-PARSE-EXPECTED", P, "expected LPAREN but got 'QUERY'", "QUERY"},
-    {"WITH a AS (QUERY [1] QUERY [2] FROM c", "ZORV-PARSE-EXPECTED", P, "expected RPAREN but got 'QUERY'", "QUERY",
-     1},
+    {"WITH a AS (QUERY [1] QUERY [2] FROM c", "ZORV-PARSE-EXPECTED", P, "expected RPAREN but got 'QUERY'", "QUERY", 1},
     {"WITH a AS (QUERY [1])", "ZORV-PARSE-EXPECTED", P, "expected QUERY but got ''", ""},
     {"WITH a AS (QUERY [1] FROM c) QUERY FUSION RRF PREFETCH (a)", "ZORV-VALIDATION-FROM", V,
      "top-level QUERY requires FROM <collection>", "PREFETCH"},
@@ -392,8 +385,8 @@ TEST(QueryClauseTest, PlaceholderPagingKeepsTextAndSpan) {
 }
 
 TEST(QueryClauseTest, GroupLookupTakesTheSelectorsThatFollowIt) {
-    Query q = must_parse(
-        "QUERY [1] FROM c GROUP BY city SIZE 3 LOOKUP FROM cities WITH PAYLOAD true WITH PAYLOAD false");
+    Query q =
+        must_parse("QUERY [1] FROM c GROUP BY city SIZE 3 LOOKUP FROM cities WITH PAYLOAD true WITH PAYLOAD false");
     ASSERT_TRUE(q.group.has_value());
     EXPECT_EQ(q.group->lookup, (GroupLookup{"cities", PayloadSelector::all(), std::nullopt}));
     EXPECT_EQ(q.output.payload, PayloadSelector::none());
@@ -461,9 +454,8 @@ TEST(QueryExprTest, RecommendExamplesAndStrategies) {
         "QUERY RECOMMEND POSITIVE (1, 'p2', [0.1, 0.2]) NEGATIVE (TEXT 'bad') STRATEGY 'best_score' FROM c "
         "USING img");
     const auto& rec = q.expression.get<QueryExpr::Kind::Recommend>();
-    EXPECT_EQ(rec.positive,
-              (std::vector<QueryInput>{point_input(1), QueryInput{PointId{std::string("p2")}},
-                                       dense_input({0.1F, 0.2F})}));
+    EXPECT_EQ(rec.positive, (std::vector<QueryInput>{point_input(1), QueryInput{PointId{std::string("p2")}},
+                                                     dense_input({0.1F, 0.2F})}));
     EXPECT_EQ(rec.negative, (std::vector<QueryInput>{text_input("bad")}));
     EXPECT_EQ(rec.strategy, RecommendStrategy::BestScore);
     EXPECT_EQ(rec.using_, (UsingVector{"img", std::nullopt, false}));
@@ -556,10 +548,12 @@ TEST(QueryExprTest, HybridShorthandAndUsingHybrid) {
     };
     const Case cases[] = {
         {"QUERY HYBRID 'q' DENSE d SPARSE s FUSION DBSF FROM c", {"q", {}, "d", "s", FusionMethod::Dbsf, {}}},
-        {"QUERY HYBRID TEXT :q MODEL 'm' SPARSE s FROM c", {"", "m", {}, "s", FusionMethod::Rrf, Placeholder::named("q")}},
+        {"QUERY HYBRID TEXT :q MODEL 'm' SPARSE s FROM c",
+         {"", "m", {}, "s", FusionMethod::Rrf, Placeholder::named("q")}},
         {"QUERY TEXT 'q' FROM c USING HYBRID", {"q", {}, {}, {}, FusionMethod::Rrf, {}}},
         {"QUERY 'q' FROM c USING HYBRID DENSE d FUSION rrf", {"q", {}, "d", {}, FusionMethod::Rrf, {}}},
-        {"QUERY TEXT ? MODEL 'bm' FROM c USING HYBRID SPARSE s", {"", "bm", {}, "s", FusionMethod::Rrf, Placeholder::positional(0)}},
+        {"QUERY TEXT ? MODEL 'bm' FROM c USING HYBRID SPARSE s",
+         {"", "bm", {}, "s", FusionMethod::Rrf, Placeholder::positional(0)}},
     };
     for (const Case& c : cases) {
         Query q = must_parse(c.text);

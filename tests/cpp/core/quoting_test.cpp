@@ -44,13 +44,13 @@ TEST_P(ScanQuoted, DelimitsLikeTheLexer) { EXPECT_EQ(scanned(GetParam().input), 
 const TextCase kScanCases[] = {
     {"'ab' x", "single <ab> 4"},
     {"\"ab\" x", "double <ab> 4"},
-    {"'a''b' x", "single <a''b> 6"},            // '' is one quote, not the end
+    {"'a''b' x", "single <a''b> 6"},  // '' is one quote, not the end
     {"\"a''\" x", "double <a''> 5"},
-    {"'a\\'b' x", "single <a\\'b> 6"},          // a backslash takes the next byte
+    {"'a\\'b' x", "single <a\\'b> 6"},  // a backslash takes the next byte
     {"'''a'b''' x", "triple-single <a'b> 9"},
     {"\"\"\"a\"b\"\"\" x", "triple-double <a\"b> 9"},
-    {"'''a'", "single <''a> 5"},                // no closing triple: a single-quoted region
-    {"`a\\` x", "backtick <a\\> 4"},            // verbatim: the backslash stays
+    {"'''a'", "single <''a> 5"},      // no closing triple: a single-quoted region
+    {"`a\\` x", "backtick <a\\> 4"},  // verbatim: the backslash stays
     {"r'a\\' x", "raw <a\\> 5"},
     {"r\"a\" x", "raw <a> 4"},
     {"'abc", "single <abc> 4 unclosed"},

@@ -109,7 +109,8 @@ std::optional<std::string> reference_shorten(std::string_view body) {
         cur.clear();
     };
     for (char c : body) {
-        if (c == ',') flush(); else cur += c;
+        if (c == ',') flush();
+        else cur += c;
     }
     flush();
     if (pieces.size() <= 2) return std::nullopt;

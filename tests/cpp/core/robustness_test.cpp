@@ -30,7 +30,8 @@ void expect_stable_print(const Statement& statement, const std::string& source) 
     auto again = parse_statement(text);
     ASSERT_TRUE(again) << source << "\n printed: " << text << "\n " << format_error(again.error());
     EXPECT_EQ(format_statement(*again), text) << source;
-    EXPECT_TRUE(test_support::same_tree_after_print(statement, *again)) << source << "\n tree changed through: " << text;
+    EXPECT_TRUE(test_support::same_tree_after_print(statement, *again))
+        << source << "\n tree changed through: " << text;
 }
 
 class Robustness : public ::testing::TestWithParam<std::string> {};
@@ -99,16 +100,21 @@ TEST_P(Robustness, MutatedCorpusStatementsRoundTrip) {
 // Token soup drawn from the statement vocabulary: no input may crash the parser or the printer.
 TEST(Robustness, RandomTokenSequencesNeverCrash) {
     static const char* const vocabulary[] = {
-        "QUERY", "WITH", "AS", "FROM", "USING", "WHERE", "PREFETCH", "LIMIT", "OFFSET", "PARAMS", "GROUP", "BY",
-        "SIZE", "LOOKUP", "PAYLOAD", "VECTOR", "INCLUDE", "EXCLUDE", "TRUE", "FALSE", "NULL", "AND", "OR", "NOT",
-        "IN", "BETWEEN", "IS", "EMPTY", "MATCH", "NESTED", "MIN", "SHOULD", "FORMULA", "DEFAULTS", "FUSION", "RRF",
-        "DBSF", "RECOMMEND", "POSITIVE", "NEGATIVE", "STRATEGY", "CONTEXT", "DISCOVER", "TARGET", "ORDER", "ASC",
-        "DESC", "START", "SAMPLE", "RANDOM", "MMR", "DIVERSITY", "CANDIDATES", "RERANK", "CROSS", "ON", "FIELD",
-        "MODEL", "TEXT", "IMAGE", "OBJECT", "POINT", "POINTS", "HYBRID", "DENSE", "SPARSE", "MULTI", "SCORE",
-        "THRESHOLD", "SHARD", "KEY", "RELEVANCE", "FEEDBACK", "NAIVE", "CASE", "WHEN", "THEN", "ELSE", "END",
-        "GEO_RADIUS", "DEFAULT", "SHOW", "COLLECTIONS", "x", "a.b", "tags[].name", "'s'", "\"q\"", "1", "-2",
-        "0.5", "1e3", "(", ")", "[", "]", "{", "}", ",", ":", "?", "=", "!=", "<", "<=", ">", ">=", "+", "-",
-        "*", "/", ";", ":p", "exp_decay", "abs(",
+        "QUERY",    "WITH",      "AS",          "FROM",      "USING",      "WHERE",       "PREFETCH", "LIMIT",
+        "OFFSET",   "PARAMS",    "GROUP",       "BY",        "SIZE",       "LOOKUP",      "PAYLOAD",  "VECTOR",
+        "INCLUDE",  "EXCLUDE",   "TRUE",        "FALSE",     "NULL",       "AND",         "OR",       "NOT",
+        "IN",       "BETWEEN",   "IS",          "EMPTY",     "MATCH",      "NESTED",      "MIN",      "SHOULD",
+        "FORMULA",  "DEFAULTS",  "FUSION",      "RRF",       "DBSF",       "RECOMMEND",   "POSITIVE", "NEGATIVE",
+        "STRATEGY", "CONTEXT",   "DISCOVER",    "TARGET",    "ORDER",      "ASC",         "DESC",     "START",
+        "SAMPLE",   "RANDOM",    "MMR",         "DIVERSITY", "CANDIDATES", "RERANK",      "CROSS",    "ON",
+        "FIELD",    "MODEL",     "TEXT",        "IMAGE",     "OBJECT",     "POINT",       "POINTS",   "HYBRID",
+        "DENSE",    "SPARSE",    "MULTI",       "SCORE",     "THRESHOLD",  "SHARD",       "KEY",      "RELEVANCE",
+        "FEEDBACK", "NAIVE",     "CASE",        "WHEN",      "THEN",       "ELSE",        "END",      "GEO_RADIUS",
+        "DEFAULT",  "SHOW",      "COLLECTIONS", "x",         "a.b",        "tags[].name", "'s'",      "\"q\"",
+        "1",        "-2",        "0.5",         "1e3",       "(",          ")",           "[",        "]",
+        "{",        "}",         ",",           ":",         "?",          "=",           "!=",       "<",
+        "<=",       ">",         ">=",          "+",         "-",          "*",           "/",        ";",
+        ":p",       "exp_decay", "abs(",
     };
     constexpr std::size_t words = sizeof vocabulary / sizeof *vocabulary;
     std::mt19937 rng(20261211);

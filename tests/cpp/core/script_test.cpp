@@ -62,8 +62,9 @@ const ScriptCase kScripts[] = {
     {"SHOW COLLECTION", "[ZORV-PARSE-IDENTIFIER] expected identifier or quoted name, got '' at 15..15"},
     {"SHOW SHARD KEYS ON COLLECTION docs", "ShowShardKeys(docs)"},
     {"SHOW SHARD KEYS FOR x", "[ZORV-PARSE-EXPECTED] expected ON but got 'FOR' at 16..19"},
-    {"SHOW TABLES", "[ZORV-PARSE-SYNTAX] expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, "
-                    "got 'TABLES' at 5..11"},
+    {"SHOW TABLES",
+     "[ZORV-PARSE-SYNTAX] expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, "
+     "got 'TABLES' at 5..11"},
     {"SHOW", "[ZORV-PARSE-SYNTAX] expected COLLECTION, COLLECTIONS, QUOTAS, or SHARD KEYS after SHOW, got '' at 4..4"},
     {"SELECT 1", "[ZORV-PARSE-STATEMENT] expected a ZORV statement keyword, got 'SELECT' at 0..6"},
     {"SHOW QUOTAS; !", "[ZORV-LEX-CHAR] Unexpected character '!' at 13..14"},
@@ -81,8 +82,10 @@ TEST(Script, AtMost256Statements) {
     text += "SHOW QUOTAS";
     auto too_many = parse_script(text);
     ASSERT_FALSE(too_many);
-    EXPECT_EQ(format_error(too_many.error()), "[ZORV-PARSE-STATEMENT-LIMIT] a script may contain at most 256 "
-                                              "statements at " + std::to_string(last) + ".." + std::to_string(last + 4));
+    EXPECT_EQ(format_error(too_many.error()),
+              "[ZORV-PARSE-STATEMENT-LIMIT] a script may contain at most 256 "
+              "statements at " +
+                  std::to_string(last) + ".." + std::to_string(last + 4));
 }
 
 TEST(Statement, ExactlyOneStatementWithOneOptionalSemicolon) {

@@ -110,8 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParamsCase{"PARAMS (idf = WHERE lang = 'en', hnsw_ef = 5) LIMIT",
                    {.hnsw_ef = 5, .idf = IdfParams{equals("lang", Literal::str("en"))}}},
         ParamsCase{"PARAMS (idf = WHERE a = 1 OR b = 2) LIMIT",
-                   {.idf = IdfParams{Filter{Filter::Or{{equals("a", Literal::int64(1)),
-                                                         equals("b", Literal::int64(2))}}}}}}));
+                   {.idf = IdfParams{
+                        Filter{Filter::Or{{equals("a", Literal::int64(1)), equals("b", Literal::int64(2))}}}}}}));
 
 // ---------------------------------------------------------------- every error, with code, message and span
 
@@ -174,18 +174,15 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Values, SearchParamsError,
     testing::Values(
-        ErrorCase{Entry::Params, "PARAMS (hnsw_ef = 0)", search_param, "hnsw_ef must be a positive integer",
-                  "hnsw_ef"},
+        ErrorCase{Entry::Params, "PARAMS (hnsw_ef = 0)", search_param, "hnsw_ef must be a positive integer", "hnsw_ef"},
         ErrorCase{Entry::Params, "PARAMS (hnsw_ef = -3)", search_param, "hnsw_ef must be a positive integer",
                   "hnsw_ef"},
         ErrorCase{Entry::Params, "PARAMS (hnsw_ef = 1.5)", search_param, "hnsw_ef must be a positive integer",
                   "hnsw_ef"},
         ErrorCase{Entry::Params, "PARAMS (hnsw_ef = :ef)", search_param, "hnsw_ef must be a positive integer",
                   "hnsw_ef"},
-        ErrorCase{Entry::Params, "PARAMS (hnsw_ef = ?)", search_param, "hnsw_ef must be a positive integer",
-                  "hnsw_ef"},
-        ErrorCase{Entry::Params, "PARAMS (HNSW_EF = 0)", search_param, "HNSW_EF must be a positive integer",
-                  "HNSW_EF"},
+        ErrorCase{Entry::Params, "PARAMS (hnsw_ef = ?)", search_param, "hnsw_ef must be a positive integer", "hnsw_ef"},
+        ErrorCase{Entry::Params, "PARAMS (HNSW_EF = 0)", search_param, "HNSW_EF must be a positive integer", "HNSW_EF"},
         ErrorCase{Entry::Params, "PARAMS (exact = true, timeout = '5')", search_param,
                   "timeout must be a positive integer", "timeout"},
         ErrorCase{Entry::Params, "PARAMS (rrf_k = true)", search_param, "rrf_k must be a positive integer", "rrf_k"},
@@ -199,8 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "max_selectivity must be a finite number in (0, 1]", "max_selectivity"},
         ErrorCase{Entry::Params, "PARAMS (acorn = true, max_selectivity = 1.0001)", search_param,
                   "max_selectivity must be a finite number in (0, 1]", "max_selectivity"},
-        ErrorCase{Entry::Params, "PARAMS (rrf_weights = [1, 'a'])", search_param, "rrf_weights elements must be numbers",
-                  "rrf_weights"},
+        ErrorCase{Entry::Params, "PARAMS (rrf_weights = [1, 'a'])", search_param,
+                  "rrf_weights elements must be numbers", "rrf_weights"},
         ErrorCase{Entry::Params, "PARAMS (rrf_weights = [[1]])", search_param, "rrf_weights elements must be numbers",
                   "rrf_weights"},
         ErrorCase{Entry::Params, "PARAMS (rrf_weights = 1)", search_param, "rrf_weights must be a list of numbers",
@@ -223,8 +220,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "oversampling must be finite and greater than zero", "quantization"},
         ErrorCase{Entry::Params, "PARAMS (quantization = {oversampling: 'x'})", search_param,
                   "oversampling must be numeric", "quantization"},
-        ErrorCase{Entry::Params, "PARAMS (quantization = {Rescore: 1})", search_param,
-                  "Rescore must be true or false", "quantization"},
+        ErrorCase{Entry::Params, "PARAMS (quantization = {Rescore: 1})", search_param, "Rescore must be true or false",
+                  "quantization"},
         ErrorCase{Entry::Params, "PARAMS (quantization = {ignore: true, rescore: 'no'})", search_param,
                   "rescore must be true or false", "quantization"},
         ErrorCase{Entry::Params, "PARAMS (quantization = {foo: 1, rescore: 1})", search_param,
@@ -247,8 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "idf must be 'global' or WHERE <filter>", "local"},
         ErrorCase{Entry::Params, "PARAMS (idf = 5)", "ZORV-VALIDATION-IDF", "idf must be 'global' or WHERE <filter>",
                   "5"},
-        ErrorCase{Entry::Params, "PARAMS (idf = ", "ZORV-VALIDATION-IDF", "idf must be 'global' or WHERE <filter>",
-                  ""},
+        ErrorCase{Entry::Params, "PARAMS (idf = ", "ZORV-VALIDATION-IDF", "idf must be 'global' or WHERE <filter>", ""},
         // A corpus filter's own error comes back unchanged.
         ErrorCase{Entry::Params, "PARAMS (idf = WHERE)", "ZORV-PARSE-FIELD", "expected a field name, got ')'", ")"},
         ErrorCase{Entry::Params, "PARAMS (idf = global, IDF = global)", "ZORV-PARSE-DUPLICATE-KEY",
@@ -312,18 +308,17 @@ SelectorCase vector(std::string_view text, VectorSelector expected, std::string_
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, SelectorOk,
-    testing::Values(
-        vector("WITH VECTOR", VectorSelector::all()),
-        vector("WITH VECTOR LIMIT 5", VectorSelector::all(), "LIMIT"),
-        vector("WITH VECTOR TRUE", VectorSelector::all()),
-        vector("WITH VECTOR false LIMIT 1", VectorSelector::none(), "LIMIT"),
-        vector("WITH VECTOR (dense, 'sparse vec')", VectorSelector::names({"dense", "sparse vec"})),
-        vector("WITH VECTOR (a, a, LIMIT) LIMIT", VectorSelector::names({"a", "a", "LIMIT"}), "LIMIT"),
-        payload("WITH PAYLOAD true", PayloadSelector::all()),
-        payload("WITH PAYLOAD FALSE WITH", PayloadSelector::none(), "WITH"),
-        payload("WITH PAYLOAD include (a.b, c)", PayloadSelector::include({"a.b", "c"})),
-        payload("WITH PAYLOAD EXCLUDE (x) LIMIT", PayloadSelector::exclude({"x"}), "LIMIT"),
-        payload("WITH PAYLOAD 'Include' (\"x y\", x)", PayloadSelector::include({"x y", "x"}))));
+    testing::Values(vector("WITH VECTOR", VectorSelector::all()),
+                    vector("WITH VECTOR LIMIT 5", VectorSelector::all(), "LIMIT"),
+                    vector("WITH VECTOR TRUE", VectorSelector::all()),
+                    vector("WITH VECTOR false LIMIT 1", VectorSelector::none(), "LIMIT"),
+                    vector("WITH VECTOR (dense, 'sparse vec')", VectorSelector::names({"dense", "sparse vec"})),
+                    vector("WITH VECTOR (a, a, LIMIT) LIMIT", VectorSelector::names({"a", "a", "LIMIT"}), "LIMIT"),
+                    payload("WITH PAYLOAD true", PayloadSelector::all()),
+                    payload("WITH PAYLOAD FALSE WITH", PayloadSelector::none(), "WITH"),
+                    payload("WITH PAYLOAD include (a.b, c)", PayloadSelector::include({"a.b", "c"})),
+                    payload("WITH PAYLOAD EXCLUDE (x) LIMIT", PayloadSelector::exclude({"x"}), "LIMIT"),
+                    payload("WITH PAYLOAD 'Include' (\"x y\", x)", PayloadSelector::include({"x y", "x"}))));
 
 // ---------------------------------------------------------------- nesting
 

@@ -74,7 +74,8 @@ std::string point_vectors_text(const PointVectors& p) {
             return out + ")";
         }
         case PointVectors::Kind::Param:
-        case PointVectors::Kind::PositionalParam: return "Whole " + literal_debug(Literal::placeholder(std::get<2>(p.value)));
+        case PointVectors::Kind::PositionalParam:
+            return "Whole " + literal_debug(Literal::placeholder(std::get<2>(p.value)));
     }
     return "?";
 }
@@ -203,7 +204,8 @@ const ConversionCase kCases[] = {
     {V, "{object: {a: 1}}", R"(Object{Dict([("a", Int(1))]), model none, options Dict([])})"},
     // A key whose value has another kind carries nothing.
     {V, "{text: 'a', image: 5}", "Document{a, model none, options Dict([])}"},
-    {V, "{text: 'a', image: 'b'}", "ERR ZORV-VALIDATION-VECTOR|inference vector carries more than one of text, image, object"},
+    {V, "{text: 'a', image: 'b'}",
+     "ERR ZORV-VALIDATION-VECTOR|inference vector carries more than one of text, image, object"},
     {V, "{text: 'a', foo: 1}",
      "ERR ZORV-VALIDATION-VECTOR|inference vector must only carry text/image/object, model, and options"},
     {V, "{text: 'a', values: [1]}",
@@ -226,7 +228,8 @@ const ConversionCase kCases[] = {
     {I, "{text: 'a'}", "Unnamed Document{a, model none, options Dict([])}"},
     {I, "{text: 'a', foo: 1}",
      "ERR ZORV-VALIDATION-VECTOR|inference vector must only carry text/image/object, model, and options"},
-    {I, "{dense: [1, 2], sparse: {indices: [1], values: [1]}}", "Named(dense=Dense[1.0, 2.0];sparse=Sparse{[1], [1.0]};)"},
+    {I, "{dense: [1, 2], sparse: {indices: [1], values: [1]}}",
+     "Named(dense=Dense[1.0, 2.0];sparse=Sparse{[1], [1.0]};)"},
     {I, "{img: {image: 'p.png'}, v: :x}",
      R"(Named(img=Image{p.png, model none, options Dict([])};v=Param("x", Some(Span { start: 27, end: 29 }));))"},
     {I, "{}", "Named()"},
@@ -296,15 +299,14 @@ TEST(VectorConversion, MovesTheFloatBufferIntoTheVector) {
 }
 
 TEST(VectorConversion, LaterCaseVariantOfAShapeKeyWins) {
-    Literal dict = Literal::dict({{"indices", read_literal("[1]")},
-                                  {"values", read_literal("[1]")},
-                                  {"INDICES", read_literal("[9]")}});
+    Literal dict = Literal::dict(
+        {{"indices", read_literal("[1]")}, {"values", read_literal("[1]")}, {"INDICES", read_literal("[9]")}});
     EXPECT_EQ(convert(V, dict), "Sparse{[9], [1.0]}");
     // For inference keys the first pair counts.
     Literal doc = Literal::dict({{"text", Literal::str("first")}, {"Text", Literal::str("second")}});
     EXPECT_EQ(convert(V, doc), "Document{first, model none, options Dict([])}");
-    Literal models = Literal::dict(
-        {{"text", Literal::str("t")}, {"model", Literal::str("a")}, {"MODEL", Literal::int64(1)}});
+    Literal models =
+        Literal::dict({{"text", Literal::str("t")}, {"model", Literal::str("a")}, {"MODEL", Literal::int64(1)}});
     EXPECT_EQ(convert(V, models), "Document{t, model a, options Dict([])}");
 }
 

@@ -49,8 +49,7 @@ TEST_P(PlaceholderSlots, ComeInTextOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Walk, PlaceholderSlots,
     testing::Values(
-        SlotCase{"QUERY [1, 2] FROM c LIMIT 3", {}},
-        SlotCase{"SHOW COLLECTIONS", {}},
+        SlotCase{"QUERY [1, 2] FROM c LIMIT 3", {}}, SlotCase{"SHOW COLLECTIONS", {}},
         // literals in filters, lists and dicts
         SlotCase{"QUERY [1] FROM c WHERE a = :x AND b IN (1, ?, :y) AND c BETWEEN ? AND :hi",
                  {":x", "?0", ":y", "?1", ":hi"}},
@@ -134,22 +133,22 @@ TEST(PlaceholderSlotOwners, NameTheRecordThatHoldsThePlaceholder) {
     std::vector<std::string> owners;
     for (const PlaceholderSlot& slot : placeholder_slots(statement)) {
         owners.emplace_back(std::visit(Overloaded{
-                                        [](Literal*) { return "Literal"; },
-                                        [](PointId*) { return "PointId"; },
-                                        [](ShardKey*) { return "ShardKey"; },
-                                        [](VectorValue*) { return "VectorValue"; },
-                                        [](PointVectors*) { return "PointVectors"; },
-                                        [](QueryInput*) { return "QueryInput"; },
-                                        [](QueryInput::Text*) { return "Text"; },
-                                        [](QueryExpr::Hybrid*) { return "Hybrid"; },
-                                        [](QueryExpr::CrossRerank*) { return "CrossRerank"; },
-                                        [](Page*) { return "Page"; },
-                                        [](FormulaExpr*) { return "FormulaExpr"; },
-                                        [](Scroll*) { return "Scroll"; },
-                                        [](Facet*) { return "Facet"; },
-                                        [](UpsertRow*) { return "UpsertRow"; },
-                                    },
-                                    slot.owner));
+                                           [](Literal*) { return "Literal"; },
+                                           [](PointId*) { return "PointId"; },
+                                           [](ShardKey*) { return "ShardKey"; },
+                                           [](VectorValue*) { return "VectorValue"; },
+                                           [](PointVectors*) { return "PointVectors"; },
+                                           [](QueryInput*) { return "QueryInput"; },
+                                           [](QueryInput::Text*) { return "Text"; },
+                                           [](QueryExpr::Hybrid*) { return "Hybrid"; },
+                                           [](QueryExpr::CrossRerank*) { return "CrossRerank"; },
+                                           [](Page*) { return "Page"; },
+                                           [](FormulaExpr*) { return "FormulaExpr"; },
+                                           [](Scroll*) { return "Scroll"; },
+                                           [](Facet*) { return "Facet"; },
+                                           [](UpsertRow*) { return "UpsertRow"; },
+                                       },
+                                       slot.owner));
     }
     EXPECT_EQ(owners, (std::vector<std::string>{"FormulaExpr", "FormulaExpr", "Text", "Page", "PointId", "Literal",
                                                 "ShardKey", "Page"}));
@@ -195,8 +194,9 @@ TEST(PlaceholderSlotOwners, LetABinderReplaceEverySlot) {
                    slot.owner);
     }
     EXPECT_TRUE(placeholder_slots(statement).empty());
-    EXPECT_TRUE(statement == must_parse("QUERY FORMULA 10.0 * $score FROM c PREFETCH (QUERY TEXT 't11' USING d LIMIT 12) "
-                                        "WHERE a = 13 AND id IN (1, 14) SHARD 'k15' LIMIT 16 OFFSET 17"))
+    EXPECT_TRUE(statement ==
+                must_parse("QUERY FORMULA 10.0 * $score FROM c PREFETCH (QUERY TEXT 't11' USING d LIMIT 12) "
+                           "WHERE a = 13 AND id IN (1, 14) SHARD 'k15' LIMIT 16 OFFSET 17"))
         << format_statement(statement);
 }
 
@@ -244,21 +244,20 @@ TEST(Walk, MutableFormRewritesNodesInPlace) {
 // without spans, which keep tree order.
 TEST(Walk, ReachesVectorPlaceholdersAndUnspannedSlots) {
     Query query;
-    query.expression.node = QueryExpr::Recommend{
-        {QueryInput{VectorValue{Placeholder::named("vec")}},
-         QueryInput{VectorValue{VectorValue::Object{Box<Literal>(Literal::dict({{"o", Literal::positional(4)}})),
-                                                    std::nullopt,
-                                                    {}}}}},
-        {},
-        std::nullopt,
-        std::nullopt,
-        {}};
+    query.expression.node =
+        QueryExpr::Recommend{{QueryInput{VectorValue{Placeholder::named("vec")}},
+                              QueryInput{VectorValue{VectorValue::Object{
+                                  Box<Literal>(Literal::dict({{"o", Literal::positional(4)}})), std::nullopt, {}}}}},
+                             {},
+                             std::nullopt,
+                             std::nullopt,
+                             {}};
     query.page.limit_param = Placeholder::named("n");
     Statement statement{Box<Query>(std::move(query))};
     EXPECT_EQ(placeholder_texts(statement), (std::vector<std::string>{":vec", "?4", ":n"}));
 
-    PointVectors vectors{NamedVectors{{"a", VectorValue{Placeholder::positional(0)}},
-                                      {"b", VectorValue{VectorValue::Dense{{1.0F}}}}}};
+    PointVectors vectors{
+        NamedVectors{{"a", VectorValue{Placeholder::positional(0)}}, {"b", VectorValue{VectorValue::Dense{{1.0F}}}}}};
     std::vector<std::string> seen;
     walk(vectors, [&](const Placeholder& p) { seen.push_back(p.text()); });
     EXPECT_EQ(seen, (std::vector<std::string>{"?0"}));
