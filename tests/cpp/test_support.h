@@ -9,6 +9,7 @@
 
 #include "core/ast/walk.h"
 #include "core/error.h"
+#include "core/parser/parser.h"
 
 namespace zorv::core::test_support {
 
@@ -35,6 +36,32 @@ struct TextCase {
 };
 
 inline void PrintTo(const TextCase& c, std::ostream* os) { *os << '"' << c.input << '"'; }
+
+// One statement text that must fail: its code, kind, message and the span of the nth occurrence of
+// `span_text` (the end of input when empty).
+struct ErrorCase {
+    std::string text;
+    std::string code;
+    ErrorKind kind;
+    std::string message;
+    std::string span_text;
+    int nth = 0;
+};
+
+inline void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.text; }
+
+// The front end's errors carry no detail fields and no cause.
+template <class T>
+void expect_error(const Result<T>& result, const ErrorCase& c) {
+    ASSERT_FALSE(result.has_value()) << c.text;
+    const ZorvError& error = result.error();
+    EXPECT_EQ(error.code, c.code);
+    EXPECT_EQ(error.kind, c.kind);
+    EXPECT_EQ(error.message, c.message);
+    EXPECT_EQ(error.span, span_of(c.text, c.span_text, c.nth));
+    EXPECT_TRUE(error.fields.empty());
+    EXPECT_EQ(error.cause, nullptr);
+}
 
 // One level of a nesting construct: `open` + inner + `close`, with the opening token at
 // `opener_offset` inside `open`.

@@ -1,18 +1,14 @@
 #include "core/fmt/values.h"
 
+#include "core/text.h"
+
 namespace zorv::core {
-namespace {
-
-bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
-
-}  // namespace
 
 bool is_plain_identifier(std::string_view text) {
     if (text.empty()) return false;
     if (!is_ascii_letter(text.front()) && text.front() != '_') return false;
     for (char c : text.substr(1)) {
-        if (!is_ascii_letter(c) && !is_ascii_digit(c) && c != '_') return false;
+        if (!is_ascii_letter(c) && !is_digit(c) && c != '_') return false;
     }
     return true;
 }

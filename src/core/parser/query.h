@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/ast/query.h"
+#include "core/ast/read.h"
 #include "core/parser/helpers.h"
 #include "core/parser/parser.h"
 
@@ -30,6 +31,8 @@ Result<QueryInput> parse_query_input(Parser& parser);
 
 // Optional START FROM value of ORDER BY (also used by SCROLL); nothing when START is absent.
 Result<std::optional<Literal>> parse_order_start(Parser& parser);
+// ORDER BY field [ASC | DESC] [START FROM value], ORDER being current: of SCROLL and QUERY ORDER BY.
+Result<OrderClause> parse_order_clause(Parser& parser);
 
 // RRF or DBSF, as a word or a string; the token is consumed whatever it is.
 Result<FusionMethod> parse_fusion_method(Parser& parser);

@@ -11,6 +11,16 @@
 namespace zorv::core {
 namespace {
 
+// The HYBRID expression a text input becomes, with the options that name its vectors.
+QueryExpr::Hybrid hybrid_from_text(QueryInput::Text&& text, HybridOptions&& options) {
+    return QueryExpr::Hybrid{std::move(text.text),
+                             std::move(text.model),
+                             std::move(options.dense_vector),
+                             std::move(options.sparse_vector),
+                             options.fusion,
+                             std::move(text.text_param)};
+}
+
 Result<QueryExpr> parse_points(Parser& parser) {
     parser.take_token();  // POINTS
     Delimited parens = ZORV_TRY(Delimited::open_flat(parser, TokenKind::LParen));
@@ -122,17 +132,8 @@ Result<QueryExpr> parse_discover(Parser& parser) {
 }
 
 Result<QueryExpr> parse_order_by(Parser& parser) {
-    parser.take_token();  // ORDER
-    ZORV_CHECK(parser.expect_token(TokenKind::By));
-    QueryExpr::OrderBy order;
-    order.field = ZORV_TRY(parse_field_name(parser));
-    if (parser.accept(TokenKind::Desc)) {
-        order.direction = OrderDirection::Desc;
-    } else {
-        parser.accept(TokenKind::Asc);
-    }
-    order.start_from = ZORV_TRY(parse_order_start(parser));
-    return QueryExpr{std::move(order)};
+    OrderClause order = ZORV_TRY(parse_order_clause(parser));
+    return QueryExpr{QueryExpr::OrderBy{std::move(order.field), order.direction, std::move(order.start_from)}};
 }
 
 Result<QueryExpr> parse_sample(Parser& parser) {
@@ -228,12 +229,7 @@ Result<QueryExpr> parse_hybrid(Parser& parser) {
                     "HYBRID shorthand cannot carry OPTIONS; query the dense and sparse vectors separately", input_span);
     }
     HybridOptions options = ZORV_TRY(parse_hybrid_options(parser));
-    QueryExpr::Hybrid hybrid{std::move(text.text),
-                             std::move(text.model),
-                             std::move(options.dense_vector),
-                             std::move(options.sparse_vector),
-                             options.fusion,
-                             std::move(text.text_param)};
+    QueryExpr::Hybrid hybrid = hybrid_from_text(std::move(text), std::move(options));
     return QueryExpr{std::move(hybrid)};
 }
 
@@ -322,12 +318,7 @@ Result<void> convert_using_hybrid(QueryExpr& expression, HybridOptions options, 
         return fail(code, "USING HYBRID cannot carry OPTIONS; query the dense and sparse vectors separately",
                     body_start);
     }
-    QueryExpr::Hybrid hybrid{std::move(text.text),
-                             std::move(text.model),
-                             std::move(options.dense_vector),
-                             std::move(options.sparse_vector),
-                             options.fusion,
-                             std::move(text.text_param)};
+    QueryExpr::Hybrid hybrid = hybrid_from_text(std::move(text), std::move(options));
     expression = QueryExpr{std::move(hybrid)};
     return {};
 }

@@ -131,6 +131,21 @@ Result<std::optional<Literal>> parse_order_start(Parser& parser) {
     }
 }
 
+// order_clause := ORDER BY field [ASC | DESC] [START FROM value]   (ORDER is current)
+Result<OrderClause> parse_order_clause(Parser& parser) {
+    parser.take_token();  // ORDER
+    ZORV_CHECK(parser.expect_token(TokenKind::By));
+    OrderClause order;
+    order.field = ZORV_TRY(parse_field_name(parser));
+    if (parser.accept(TokenKind::Desc)) {
+        order.direction = OrderDirection::Desc;
+    } else {
+        parser.accept(TokenKind::Asc);
+    }
+    order.start_from = ZORV_TRY(parse_order_start(parser));
+    return order;
+}
+
 Result<FusionMethod> parse_fusion_method(Parser& parser) {
     const Token& tok = parser.take_token();
     if (equals_ignore_case(tok.text, "rrf")) return FusionMethod::Rrf;

@@ -19,21 +19,6 @@ bool at_with(const Parser& parser, TokenKind second) {
     return parser.check(TokenKind::With) && parser.lookahead(1).kind == second;
 }
 
-// order_clause := ORDER BY field [ASC | DESC] [START FROM value]   (ORDER is current)
-Result<OrderClause> parse_order_clause(Parser& parser) {
-    parser.take_token();  // ORDER
-    ZORV_CHECK(parser.expect_token(TokenKind::By));
-    OrderClause order;
-    order.field = ZORV_TRY(parse_field_name(parser));
-    if (parser.accept(TokenKind::Desc)) {
-        order.direction = OrderDirection::Desc;
-    } else {
-        parser.accept(TokenKind::Asc);
-    }
-    order.start_from = ZORV_TRY(parse_order_start(parser));
-    return order;
-}
-
 // A LIMIT value: a placeholder, or a positive integer.
 template <class Record>
 Result<void> parse_limit_value(Parser& parser, Record& record, std::string_view label) {

@@ -197,28 +197,11 @@ TEST(MutationTail, ShardAndWaitInEitherOrder) {
 
 // ---- errors ---------------------------------------------------------------------------------
 
-struct ErrorCase {
-    std::string text;
-    std::string code;
-    ErrorKind kind;
-    std::string message;
-    std::string span_text;  // empty: the end of input
-    int nth = 0;
-};
-
-void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.text; }
-
 class MutationErrorTest : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(MutationErrorTest, FailsWithCodeMessageAndSpan) {
     const ErrorCase& c = GetParam();
-    auto result = parse_statement(c.text);
-    ASSERT_FALSE(result.has_value()) << c.text;
-    const ZorvError& error = result.error();
-    EXPECT_EQ(error.code, c.code);
-    EXPECT_EQ(error.kind, c.kind);
-    EXPECT_EQ(error.message, c.message);
-    EXPECT_EQ(error.span, span_of(c.text, c.span_text, c.nth));
+    expect_error(parse_statement(c.text), c);
 }
 
 constexpr ErrorKind P = ErrorKind::Parse;

@@ -36,30 +36,11 @@ Prefetch cte_ref(std::string name) { return Prefetch{PrefetchSource::cte(std::mo
 
 // ---- errors: code, kind, message and span ----------------------------------------------------
 
-struct ErrorCase {
-    std::string text;
-    std::string code;
-    ErrorKind kind;
-    std::string message;
-    std::string span_text;  // empty: the end of input
-    int nth = 0;
-};
-
-void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.text; }
-
 class QueryErrorTest : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(QueryErrorTest, FailsWithCodeMessageAndSpan) {
     const ErrorCase& c = GetParam();
-    auto result = parse_query_text(c.text);
-    ASSERT_FALSE(result.has_value()) << c.text;
-    const ZorvError& error = result.error();
-    EXPECT_EQ(error.code, c.code);
-    EXPECT_EQ(error.kind, c.kind);
-    EXPECT_EQ(error.message, c.message);
-    EXPECT_EQ(error.span, span_of(c.text, c.span_text, c.nth));
-    EXPECT_TRUE(error.fields.empty());
-    EXPECT_EQ(error.cause, nullptr);
+    expect_error(parse_query_text(c.text), c);
 }
 
 constexpr ErrorKind P = ErrorKind::Parse;

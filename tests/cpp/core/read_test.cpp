@@ -125,71 +125,66 @@ TEST(Facet, PlaceholderLimitKeepsItsText) {
 
 // ---- errors ---------------------------------------------------------------------------------
 
-struct ErrorCase {
-    std::string text;
-    std::string code;
-    std::string message;
-    std::string span_text;  // empty: the end of input
-    int nth = 0;
-};
-
-void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.text; }
-
 class ReadStatementErrorTest : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(ReadStatementErrorTest, FailsWithCodeMessageAndSpan) {
     const ErrorCase& c = GetParam();
-    auto result = parse_statement(c.text);
-    ASSERT_FALSE(result.has_value()) << c.text;
-    const ZorvError& error = result.error();
-    EXPECT_EQ(error.code, c.code);
-    EXPECT_EQ(error.kind, ErrorKind::Parse);
-    EXPECT_EQ(error.message, c.message);
-    EXPECT_EQ(error.span, span_of(c.text, c.span_text, c.nth));
+    expect_error(parse_statement(c.text), c);
 }
 
 const char* const kCountOrder = "duplicate or out-of-order COUNT clause (grammar order: WHERE, SHARD, WITH)";
 
 const ErrorCase kReadErrors[] = {
     // SCROLL: LIMIT is required and last; a clause out of order is left for LIMIT or the caller.
-    {"SCROLL FROM c", "ZORV-PARSE-EXPECTED", "expected LIMIT but got ''", ""},
-    {"SCROLL FROM c LIMIT 0", "ZORV-PARSE-POSITIVE-INTEGER", "SCROLL LIMIT must be a positive integer", "0"},
-    {"SCROLL FROM c AFTER -1 LIMIT 5", "ZORV-PARSE-POINT-ID",
+    {"SCROLL FROM c", "ZORV-PARSE-EXPECTED", ErrorKind::Parse, "expected LIMIT but got ''", ""},
+    {"SCROLL FROM c LIMIT 0", "ZORV-PARSE-POSITIVE-INTEGER", ErrorKind::Parse,
+     "SCROLL LIMIT must be a positive integer", "0"},
+    {"SCROLL FROM c AFTER -1 LIMIT 5", "ZORV-PARSE-POINT-ID", ErrorKind::Parse,
      "SCROLL AFTER requires an unsigned integer or string point ID", "-1"},
-    {"SCROLL FROM c LIMIT 5 WHERE a = 1", "ZORV-PARSE-TRAILING", "unexpected trailing token 'WHERE'", "WHERE"},
-    {"SCROLL FROM c SHARD 'x' WHERE a = 1 LIMIT 5", "ZORV-PARSE-EXPECTED", "expected LIMIT but got 'WHERE'", "WHERE"},
-    {"SCROLL FROM c AFTER 1 AFTER 2 LIMIT 5", "ZORV-PARSE-EXPECTED", "expected LIMIT but got 'AFTER'", "AFTER", 1},
-    {"SCROLL FROM c WITH VECTOR WITH PAYLOAD true LIMIT 1", "ZORV-PARSE-EXPECTED", "expected LIMIT but got 'WITH'",
-     "WITH", 1},
+    {"SCROLL FROM c LIMIT 5 WHERE a = 1", "ZORV-PARSE-TRAILING", ErrorKind::Parse, "unexpected trailing token 'WHERE'",
+     "WHERE"},
+    {"SCROLL FROM c SHARD 'x' WHERE a = 1 LIMIT 5", "ZORV-PARSE-EXPECTED", ErrorKind::Parse,
+     "expected LIMIT but got 'WHERE'", "WHERE"},
+    {"SCROLL FROM c AFTER 1 AFTER 2 LIMIT 5", "ZORV-PARSE-EXPECTED", ErrorKind::Parse, "expected LIMIT but got 'AFTER'",
+     "AFTER", 1},
+    {"SCROLL FROM c WITH VECTOR WITH PAYLOAD true LIMIT 1", "ZORV-PARSE-EXPECTED", ErrorKind::Parse,
+     "expected LIMIT but got 'WITH'", "WITH", 1},
     // COUNT
-    {"COUNT FROM c SHARD 'x' WHERE a = 1", "ZORV-PARSE-CLAUSE-ORDER", kCountOrder, "WHERE"},
-    {"COUNT FROM c WHERE a = 1 WHERE b = 2", "ZORV-PARSE-CLAUSE-ORDER", kCountOrder, "WHERE", 1},
-    {"COUNT FROM c WITH (exact = true) WITH (exact = true)", "ZORV-PARSE-CLAUSE-ORDER", kCountOrder, "WITH", 1},
-    {"COUNT FROM c WITH (exact = 1)", "ZORV-PARSE-COUNT-CONFIG", "COUNT 'exact' must be true or false", "WITH"},
-    {"COUNT FROM c WITH (fast = true)", "ZORV-PARSE-COUNT-CONFIG", "unknown COUNT parameter 'fast'. Expected: exact",
-     "WITH"},
-    {"COUNT c", "ZORV-PARSE-EXPECTED", "expected FROM but got 'c'", "c"},
+    {"COUNT FROM c SHARD 'x' WHERE a = 1", "ZORV-PARSE-CLAUSE-ORDER", ErrorKind::Parse, kCountOrder, "WHERE"},
+    {"COUNT FROM c WHERE a = 1 WHERE b = 2", "ZORV-PARSE-CLAUSE-ORDER", ErrorKind::Parse, kCountOrder, "WHERE", 1},
+    {"COUNT FROM c WITH (exact = true) WITH (exact = true)", "ZORV-PARSE-CLAUSE-ORDER", ErrorKind::Parse, kCountOrder,
+     "WITH", 1},
+    {"COUNT FROM c WITH (exact = 1)", "ZORV-PARSE-COUNT-CONFIG", ErrorKind::Parse,
+     "COUNT 'exact' must be true or false", "WITH"},
+    {"COUNT FROM c WITH (fast = true)", "ZORV-PARSE-COUNT-CONFIG", ErrorKind::Parse,
+     "unknown COUNT parameter 'fast'. Expected: exact", "WITH"},
+    {"COUNT c", "ZORV-PARSE-EXPECTED", ErrorKind::Parse, "expected FROM but got 'c'", "c"},
     // FACET
-    {"FACET city FROM c LIMIT 5 LIMIT 6", "ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate FACET LIMIT clause", "LIMIT", 1},
-    {"FACET city FROM c LIMIT :n WITH (limit = 6)", "ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate FACET LIMIT clause",
-     "WITH"},
-    {"FACET city FROM c EXACT EXACT", "ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate FACET EXACT clause", "EXACT", 1},
-    {"FACET city FROM c WITH (exact = false) EXACT", "ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate FACET EXACT clause",
-     "EXACT"},
-    {"FACET city FROM c EXACT WITH (exact = true)", "ZORV-PARSE-DUPLICATE-CLAUSE", "duplicate FACET EXACT clause",
-     "WITH"},
-    {"FACET city FROM c WITH (limit = 0)", "ZORV-PARSE-FACET-CONFIG", "FACET limit must be a positive integer", "WITH"},
-    {"FACET city FROM c WITH (limit = 18446744073709551615)", "ZORV-PARSE-FACET-CONFIG",
+    {"FACET city FROM c LIMIT 5 LIMIT 6", "ZORV-PARSE-DUPLICATE-CLAUSE", ErrorKind::Parse,
+     "duplicate FACET LIMIT clause", "LIMIT", 1},
+    {"FACET city FROM c LIMIT :n WITH (limit = 6)", "ZORV-PARSE-DUPLICATE-CLAUSE", ErrorKind::Parse,
+     "duplicate FACET LIMIT clause", "WITH"},
+    {"FACET city FROM c EXACT EXACT", "ZORV-PARSE-DUPLICATE-CLAUSE", ErrorKind::Parse, "duplicate FACET EXACT clause",
+     "EXACT", 1},
+    {"FACET city FROM c WITH (exact = false) EXACT", "ZORV-PARSE-DUPLICATE-CLAUSE", ErrorKind::Parse,
+     "duplicate FACET EXACT clause", "EXACT"},
+    {"FACET city FROM c EXACT WITH (exact = true)", "ZORV-PARSE-DUPLICATE-CLAUSE", ErrorKind::Parse,
+     "duplicate FACET EXACT clause", "WITH"},
+    {"FACET city FROM c WITH (limit = 0)", "ZORV-PARSE-FACET-CONFIG", ErrorKind::Parse,
      "FACET limit must be a positive integer", "WITH"},
-    {"FACET city FROM c WITH (exact = 'yes')", "ZORV-PARSE-FACET-CONFIG", "FACET 'exact' must be true or false",
-     "WITH"},
-    {"FACET city FROM c WITH (size = 3)", "ZORV-PARSE-FACET-CONFIG",
+    {"FACET city FROM c WITH (limit = 18446744073709551615)", "ZORV-PARSE-FACET-CONFIG", ErrorKind::Parse,
+     "FACET limit must be a positive integer", "WITH"},
+    {"FACET city FROM c WITH (exact = 'yes')", "ZORV-PARSE-FACET-CONFIG", ErrorKind::Parse,
+     "FACET 'exact' must be true or false", "WITH"},
+    {"FACET city FROM c WITH (size = 3)", "ZORV-PARSE-FACET-CONFIG", ErrorKind::Parse,
      "unknown FACET parameter 'size'. Expected: exact, limit", "WITH"},
-    {"FACET city FROM c LIMIT 0", "ZORV-PARSE-POSITIVE-INTEGER", "FACET LIMIT must be a positive integer", "0"},
-    {"FACET city FROM c WHERE a = 1 WHERE b = 2", "ZORV-PARSE-TRAILING", "unexpected trailing token 'WHERE'", "WHERE",
-     1},
-    {"FACET city FROM c SHARD 'a' SHARD 'b'", "ZORV-PARSE-TRAILING", "unexpected trailing token 'SHARD'", "SHARD", 1},
-    {"FACET city", "ZORV-PARSE-EXPECTED", "expected FROM but got ''", ""},
+    {"FACET city FROM c LIMIT 0", "ZORV-PARSE-POSITIVE-INTEGER", ErrorKind::Parse,
+     "FACET LIMIT must be a positive integer", "0"},
+    {"FACET city FROM c WHERE a = 1 WHERE b = 2", "ZORV-PARSE-TRAILING", ErrorKind::Parse,
+     "unexpected trailing token 'WHERE'", "WHERE", 1},
+    {"FACET city FROM c SHARD 'a' SHARD 'b'", "ZORV-PARSE-TRAILING", ErrorKind::Parse,
+     "unexpected trailing token 'SHARD'", "SHARD", 1},
+    {"FACET city", "ZORV-PARSE-EXPECTED", ErrorKind::Parse, "expected FROM but got ''", ""},
 };
 INSTANTIATE_TEST_SUITE_P(Read, ReadStatementErrorTest, ::testing::ValuesIn(kReadErrors));
 
