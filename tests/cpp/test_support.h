@@ -37,6 +37,17 @@ struct TextCase {
 
 inline void PrintTo(const TextCase& c, std::ostream* os) { *os << '"' << c.input << '"'; }
 
+// The record of the one statement of kind K that `text` parses to (a default record, with a test
+// failure, when it does not).
+template <StatementKind K>
+auto must_parse(const std::string& text) {
+    auto result = parse_statement(text);
+    EXPECT_TRUE(result.has_value()) << text << "\n  " << (result ? "" : format_error(result.error()));
+    using Record = std::remove_cvref_t<decltype(*result->template get<K>())>;
+    if (!result || result->kind() != K) return Record{};
+    return *result->template get<K>();
+}
+
 // One statement text that must fail: its code, kind, message and the span of the nth occurrence of
 // `span_text` (the end of input when empty).
 struct ErrorCase {

@@ -12,15 +12,6 @@ namespace {
 
 using namespace zorv::core::test_support;
 
-template <StatementKind K>
-auto must_parse(const std::string& text) {
-    auto result = parse_statement(text);
-    EXPECT_TRUE(result.has_value()) << text << "\n  " << (result ? "" : format_error(result.error()));
-    using Record = std::remove_cvref_t<decltype(*result->template get<K>())>;
-    if (!result || result->kind() != K) return Record{};
-    return *result->template get<K>();
-}
-
 PointVectors dense(std::vector<float> values) {
     return PointVectors{VectorValue{VectorValue::Dense{std::move(values)}}};
 }

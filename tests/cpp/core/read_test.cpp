@@ -12,15 +12,6 @@ namespace {
 
 using namespace zorv::core::test_support;
 
-template <StatementKind K>
-auto must_parse(const std::string& text) {
-    auto result = parse_statement(text);
-    EXPECT_TRUE(result.has_value()) << text << "\n  " << (result ? "" : format_error(result.error()));
-    using Record = std::remove_cvref_t<decltype(*result->template get<K>())>;
-    if (!result || result->kind() != K) return Record{};
-    return *result->template get<K>();
-}
-
 Filter compare(std::string field, std::int64_t value) {
     return Filter{Filter::Compare{std::move(field), CompareOp::Eq, Literal::int64(value)}};
 }
