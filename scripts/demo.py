@@ -12,7 +12,13 @@ WITH recent AS (QUERY ORDER BY created_at DESC FROM news LIMIT 100)
   QUERY CROSS RERANK 'election results' MODEL 'cross-encoder' ON FIELD body FROM news PREFETCH (recent) LIMIT 5;
 QUERY FORMULA score * 0.5 + exp_decay(x = published_at, target = datetime('2024-06-01'), scale = 86400)
   FROM news PREFETCH (QUERY TEXT 'ai' USING dense LIMIT 50) LIMIT 10;
-SHOW SHARD KEYS ON COLLECTION 'events-2024'
+SHOW SHARD KEYS ON COLLECTION 'events-2024';
+upsert into docs values {id: 1, vector: [0.1, 0.2, 0.3], city: 'Berlin'}, {id: 2, vector: {dense: [0.4, 0.5, 0.6]}, city: 'Paris'}
+  using dense model 'minilm' into dense on field body update mode upsert wait true;
+scroll from docs where city = 'Berlin' order by price desc with payload include (city, price) limit :page;
+facet city from docs where price < 100 limit 10 exact;
+update docs set payload = {reviewed: true} key 'meta' where id in (1, 2);
+delete from docs where city = 'Paris' and price > 500
 """
 
 
@@ -30,7 +36,7 @@ def main():
     for tok in pyzorv.tokenize("QUERY [0.1, 0.2] FROM docs LIMIT 5"):
         print(f"  {tok['kind']:<10} {tok['text']!r:<8} {tok['pos']:>2}..{tok['end']}")
 
-    for bad in ["QUERY [1, 2] FROM docs WHERE a ! b", "QUERY [1, 2] LIMIT 5", "SHOW TABLES"]:
+    for bad in ["QUERY [1, 2] FROM docs WHERE a ! b", "QUERY [1, 2] LIMIT 5", "UPSERT INTO docs VALUES {vector: [1, 2]}"]:
         try:
             pyzorv.parse(bad)
         except pyzorv.ZorvSyntaxError as exc:
