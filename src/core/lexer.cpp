@@ -461,8 +461,9 @@ Result<std::vector<Token>> lex_all(std::string_view text) {
 
 Result<LexedTokens> lex_for_parser(std::string_view text) {
     LexedTokens out;
-    // Folded lists leave few tokens in bulk text; short statements still get one allocation.
-    out.tokens.reserve(std::min<std::size_t>(text.size() / 4 + 1, 4096));
+    // Short statements get one allocation; bulk text, whose folded lists leave few tokens,
+    // grows as it needs rather than reserving for a token every four bytes.
+    out.tokens.reserve(std::min<std::size_t>(text.size() / 4 + 1, 256));
     std::vector<Token>& tokens = out.tokens;
     ZorvError err;
     std::size_t i = skip_blanks(text, 0);
@@ -473,6 +474,10 @@ Result<LexedTokens> lex_for_parser(std::string_view text) {
         if (tok.kind == TokenKind::LBracket) {
             tokens.push_back(tok);
             const std::size_t first = out.numbers.size();
+            if (out.numbers.capacity() == 0) {
+                // Sized for the rest of the text as bulk numbers, so vector rows do not regrow it.
+                out.numbers.reserve((text.size() - i) / 6 + 16);
+            }
             if (std::optional<std::size_t> close = read_number_list(text, tok.span.end, out.numbers)) {
                 out.lists.push_back(FoldedList{tokens.size() - 1, first, out.numbers.size() - first});
                 tokens.push_back(Token{text.substr(*close, 1), Span{*close, *close + 1}, *close, TokenKind::RBracket});
