@@ -31,7 +31,9 @@ void expect_same_as_token_path(const std::string& text) {
     auto folded = parse_statement(text);
     auto plain = parse_through_tokens(text);
     ASSERT_EQ(describe(folded), describe(plain)) << text;
-    if (folded) EXPECT_TRUE(*folded == *plain) << text;
+    if (folded) {
+        EXPECT_TRUE(*folded == *plain) << text;
+    }
 }
 
 std::size_t folded_lists(const std::string& text) {
