@@ -1,6 +1,10 @@
 #include "core/lexer.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "core/diagnostics.h"
@@ -280,6 +284,114 @@ std::size_t skip_blanks(std::string_view src, std::size_t i) {
     }
 }
 
+constexpr std::uint64_t max_exact_mantissa = std::uint64_t{1} << 53;
+constexpr int max_exact_power = 22;
+
+constexpr std::array<double, max_exact_power + 1> exact_powers_of_ten = [] {
+    std::array<double, max_exact_power + 1> powers{};
+    double p = 1.0;
+    for (double& power : powers) {
+        power = p;
+        p *= 10.0;
+    }
+    return powers;
+}();
+
+inline std::uint64_t digit_value(char c) { return static_cast<std::uint64_t>(c - '0'); }
+
+// One number of a folded list starting at `i`, scanned and converted in one pass. Gives the end
+// of the lexeme, or nullopt when the text is not a plain number lex_all would give as one token
+// followed by a blank, "," or "]", or when its value is out of range or not finite.
+std::optional<std::size_t> read_list_number(std::string_view src, std::size_t i, LexedNumber& out) {
+    const std::size_t start = i;
+    const std::size_t n = src.size();
+    const bool negative = i < n && src[i] == '-';
+    if (negative) ++i;
+    std::uint64_t mantissa = 0;
+    std::size_t digits = 0;  // every digit read into the mantissa, leading zeros included
+    const std::size_t int_begin = i;
+    for (; i < n && has_class(src[i], kDigit); ++i, ++digits) mantissa = mantissa * 10 + digit_value(src[i]);
+    if (i == int_begin) return std::nullopt;
+    bool is_float = false;
+    int power = 0;
+    if (i + 1 < n && src[i] == '.' && has_class(src[i + 1], kDigit)) {
+        is_float = true;
+        for (++i; i < n && has_class(src[i], kDigit); ++i, ++digits, --power) {
+            mantissa = mantissa * 10 + digit_value(src[i]);
+        }
+    }
+    if (i < n && (src[i] == 'e' || src[i] == 'E')) {
+        is_float = true;
+        ++i;
+        const bool negative_exponent = i < n && src[i] == '-';
+        if (i < n && (src[i] == '+' || src[i] == '-')) ++i;
+        if (i == n || !has_class(src[i], kDigit)) return std::nullopt;
+        int exponent = 0;
+        for (; i < n && has_class(src[i], kDigit); ++i) {
+            if (exponent < 100'000) exponent = exponent * 10 + (src[i] - '0');
+        }
+        power += negative_exponent ? -exponent : exponent;
+    }
+    if (i < n && src[i] != ',' && src[i] != ']' && !has_class(src[i], kBlank)) return std::nullopt;
+    const std::string_view lexeme = src.substr(start, i - start);
+    if (!is_float) {
+        // Up to 18 digits always fit an int64; longer ones take the library reader.
+        if (digits <= 18) {
+            const auto magnitude = static_cast<std::int64_t>(mantissa);
+            out = {std::bit_cast<std::uint64_t>(negative ? -magnitude : magnitude), LexedNumber::Kind::Int};
+            return i;
+        }
+        const char* end = lexeme.data() + lexeme.size();
+        std::int64_t wide = 0;
+        if (auto [p, ec] = std::from_chars(lexeme.data(), end, wide); ec == std::errc{} && p == end) {
+            out = {std::bit_cast<std::uint64_t>(wide), LexedNumber::Kind::Int};
+            return i;
+        }
+        std::uint64_t unsigned_wide = 0;
+        if (auto [p, ec] = std::from_chars(lexeme.data(), end, unsigned_wide); ec == std::errc{} && p == end) {
+            out = {unsigned_wide, LexedNumber::Kind::UInt};
+            return i;
+        }
+        return std::nullopt;
+    }
+    double value = 0.0;
+    if (digits <= 19 && mantissa <= max_exact_mantissa && power >= -max_exact_power && power <= max_exact_power) {
+        // Both operands are exact doubles, so one rounded operation gives the nearest double.
+        const auto exact = static_cast<double>(mantissa);
+        value = power < 0 ? exact / exact_powers_of_ten[-power] : exact * exact_powers_of_ten[power];
+        if (negative) value = -value;
+    } else {
+        const char* end = lexeme.data() + lexeme.size();
+        auto [p, ec] = std::from_chars(lexeme.data(), end, value);
+        // Underflow, overflow and infinity keep the messages and rules of the token path.
+        if (ec != std::errc{} || p != end || !std::isfinite(value)) return std::nullopt;
+    }
+    out = {std::bit_cast<std::uint64_t>(value), LexedNumber::Kind::Float};
+    return i;
+}
+
+std::size_t skip_plain_blanks(std::string_view src, std::size_t i) {
+    while (i < src.size() && has_class(src[i], kBlank)) ++i;
+    return i;
+}
+
+// The numbers of a list whose "[" ends at `i`, appended to `numbers`; gives the offset of its
+// "]", or nullopt (with `numbers` left longer) when the list is not a flat list of plain numbers.
+std::optional<std::size_t> read_number_list(std::string_view src, std::size_t i, std::vector<LexedNumber>& numbers) {
+    for (;;) {
+        i = skip_plain_blanks(src, i);
+        LexedNumber number;
+        std::optional<std::size_t> end = read_list_number(src, i, number);
+        if (!end) return std::nullopt;
+        numbers.push_back(number);
+        i = skip_plain_blanks(src, *end);
+        if (i >= src.size()) return std::nullopt;
+        if (src[i] == ']') return i;
+        if (src[i] != ',') return std::nullopt;
+        ++i;
+    }
+}
+
 }  // namespace
 
 std::optional<TokenKind> lookup_keyword(std::string_view word) {
@@ -345,6 +457,47 @@ Result<std::vector<Token>> lex_all(std::string_view text) {
         tokens.push_back(tok);
     }
     return tokens;
+}
+
+Result<LexedTokens> lex_for_parser(std::string_view text) {
+    LexedTokens out;
+    // Short statements get one allocation; bulk text, whose folded lists leave few tokens,
+    // grows as it needs rather than reserving for a token every four bytes.
+    out.tokens.reserve(std::min<std::size_t>(text.size() / 4 + 1, 256));
+    std::vector<Token>& tokens = out.tokens;
+    ZorvError err;
+    std::size_t i = skip_blanks(text, 0);
+    while (i < text.size()) {
+        Token tok = scan_token(text, i, err);
+        if (tok.kind == TokenKind::Eof) [[unlikely]]
+            return std::unexpected(std::move(err));
+        if (tok.kind == TokenKind::LBracket) {
+            tokens.push_back(tok);
+            const std::size_t first = out.numbers.size();
+            if (out.numbers.capacity() == 0) {
+                // Sized for the rest of the text as bulk numbers, so vector rows do not regrow it.
+                out.numbers.reserve((text.size() - i) / 6 + 16);
+            }
+            if (std::optional<std::size_t> close = read_number_list(text, tok.span.end, out.numbers)) {
+                out.lists.push_back(FoldedList{tokens.size() - 1, first, out.numbers.size() - first});
+                tokens.push_back(Token{text.substr(*close, 1), Span{*close, *close + 1}, *close, TokenKind::RBracket});
+                i = skip_blanks(text, *close + 1);
+            } else {
+                out.numbers.resize(first);
+                i = skip_blanks(text, tok.span.end);
+            }
+            continue;
+        }
+        i = skip_blanks(text, tok.span.end);
+        if (tok.text.size() > 1 && tok.text.front() == '-' && !tokens.empty() &&
+            splits_minus_after(tokens.back().kind) && tok.is_number()) {
+            std::uint64_t s = tok.span.start;
+            tokens.push_back(Token{tok.text.substr(0, 1), Span{s, s + 1}, s, TokenKind::Minus});
+            tok = Token{tok.text.substr(1), Span{s + 1, tok.span.end}, s + 1, tok.kind};
+        }
+        tokens.push_back(tok);
+    }
+    return out;
 }
 
 }  // namespace zorv::core

@@ -79,4 +79,31 @@ struct Lexer {
 // The whole token list (no EOF token) with a leading minus split off numbers that follow an operand.
 Result<std::vector<Token>> lex_all(std::string_view text);
 
+// A number read and converted while lexing: the kind its token would have and its value
+// (the bits of an int64, a uint64 or a double).
+struct LexedNumber {
+    enum class Kind : std::uint8_t { Int, UInt, Float };
+    std::uint64_t bits = 0;
+    Kind kind = Kind::Int;
+};
+
+// A flat list of plain numbers whose element and comma tokens the parser's stream leaves out:
+// its "]" token follows its "[" token directly.
+struct FoldedList {
+    std::size_t open_index = 0;  // the "[" in LexedTokens::tokens
+    std::size_t first = 0;       // its numbers in LexedTokens::numbers
+    std::size_t count = 0;
+};
+
+struct LexedTokens {
+    std::vector<Token> tokens;
+    std::vector<LexedNumber> numbers;
+    std::vector<FoldedList> lists;  // by open_index, ascending
+};
+
+// The parser's tokens: lex_all's list with every list of plain, in-range numbers folded into
+// values, so bulk vectors cost neither a token per element nor a second scan. Lists with anything
+// else (comments, placeholders, nesting, trailing commas, errors) are lexed as lex_all does.
+Result<LexedTokens> lex_for_parser(std::string_view text);
+
 }  // namespace zorv::core

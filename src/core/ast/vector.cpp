@@ -52,9 +52,16 @@ Result<float> to_f32(const Literal& element, std::optional<Span> span) {
 }
 
 Result<std::vector<float>> to_f32_list(const LiteralList& elements, std::optional<Span> span) {
-    std::vector<float> out;
-    out.reserve(elements.size());
-    for (const Literal& element : elements) out.push_back(ZORV_TRY(to_f32(element, span)));
+    std::vector<float> out(elements.size());
+    for (std::size_t k = 0; k < elements.size(); ++k) {
+        // Floats within the f32 range are the bulk of every vector; the rest take the full rule.
+        const double* wide = std::get_if<double>(&elements[k].value);
+        if (wide != nullptr && std::fabs(*wide) < f32_overflow_bound) {
+            out[k] = static_cast<float>(*wide);
+        } else {
+            out[k] = ZORV_TRY(to_f32(elements[k], span));
+        }
+    }
     return out;
 }
 

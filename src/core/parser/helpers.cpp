@@ -3,6 +3,7 @@
 #include "core/parser/numbers.h"
 #include "core/text.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -59,6 +60,15 @@ Result<Literal> float_literal(const Token& tok) {
         return fail(Diag::ParseFloat, "float literal " + quoted_token(tok) + " is not finite", tok.span);
     }
     return Literal::f64(value);
+}
+
+Literal number_literal(const LexedNumber& number) {
+    switch (number.kind) {
+        case LexedNumber::Kind::Int: return Literal::int64(std::bit_cast<std::int64_t>(number.bits));
+        case LexedNumber::Kind::UInt: return Literal::uint64(number.bits);
+        case LexedNumber::Kind::Float: return Literal::f64(std::bit_cast<double>(number.bits));
+    }
+    return Literal::f64(std::bit_cast<double>(number.bits));
 }
 
 // The ":" is current; gives the name and the span from ":" through the name.
@@ -137,8 +147,15 @@ Result<std::string> parse_string_literal(Parser& parser) {
 }
 
 Result<LiteralList> parse_list_literal(Parser& parser) {
+    const std::size_t open_index = parser.position();
     Delimited list = ZORV_TRY(Delimited::open(parser, TokenKind::LBracket));
     LiteralList items;
+    if (std::span<const LexedNumber> folded = parser.folded_numbers(open_index); !folded.empty()) {
+        items.reserve(folded.size());
+        for (const LexedNumber& number : folded) items.push_back(number_literal(number));
+        ZORV_CHECK(list.close());
+        return items;
+    }
     if (list.accept_close()) return items;
     for (bool more = true; more;) {
         items.push_back(ZORV_TRY(parse_literal(parser)));

@@ -2,6 +2,7 @@
 #include "core/quoting.h"
 #include "core/text.h"
 
+#include <algorithm>
 #include <array>
 
 namespace zorv::core {
@@ -22,6 +23,18 @@ std::string char_at(std::string_view text, std::size_t i) {
 Parser::Parser(std::string_view source, std::vector<Token> tokens) : source_(source), tokens_(std::move(tokens)) {
     const std::uint64_t n = source.size();
     eof_ = Token{source.substr(source.size(), 0), Span{n, n}, n, TokenKind::Eof};
+}
+
+Parser::Parser(std::string_view source, LexedTokens lexed) : Parser(source, std::move(lexed.tokens)) {
+    numbers_ = std::move(lexed.numbers);
+    lists_ = std::move(lexed.lists);
+}
+
+std::span<const LexedNumber> Parser::folded_numbers(std::size_t open_index) const {
+    auto it = std::lower_bound(lists_.begin(), lists_.end(), open_index,
+                               [](const FoldedList& list, std::size_t index) { return list.open_index < index; });
+    if (it == lists_.end() || it->open_index != open_index) return {};
+    return std::span<const LexedNumber>(numbers_).subspan(it->first, it->count);
 }
 
 bool Parser::accept(TokenKind kind) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,6 +40,8 @@ private:
 class Parser {
 public:
     Parser(std::string_view source, std::vector<Token> tokens);
+    // With the folded lists of lex_for_parser, which parse_list_literal reads without their tokens.
+    Parser(std::string_view source, LexedTokens lexed);
 
     std::string_view source() const { return source_; }
     std::size_t position() const { return position_; }
@@ -85,11 +88,16 @@ public:
     Result<NestGuard> enter_nesting(const Token& opener);
     std::uint32_t depth() const { return depth_; }
 
+    // The numbers of the folded list whose "[" is token `open_index`; empty when it is not folded.
+    std::span<const LexedNumber> folded_numbers(std::size_t open_index) const;
+
 private:
     friend class NestGuard;
 
     std::string_view source_;
     std::vector<Token> tokens_;
+    std::vector<LexedNumber> numbers_;
+    std::vector<FoldedList> lists_;
     std::size_t position_ = 0;
     std::uint64_t positional_ = 0;
     std::uint32_t depth_ = 0;
@@ -133,6 +141,9 @@ private:
 // Whole scripts (";"-separated, at most 256 statements) and single statements.
 Result<std::vector<Statement>> parse_script(std::string_view text);
 Result<Statement> parse_statement(std::string_view text);
+// The same over a parser made by the caller (tests read plain lex_all tokens through these).
+Result<std::vector<Statement>> parse_script_from(Parser& parser);
+Result<Statement> parse_statement_from(Parser& parser);
 // One statement starting at the current token, chosen by its first keyword.
 Result<Statement> parse_statement_dispatch(Parser& parser);
 

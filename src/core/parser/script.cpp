@@ -42,8 +42,8 @@ std::unexpected<ZorvError> not_yet_supported(const Token& tok) {
 }
 
 Result<Parser> lex_into_parser(std::string_view text) {
-    std::vector<Token> tokens = ZORV_TRY(lex_all(text));
-    return Parser(text, std::move(tokens));
+    LexedTokens lexed = ZORV_TRY(lex_for_parser(text));
+    return Parser(text, std::move(lexed));
 }
 
 }  // namespace
@@ -74,6 +74,15 @@ Result<Statement> parse_statement_dispatch(Parser& parser) {
 
 Result<std::vector<Statement>> parse_script(std::string_view text) {
     Parser parser = ZORV_TRY(lex_into_parser(text));
+    return parse_script_from(parser);
+}
+
+Result<Statement> parse_statement(std::string_view text) {
+    Parser parser = ZORV_TRY(lex_into_parser(text));
+    return parse_statement_from(parser);
+}
+
+Result<std::vector<Statement>> parse_script_from(Parser& parser) {
     std::vector<Statement> statements;
     if (parser.at_end()) return statements;
     if (parser.check(TokenKind::Semicolon)) {
@@ -102,8 +111,7 @@ Result<std::vector<Statement>> parse_script(std::string_view text) {
     return statements;
 }
 
-Result<Statement> parse_statement(std::string_view text) {
-    Parser parser = ZORV_TRY(lex_into_parser(text));
+Result<Statement> parse_statement_from(Parser& parser) {
     Statement statement = ZORV_TRY(parse_statement_dispatch(parser));
     parser.accept(TokenKind::Semicolon);
     if (!parser.at_end()) {
