@@ -437,6 +437,22 @@ Result<Token> Lexer::next_token() {
     return token;
 }
 
+namespace {
+
+// Appends `tok`, splitting a leading minus off a number that follows an operand ("a -1" is a
+// subtraction, not a negative literal).
+void push_token(std::vector<Token>& tokens, Token tok) {
+    if (tok.text.size() > 1 && tok.text.front() == '-' && !tokens.empty() && splits_minus_after(tokens.back().kind) &&
+        tok.is_number()) {
+        const std::uint64_t s = tok.span.start;
+        tokens.push_back(Token{tok.text.substr(0, 1), Span{s, s + 1}, s, TokenKind::Minus});
+        tok = Token{tok.text.substr(1), Span{s + 1, tok.span.end}, s + 1, tok.kind};
+    }
+    tokens.push_back(tok);
+}
+
+}  // namespace
+
 Result<std::vector<Token>> lex_all(std::string_view text) {
     std::vector<Token> tokens;
     // Typical statements average about four bytes a token; one allocation covers them.
@@ -448,13 +464,7 @@ Result<std::vector<Token>> lex_all(std::string_view text) {
         if (tok.kind == TokenKind::Eof) [[unlikely]]
             return std::unexpected(std::move(err));
         i = skip_blanks(text, tok.span.end);
-        if (tok.text.size() > 1 && tok.text.front() == '-' && !tokens.empty() &&
-            splits_minus_after(tokens.back().kind) && tok.is_number()) {
-            std::uint64_t s = tok.span.start;
-            tokens.push_back(Token{tok.text.substr(0, 1), Span{s, s + 1}, s, TokenKind::Minus});
-            tok = Token{tok.text.substr(1), Span{s + 1, tok.span.end}, s + 1, tok.kind};
-        }
-        tokens.push_back(tok);
+        push_token(tokens, tok);
     }
     return tokens;
 }
@@ -489,13 +499,7 @@ Result<LexedTokens> lex_for_parser(std::string_view text) {
             continue;
         }
         i = skip_blanks(text, tok.span.end);
-        if (tok.text.size() > 1 && tok.text.front() == '-' && !tokens.empty() &&
-            splits_minus_after(tokens.back().kind) && tok.is_number()) {
-            std::uint64_t s = tok.span.start;
-            tokens.push_back(Token{tok.text.substr(0, 1), Span{s, s + 1}, s, TokenKind::Minus});
-            tok = Token{tok.text.substr(1), Span{s + 1, tok.span.end}, s + 1, tok.kind};
-        }
-        tokens.push_back(tok);
+        push_token(tokens, tok);
     }
     return out;
 }
