@@ -101,8 +101,9 @@ Result<Literal> plain_lookup(const ParamSource& source, const Placeholder& p) {
     return std::move(*value);
 }
 
-constexpr const char* kRowShapeMessage = "point parameter must be an object ({id: \xE2\x80\xA6, \xE2\x80\xA6}) or a "
-                                         "list of point objects";
+constexpr const char* kRowShapeMessage =
+    "point parameter must be an object ({id: \xE2\x80\xA6, \xE2\x80\xA6}) or a "
+    "list of point objects";
 
 // One UPSERT row from an object: "id" and "vector" (any ASCII case, first match) come out, the
 // rest is payload.
@@ -213,8 +214,8 @@ public:
                 [&](Scroll* owner) { return count(owner->limit, owner->limit_param, "SCROLL LIMIT", true); },
                 [&](Facet* owner) { return count(owner->limit, owner->limit_param, "FACET LIMIT", true); },
                 [&](FormulaExpr* owner) -> Result<void> {
-                    *owner = ZORV_TRY(value_to_formula_expr(ZORV_TRY(strict_lookup(source_, p, std::nullopt)),
-                                                            std::nullopt));
+                    *owner = ZORV_TRY(
+                        value_to_formula_expr(ZORV_TRY(strict_lookup(source_, p, std::nullopt)), std::nullopt));
                     return {};
                 },
                 [&](UpsertRow* owner) -> Result<void> {
@@ -233,10 +234,9 @@ private:
         owner.text_param.reset();
         Literal value = ZORV_TRY(strict_lookup(source_, p, std::nullopt));
         if (!value.is(Literal::Kind::Str)) {
-            std::string message = p.is_named()
-                                      ? "parameter ':" + p.name + "' for TEXT query must be a string"
-                                      : "positional parameter ?" + std::to_string(p.index) +
-                                            " for TEXT query must be a string";
+            std::string message =
+                p.is_named() ? "parameter ':" + p.name + "' for TEXT query must be a string"
+                             : "positional parameter ?" + std::to_string(p.index) + " for TEXT query must be a string";
             return fail(Diag::BindTypeMismatch, std::move(message));
         }
         owner.text = std::move(std::get<std::string>(value.value));
@@ -255,8 +255,8 @@ private:
         return {};
     }
 
-    Result<void> count(std::optional<std::uint64_t>& target, std::optional<Placeholder>& param,
-                       std::string_view label, bool positive) {
+    Result<void> count(std::optional<std::uint64_t>& target, std::optional<Placeholder>& param, std::string_view label,
+                       bool positive) {
         const Placeholder p = std::move(*param);
         param.reset();
         const std::optional<Span> span = p.span.get();
@@ -285,8 +285,8 @@ void apply_row_expansions(Statement& statement, RowExpansions& expansions) {
         std::vector<UpsertRow> points;
         points.reserve(upsert.points.size());
         for (UpsertRow& row : upsert.points) {
-            auto found = std::find_if(expansions.begin(), expansions.end(),
-                                      [&](const auto& e) { return e.first == &row; });
+            auto found =
+                std::find_if(expansions.begin(), expansions.end(), [&](const auto& e) { return e.first == &row; });
             if (found == expansions.end()) {
                 points.push_back(std::move(row));
                 continue;
@@ -319,11 +319,11 @@ Result<ScopedParams> check_params_list_length(const Literal& params, std::uint64
         if (!item.is(Literal::Kind::Dict) && !item.is(Literal::Kind::List)) return scoped;
     }
     if (items.size() != statements) {
-        return fail(Diag::BindBatchLength,
-                    "statement-scoped params list has " + std::to_string(items.size()) + " entr" +
-                        (items.size() == 1 ? "y" : "ies") + " but " + std::to_string(statements) + " statement" +
-                        (statements == 1 ? " was" : "s were") +
-                        " given; provide one params container (object or array) per statement");
+        return fail(Diag::BindBatchLength, "statement-scoped params list has " + std::to_string(items.size()) +
+                                               " entr" + (items.size() == 1 ? "y" : "ies") + " but " +
+                                               std::to_string(statements) + " statement" +
+                                               (statements == 1 ? " was" : "s were") +
+                                               " given; provide one params container (object or array) per statement");
     }
     scoped.per_statement.reserve(items.size());
     for (const Literal& item : items) scoped.per_statement.push_back(&item);
@@ -345,7 +345,8 @@ Result<void> flatten_params(const LiteralDict& entries, std::string_view prefix,
 
 Result<Literal> lookup_named_param(const ParamSource& source, std::string_view name, std::optional<Span> span) {
     std::optional<Literal> value = source.named ? source.named(name) : std::nullopt;
-    if (!value) return fail(Diag::BindMissingParam, "missing value for named parameter ':" + std::string(name) + "'", span);
+    if (!value)
+        return fail(Diag::BindMissingParam, "missing value for named parameter ':" + std::string(name) + "'", span);
     if (value->is(Literal::Kind::Null)) {
         return fail(Diag::BindNullParam,
                     "parameter ':" + std::string(name) +
@@ -389,7 +390,8 @@ Result<ShardKey> value_to_shard_key(Literal value, std::optional<Span> span) {
 Result<std::uint64_t> value_to_count(const Literal& value, std::string_view label, bool positive,
                                      std::optional<Span> span) {
     std::optional<std::uint64_t> number = as_non_negative(value);
-    if (!number) return fail(Diag::BindTypeMismatch, std::string(label) + " parameter must be a non-negative integer", span);
+    if (!number)
+        return fail(Diag::BindTypeMismatch, std::string(label) + " parameter must be a non-negative integer", span);
     if (positive && *number == 0) {
         return fail(Diag::BindTypeMismatch, std::string(label) + " parameter must be a positive integer", span);
     }
@@ -398,7 +400,8 @@ Result<std::uint64_t> value_to_count(const Literal& value, std::string_view labe
 
 Result<QueryInput> value_to_query_input(Literal value, std::optional<Span> span) {
     if (value.is(Literal::Kind::Str)) {
-        return QueryInput{QueryInput::Text{std::move(std::get<std::string>(value.value)), std::nullopt, std::nullopt, {}}};
+        return QueryInput{
+            QueryInput::Text{std::move(std::get<std::string>(value.value)), std::nullopt, std::nullopt, {}}};
     }
     if (auto number = as_non_negative(value)) return QueryInput{PointId{*number}};
     if (value.is(Literal::Kind::Dict) || value.is(Literal::Kind::List) || value.is(Literal::Kind::F32Array)) {

@@ -50,8 +50,7 @@ Result<void> flatten_params(const LiteralDict& entries, std::string_view prefix,
 
 // Strict lookups: an absent value is ZORV-BIND-MISSING-PARAM, a Null one ZORV-BIND-NULL-PARAM.
 Result<Literal> lookup_named_param(const ParamSource& source, std::string_view name, std::optional<Span> span);
-Result<Literal> lookup_positional_param(std::uint64_t index, std::optional<Span> span,
-                                        std::span<const Literal> values);
+Result<Literal> lookup_positional_param(std::uint64_t index, std::optional<Span> span, std::span<const Literal> values);
 
 // Conversions of a looked-up value into the node a slot stands for (ZORV-BIND-TYPE-MISMATCH).
 Result<PointId> value_to_point_id(Literal value, std::optional<Span> span);
