@@ -94,10 +94,40 @@ std::optional<core::Literal> dict_value(PyObject* dict, int depth) {
 std::string float_display(double value) {
     if (std::isnan(value)) return "NaN";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-    char buf[400];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    // Shortest digits first, then written out without an exponent: 1e39 is a 1 and 39 zeros.
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
     if (ec != std::errc()) return "0";
-    return std::string(buf, end);
+    const std::string_view text(buf, static_cast<std::size_t>(end - buf));
+    const std::size_t e = text.find('e');
+    std::string out;
+    std::size_t i = 0;
+    if (text[0] == '-') {
+        out += '-';
+        i = 1;
+    }
+    std::string digits;
+    for (; i < e; ++i) {
+        if (text[i] != '.') digits += text[i];
+    }
+    int exponent = 0;
+    std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(), exponent);
+    if (exponent < 0) {
+        out += "0.";
+        out.append(static_cast<std::size_t>(-exponent - 1), '0');
+        out += digits;
+        return out;
+    }
+    const auto whole = static_cast<std::size_t>(exponent) + 1;
+    if (digits.size() <= whole) {
+        out += digits;
+        out.append(whole - digits.size(), '0');
+        return out;
+    }
+    out += digits.substr(0, whole);
+    out += '.';
+    out += digits.substr(whole);
+    return out;
 }
 
 PyRef call_py_method(PyObject* obj, const char* method) {
