@@ -413,7 +413,7 @@ Result<QueryInput> value_to_query_input(Literal value, std::optional<Span> span)
 Result<FormulaExpr> value_to_formula_expr(Literal value, std::optional<Span> span) {
     switch (value.kind()) {
         case Literal::Kind::Str: {
-            std::string& text = std::get<std::string>(value.value);
+            auto& text = std::get<std::string>(value.value);
             if (is_datetime_literal(text)) return FormulaExpr{FormulaExpr::Datetime{std::move(text)}};
             if (std::optional<double> number = formula_number(text)) return FormulaExpr::constant(*number);
             return FormulaExpr::variable(std::move(text));
