@@ -1,5 +1,5 @@
 // What placeholders a statement still holds, the gates that refuse unbound ones before planning,
-// and the skip step over quoted text shared by the text binder and the display truncation.
+// and the text binder's skip step over quoted text.
 #pragma once
 
 #include <cstddef>
