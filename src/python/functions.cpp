@@ -3,9 +3,12 @@
 #include <array>
 #include <vector>
 
+#include "core/fmt/statement.h"
 #include "core/lexer.h"
+#include "core/params/render.h"
 #include "python/args.h"
 #include "python/errors.h"
+#include "python/params.h"
 #include "python/stmt.h"
 
 namespace zorv::python {
@@ -54,6 +57,54 @@ PyRef token_dict(const TokenDictKeys& keys, const core::Token& tok) {
     return dict;
 }
 
+// Display text of a bound statement keeps two numbers of each long vector.
+constexpr std::size_t kDisplayVectorKeep = 2;
+
+PyObject* bind_stmt(StmtObject* stmt, PyObject* params, bool truncate_vectors) {
+    StmtBorrow borrow = StmtBorrow::shared(stmt);
+    if (!borrow.ok()) {
+        PyErr_SetString(PyExc_TypeError, "query must be a str or Stmt");
+        return nullptr;
+    }
+    if (has_params(params) && stmt->bound) return raise_zorv_error(already_bound_error(), kValidationErrorClass);
+    core::Statement copy = stmt->statement;
+    if (!bind_params_into_stmt(copy, params)) return nullptr;
+    if (truncate_vectors) {
+        return py_str(core::truncate_vector_literals(core::format_statement(copy), kDisplayVectorKeep)).release();
+    }
+    return create_stmt_object(std::move(copy), has_params(params) || stmt->bound);
+}
+
+PyObject* bind_query(PyObject* query, PyObject* params, bool truncate_vectors) {
+    if (StmtObject* stmt = downcast_stmt(query)) return bind_stmt(stmt, params, truncate_vectors);
+    if (PyUnicode_Check(query)) {
+        if (!has_params(params)) return Py_NewRef(query);
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(query, &size);
+        if (text == nullptr) return nullptr;
+        return bind_params_into_text(std::string_view(text, static_cast<std::size_t>(size)), params, truncate_vectors);
+    }
+    PyErr_SetString(PyExc_TypeError, "query must be a str or Stmt");
+    return nullptr;
+}
+
+PyObject* py_bind(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 3> specs{
+        {{"query", true, false}, {"params", false, false}, {"truncate_vectors", false, true}}};
+    std::array<PyObject*, 3> out{};
+    if (!extract_args("bind", specs, args, nargs, kwnames, out)) return nullptr;
+    bool truncate_vectors = false;
+    if (out[2] != nullptr) {
+        if (!PyBool_Check(out[2])) {
+            PyErr_Format(PyExc_TypeError, "bind() argument 'truncate_vectors' must be bool, not %.200s",
+                         Py_TYPE(out[2])->tp_name);
+            return nullptr;
+        }
+        truncate_vectors = out[2] == Py_True;
+    }
+    return bind_query(out[0], out[1], truncate_vectors);
+}
+
 PyObject* py_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr std::array<ArgSpec, 1> specs{{{"input", true, false}}};
     std::array<PyObject*, 1> out{};
@@ -98,6 +149,11 @@ PyObject* tokenize_source(std::string_view text) {
 }
 
 PyMethodDef module_functions[] = {
+    {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_bind)), METH_FASTCALL | METH_KEYWORDS,
+     "bind(query, params=None, *, truncate_vectors=False)\n--\n\n"
+     "Bind parameters into a query string or Stmt.\n"
+     "A string comes back as bound text; a Stmt as a new bound Stmt, or as display text when\n"
+     "`truncate_vectors` is true (long vectors shortened to their first two numbers)."},
     {"parse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_parse)), METH_FASTCALL | METH_KEYWORDS,
      "parse(input)\n--\n\nParse a ZORV source into a list of Stmt objects.\n"
      "Accepts single statements and semicolon-delimited scripts."},

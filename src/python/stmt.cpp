@@ -1,5 +1,6 @@
 #include "python/stmt.h"
 
+#include <array>
 #include <memory>
 #include <new>
 #include <string>
@@ -8,7 +9,9 @@
 #include "core/fmt/statement.h"
 #include "core/params/render.h"
 #include "core/parser/parser.h"
+#include "python/args.h"
 #include "python/errors.h"
+#include "python/params.h"
 
 namespace zorv::python {
 namespace {
@@ -65,6 +68,26 @@ PyObject* stmt_repr(PyObject* self) {
     return py_str(text).release();
 }
 
+PyObject* stmt_bind(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 1> specs{{{"params", false, false}}};
+    std::array<PyObject*, 1> out{};
+    if (!extract_args("bind", specs, args, nargs, kwnames, out)) return nullptr;
+    StmtObject* stmt = as_stmt(self);
+    StmtBorrow borrow = StmtBorrow::shared(stmt);
+    if (!borrow.ok()) return borrow.raise();
+    const bool given = has_params(out[0]);
+    if (given && stmt->bound) return raise_zorv_error(already_bound_error(), kValidationErrorClass);
+    core::Statement copy = stmt->statement;
+    if (!bind_params_into_stmt(copy, out[0])) return nullptr;
+    return create_stmt_object(std::move(copy), given || stmt->bound);
+}
+
+PyMethodDef stmt_methods[] = {
+    {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stmt_bind)), METH_FASTCALL | METH_KEYWORDS,
+     "bind($self, params=None)\n--\n\nBind parameters into this statement and return a new bound Stmt."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef stmt_getset[] = {
     {"bound", stmt_get_bound, nullptr, kBoundDoc, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -75,6 +98,7 @@ PyType_Slot stmt_slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(stmt_dealloc)},
     {Py_tp_traverse, reinterpret_cast<void*>(stmt_traverse)},
     {Py_tp_clear, reinterpret_cast<void*>(stmt_clear)},
+    {Py_tp_methods, stmt_methods},
     {Py_tp_getset, stmt_getset},
     {Py_tp_str, reinterpret_cast<void*>(stmt_str)},
     {Py_tp_repr, reinterpret_cast<void*>(stmt_repr)},
