@@ -1,7 +1,5 @@
 #include "core/ast/walk.h"
 
-#include <algorithm>
-
 namespace zorv::core {
 namespace {
 
@@ -36,39 +34,30 @@ struct SlotCollector {
         add(n.limit_param, &n);
         add(n.offset_param, &n);
     }
-    void operator()(C<Scroll>& n) const { add(n.limit_param, &n); }
-    void operator()(C<Facet>& n) const { add(n.limit_param, &n); }
+    void operator()(C<Scroll>& n, C<Placeholder>& p) const { out.push_back(Slot{&p, &n}); }
+    void operator()(C<Facet>& n, C<Placeholder>& p) const { out.push_back(Slot{&p, &n}); }
     void operator()(C<UpsertRow>& n) const { add_alternative(n); }
     void operator()(C<FormulaExpr>& n) const {
         if (auto* v = std::get_if<FormulaExpr::Variable>(&n.node)) add(v->param, &n);
     }
 };
 
-// Tree order is text order except where the text may reorder (keyword arguments of a decay
-// function): spans settle it when every placeholder has one.
-template <class Slot>
-void order_by_text(std::vector<Slot>& slots) {
-    const bool spanned =
-        std::all_of(slots.begin(), slots.end(), [](const Slot& s) { return s.placeholder->span.has_value(); });
-    if (!spanned) return;
-    std::stable_sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) {
-        return a.placeholder->span->start < b.placeholder->span->start;
-    });
-}
-
 template <bool Const, class Root>
-std::vector<BasicPlaceholderSlot<Const>> collect(Root& root) {
+std::vector<BasicPlaceholderSlot<Const>> collect(Root& root, WalkOrder order) {
     std::vector<BasicPlaceholderSlot<Const>> slots;
-    walk(root, SlotCollector<Const>{slots});
-    order_by_text(slots);
+    walk(root, SlotCollector<Const>{slots}, order);
     return slots;
 }
 
 }  // namespace
 
-std::vector<PlaceholderSlot> placeholder_slots(Statement& root) { return collect<false>(root); }
-std::vector<ConstPlaceholderSlot> placeholder_slots(const Statement& root) { return collect<true>(root); }
-std::vector<PlaceholderSlot> placeholder_slots(Query& root) { return collect<false>(root); }
-std::vector<ConstPlaceholderSlot> placeholder_slots(const Query& root) { return collect<true>(root); }
+std::vector<PlaceholderSlot> placeholder_slots(Statement& root, WalkOrder order) { return collect<false>(root, order); }
+std::vector<ConstPlaceholderSlot> placeholder_slots(const Statement& root, WalkOrder order) {
+    return collect<true>(root, order);
+}
+std::vector<PlaceholderSlot> placeholder_slots(Query& root, WalkOrder order) { return collect<false>(root, order); }
+std::vector<ConstPlaceholderSlot> placeholder_slots(const Query& root, WalkOrder order) {
+    return collect<true>(root, order);
+}
 
 }  // namespace zorv::core

@@ -1,7 +1,9 @@
 // One walk over every node of a statement tree, and the placeholder slots found on it.
 //
 // `walk(node, visitor)` calls `visitor(record)` for each record it enters, parent before children,
-// in the order the statement text writes them: the wrappers (Statement, Query, QueryExpr, Filter,
+// in the library's visiting order (mostly the order of the text; where it differs, as for the
+// keyword arguments of a decay function or a QUERY's PARAMS before its SHARD, the walk says so):
+// the wrappers (Statement, Query, QueryExpr, Filter,
 // FormulaExpr, Literal, QueryInput, VectorValue, PointVectors, PointId, ShardKey, ...) and then the
 // alternative each holds (Filter::Compare, QueryExpr::Hybrid, Placeholder, ...). The visitor takes
 // only the types it has an overload for; nothing else is asked of it. A visitor on the mutable
@@ -27,6 +29,10 @@
 
 namespace zorv::core {
 
+// Where a QUERY body visits its SHARD key: the placeholder scan visits it before LIMIT and OFFSET,
+// binding after them. Everything else is visited alike.
+enum class WalkOrder : std::uint8_t { Scan, Bind };
+
 namespace walk_detail {
 
 // T with the constness of N.
@@ -36,11 +42,19 @@ using Like = std::conditional_t<std::is_const_v<N>, const T, T>;
 template <class V>
 class Walker {
 public:
-    explicit Walker(V& visitor) : visitor_(visitor) {}
+    Walker(V& visitor, WalkOrder order) : visitor_(visitor), order_(order) {}
 
     template <class N>
     void enter(N& record) {
         if constexpr (std::is_invocable_v<V&, N&>) visitor_(record);
+    }
+
+    // A placeholder held beside a value by a record entered long before it (the LIMIT of SCROLL
+    // and FACET): the visitor may take the pair, so that the slot is met in its own place.
+    template <class N, class P>
+    void owned_placeholder(N& owner, P& p) {
+        if constexpr (std::is_invocable_v<V&, N&, P&>) visitor_(owner, p);
+        placeholder(p);
     }
 
     template <class S>
@@ -75,8 +89,8 @@ public:
                    s.node);
     }
 
-    // Clause order of the text: WITH, the expression (its PREFETCH last), WHERE, SHARD, PARAMS,
-    // GROUP BY, LIMIT / OFFSET.
+    // WITH, the expression (its PREFETCH last), WHERE, PARAMS (the IDF corpus), then SHARD and
+    // LIMIT / OFFSET in the order of the walk.
     template <class Q>
     void query(Q& q) {
         enter(q);
@@ -86,19 +100,20 @@ public:
         }
         query_expr(q.expression);
         if (q.filter) filter(**q.filter);
-        if (q.shard_key) shard_key(*q.shard_key);
         if (q.params) search_params(*q.params);
         if (q.group) {
             enter(*q.group);
             if (q.group->lookup) enter(*q.group->lookup);
         }
         enter(q.output);
+        if (q.shard_key && order_ == WalkOrder::Scan) shard_key(*q.shard_key);
         enter(q.page);
         if (q.page.limit_param) placeholder(*q.page.limit_param);
         if (q.page.offset_param) placeholder(*q.page.offset_param);
+        if (q.shard_key && order_ == WalkOrder::Bind) shard_key(*q.shard_key);
     }
 
-    // SCROLL: WHERE, AFTER, ORDER BY (START FROM), SHARD, LIMIT.
+    // SCROLL: WHERE, AFTER, ORDER BY (START FROM), LIMIT, SHARD.
     template <class R>
     void scroll(R& r) {
         enter(r);
@@ -108,8 +123,8 @@ public:
             enter(*r.order_by);
             if (r.order_by->start_from) literal(*r.order_by->start_from);
         }
+        if (r.limit_param) owned_placeholder(r, *r.limit_param);
         if (r.shard_key) shard_key(*r.shard_key);
-        if (r.limit_param) placeholder(*r.limit_param);
     }
 
     template <class R>
@@ -124,7 +139,7 @@ public:
     void facet(R& r) {
         enter(r);
         if (r.filter) filter(**r.filter);
-        if (r.limit_param) placeholder(*r.limit_param);
+        if (r.limit_param) owned_placeholder(r, *r.limit_param);
         if (r.shard_key) shard_key(*r.shard_key);
     }
 
@@ -173,24 +188,19 @@ public:
     template <class R>
     void update_payload(R& r) {
         enter(r);
-        dict(r.payload);
         point_selector(r.selector);
+        dict(r.payload);
         if (r.shard_key) shard_key(*r.shard_key);
     }
 
-    // Rows of the VALUES form; the single form prints its vector before WHERE id = ...
+    // Each row's id, then its vectors (the single form writes the vector first), then SHARD.
     template <class R>
     void update_vector(R& r) {
         enter(r);
         for (auto& row : r.points) {
             enter(row);
-            if (r.points.size() == 1) {
-                point_vectors(row.vectors);
-                point_id(row.id);
-            } else {
-                point_id(row.id);
-                point_vectors(row.vectors);
-            }
+            point_id(row.id);
+            point_vectors(row.vectors);
         }
         if (r.shard_key) shard_key(*r.shard_key);
     }
@@ -564,6 +574,7 @@ public:
 
 private:
     V& visitor_;
+    WalkOrder order_;
 };
 
 template <class T>
@@ -580,8 +591,8 @@ concept Walkable =
 // Walks `root` and everything under it; `root` is a Statement, Query, QueryExpr, Filter,
 // FormulaExpr, QueryInput, VectorValue, PointVectors, Literal, PointId or ShardKey, const or not.
 template <walk_detail::Walkable T, class V>
-void walk(T& root, V&& visitor) {
-    walk_detail::Walker<std::remove_reference_t<V>> w(visitor);
+void walk(T& root, V&& visitor, WalkOrder order = WalkOrder::Scan) {
+    walk_detail::Walker<std::remove_reference_t<V>> w(visitor, order);
     using R = std::remove_const_t<T>;
     if constexpr (std::is_same_v<R, Statement>) w.statement(root);
     else if constexpr (std::is_same_v<R, Query>) w.query(root);
@@ -616,13 +627,12 @@ struct BasicPlaceholderSlot {
 using PlaceholderSlot = BasicPlaceholderSlot<false>;
 using ConstPlaceholderSlot = BasicPlaceholderSlot<true>;
 
-// Every placeholder slot under `root`, in the order of the text (by span where every placeholder
-// has one, as parsed trees do; in tree order otherwise). A slot stays valid while only its own
+// Every placeholder slot under `root`, in visiting order. A slot stays valid while only its own
 // owner is rewritten.
-std::vector<PlaceholderSlot> placeholder_slots(Statement& root);
-std::vector<ConstPlaceholderSlot> placeholder_slots(const Statement& root);
-std::vector<PlaceholderSlot> placeholder_slots(Query& root);
-std::vector<ConstPlaceholderSlot> placeholder_slots(const Query& root);
+std::vector<PlaceholderSlot> placeholder_slots(Statement& root, WalkOrder order = WalkOrder::Scan);
+std::vector<ConstPlaceholderSlot> placeholder_slots(const Statement& root, WalkOrder order = WalkOrder::Scan);
+std::vector<PlaceholderSlot> placeholder_slots(Query& root, WalkOrder order = WalkOrder::Scan);
+std::vector<ConstPlaceholderSlot> placeholder_slots(const Query& root, WalkOrder order = WalkOrder::Scan);
 
 // Calls `f(slot)` for each slot of placeholder_slots(root).
 template <class T, class F>

@@ -458,7 +458,7 @@ Result<void> bind_statement_placeholders(Statement& statement, const ParamSource
     ZORV_CHECK(check_bindable(statement));
     RowExpansions expansions;
     SlotBinder binder(source, expansions);
-    for (PlaceholderSlot& slot : placeholder_slots(statement)) ZORV_CHECK(binder.bind(slot));
+    for (PlaceholderSlot& slot : placeholder_slots(statement, WalkOrder::Bind)) ZORV_CHECK(binder.bind(slot));
     apply_row_expansions(statement, expansions);
     return {};
 }

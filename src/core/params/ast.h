@@ -75,7 +75,7 @@ ParamSource rows_param_source(RowsSlot& slot);
 
 // Builds the source from `params` (Dict or List, else ZORV-BIND-INVALID-PARAMS) and binds.
 Result<void> bind_statement_params(Statement& statement, const Literal& params);
-// Replaces every placeholder of `statement` from `source`, in text order, stopping at the first
+// Replaces every placeholder of `statement` from `source`, in binding order, stopping at the first
 // error (what was bound before it stays bound).
 Result<void> bind_statement_placeholders(Statement& statement, const ParamSource& source);
 

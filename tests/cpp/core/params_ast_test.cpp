@@ -131,6 +131,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         BindErrorCase{"QUERY [1] FROM c LIMIT :n", "{n: 0}", kMismatch, "LIMIT parameter must be a positive integer",
                       ":n"},
+        // Binding meets a QUERY's LIMIT before its SHARD, unlike the scan.
+        BindErrorCase{"QUERY [1] FROM c SHARD :k LIMIT :n", "{}", "ZORV-BIND-MISSING-PARAM",
+                      "missing value for named parameter ':n'", ":n"},
         BindErrorCase{"QUERY [1] FROM c LIMIT :n", "{n: -1}", kMismatch,
                       "LIMIT parameter must be a non-negative integer", ":n"},
         BindErrorCase{"QUERY [1] FROM c OFFSET ?", "[2.0]", kMismatch,

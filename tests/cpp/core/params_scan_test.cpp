@@ -90,6 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "missing value for positional parameter '?0'"},
         // A shard key is structural: only the full gate refuses it.
         ScanCase{"QUERY [1] FROM c SHARD :k", {"k"}, 0, "missing value for named parameter ':k'", ":k", ""},
+        // The scan meets a QUERY's SHARD before its LIMIT, wherever the text writes them.
+        ScanCase{"QUERY [1] FROM c SHARD :k LIMIT :n",
+                 {"k", "n"},
+                 0,
+                 "missing value for named parameter ':k'",
+                 ":k",
+                 "missing value for named parameter ':n'"},
         ScanCase{
             "UPSERT INTO c VALUES :rows", {"rows"}, 0, "missing value for named parameter ':rows'", ":rows", "", true},
         // Structural first, value later: each gate reports its own.

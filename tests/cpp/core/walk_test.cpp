@@ -36,7 +36,7 @@ void PrintTo(const SlotCase& c, std::ostream* os) { *os << '"' << c.text << '"';
 
 class PlaceholderSlots : public testing::TestWithParam<SlotCase> {};
 
-TEST_P(PlaceholderSlots, ComeInTextOrder) {
+TEST_P(PlaceholderSlots, ComeInVisitingOrder) {
     const SlotCase& c = GetParam();
     Statement statement = must_parse(c.text);
     EXPECT_EQ(placeholder_texts(statement), c.expected);
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         SlotCase{"QUERY FORMULA :w * $score + CASE WHEN a = ? THEN :t ELSE 0 END FROM c PREFETCH (QUERY [1])",
                  {":w", "?0", ":t"}},
         SlotCase{"QUERY FORMULA exp_decay(target = ?, x = ?) + match(tag, [:m]) FROM c PREFETCH (QUERY [1])",
-                 {"?0", "?1", ":m"}},
+                 {"?1", "?0", ":m"}},
         SlotCase{"QUERY FORMULA ':x' + :y DEFAULTS (boost = :b) FROM c PREFETCH (QUERY [1])", {":y", ":b"}},
         // PARAMS, prefetch stages, lookups, CTEs
         SlotCase{"QUERY [1] FROM c WHERE a = ? PARAMS (idf = WHERE lang = :lang, hnsw_ef = 5) LIMIT ?",
@@ -93,16 +93,16 @@ INSTANTIATE_TEST_SUITE_P(
                  {":early", ":late"}},
         // Reads and point mutations
         SlotCase{"SCROLL FROM c WHERE a = :a AFTER ? ORDER BY t START FROM :from SHARD :s LIMIT ?",
-                 {":a", "?0", ":from", ":s", "?1"}},
+                 {":a", "?0", ":from", "?1", ":s"}},
         SlotCase{"COUNT FROM c WHERE a IN (?, :b) SHARD ?", {"?0", ":b", "?1"}},
         SlotCase{"FACET k FROM c WHERE a = :a LIMIT ? SHARD :s", {":a", "?0", ":s"}},
         SlotCase{"UPSERT INTO c VALUES {id: ?, city: :city, vector: {d: :v, s: ?}}, :rows, ? UPDATE FILTER a = :f "
                  "SHARD :s",
-                 {"?0", ":city", ":v", "?1", ":rows", "?2", ":f", ":s"}},
+                 {"?0", ":v", "?1", ":city", ":rows", "?2", ":f", ":s"}},
         SlotCase{"DELETE FROM c WHERE id IN (:a, ?) SHARD :s", {":a", "?0", ":s"}},
         SlotCase{"DELETE PAYLOAD a, b FROM c WHERE x = ? AND id = :id", {"?0", ":id"}},
-        SlotCase{"UPDATE c SET PAYLOAD = {a: :a, b: [?]} WHERE id = ?", {":a", "?0", "?1"}},
-        SlotCase{"UPDATE c SET VECTOR d = :v WHERE id = ?", {":v", "?0"}},
+        SlotCase{"UPDATE c SET PAYLOAD = {a: :a, b: [?]} WHERE id = ?", {"?1", ":a", "?0"}},
+        SlotCase{"UPDATE c SET VECTOR d = :v WHERE id = ?", {"?0", ":v"}},
         SlotCase{"UPDATE c SET VECTOR VALUES {id: :i, vector: ?}, {id: 2, vector: {d: :d}} SHARD ?",
                  {":i", "?0", ":d", "?1"}},
         SlotCase{"CLEAR PAYLOAD FROM c WHERE id = :id WAIT true", {":id"}}));
@@ -119,7 +119,7 @@ TEST(PlaceholderSlotSpans, CoverTheWrittenPlaceholder) {
         const Span span = *slot.placeholder->span;
         found.push_back(text.substr(span.start, span.end - span.start));
     }
-    EXPECT_EQ(found, (std::vector<std::string>{":v", "?", ":h", ":k", ":id", "?", ":l", ":n", "?"}));
+    EXPECT_EQ(found, (std::vector<std::string>{":v", "?", ":h", ":k", ":id", ":l", "?", ":n", "?"}));
     const auto slots = placeholder_slots(statement);
     EXPECT_EQ(slots[0].placeholder->span.get(), span_of(text, ":v"));
     EXPECT_EQ(slots[4].placeholder->span.get(), span_of(text, ":id"));
