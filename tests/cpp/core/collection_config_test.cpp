@@ -150,7 +150,8 @@ const ConfigCase kClauseErrors[] = {
     {kOpt, "(flush_interval_sec = 0)", "flush_interval_sec must be a positive integer"},
     {kOpt, "(memmap_threshold = -5)", "memmap_threshold must be a non-negative integer"},
     // WAL
-    {kWal, "(foo = 1)", "unknown WAL parameter 'foo'. Expected: wal_capacity_mb, wal_segments_ahead, wal_retain_closed"},
+    {kWal, "(foo = 1)",
+     "unknown WAL parameter 'foo'. Expected: wal_capacity_mb, wal_segments_ahead, wal_retain_closed"},
     {kWal, "(wal_capacity_mb = '32')", "wal_capacity_mb must be an integer"},
     // STRICT_MODE
     {kStrict, "(foo = 1)",
@@ -207,18 +208,18 @@ const ErrorCase kLoopErrors[] = {
     {"ALTER COLLECTION c WITH METADATA () WITH METADATA ()", kConfig, V, "METADATA clause may only appear once", ""},
     {"ALTER COLLECTION c WITH VECTOR v (HNSW (m = 16)) WITH VECTOR v (VECTOR (on_disk = true))", kConfig, V,
      "VECTOR diff 'v' may only appear once", ""},
-    {"ALTER COLLECTION c WITH SPARSE s (INDEX (on_disk = true)) WITH SPARSE s (SPARSE (modifier = 'idf'))", kConfig,
-     V, "SPARSE vector diff 's' may only appear once", ""},
+    {"ALTER COLLECTION c WITH SPARSE s (INDEX (on_disk = true)) WITH SPARSE s (SPARSE (modifier = 'idf'))", kConfig, V,
+     "SPARSE vector diff 's' may only appear once", ""},
     // Vector diffs
     {"ALTER COLLECTION c WITH VECTOR v ()", kDiff, P,
      "vector diff 'v' requires at least one of HNSW (...), QUANTIZATION (...), or VECTOR (...)", ")"},
     {"ALTER COLLECTION c WITH VECTOR v (VECTOR (datatype = 'uint8', on_disk = true))", kDiff, P,
      "datatype cannot be changed per vector: the Qdrant VectorParamsDiff wire shape has no datatype field", "VECTOR",
      1},
-    {"ALTER COLLECTION c WITH VECTOR v (VECTOR ())", kDiff, P, "VECTOR (...) in vector diff 'v' requires on_disk or memory",
-     "VECTOR", 1},
-    {"ALTER COLLECTION c WITH VECTOR v (HNSW ())", kDiff, P, "HNSW (...) in vector diff 'v' requires at least one setting",
-     "HNSW"},
+    {"ALTER COLLECTION c WITH VECTOR v (VECTOR ())", kDiff, P,
+     "VECTOR (...) in vector diff 'v' requires on_disk or memory", "VECTOR", 1},
+    {"ALTER COLLECTION c WITH VECTOR v (HNSW ())", kDiff, P,
+     "HNSW (...) in vector diff 'v' requires at least one setting", "HNSW"},
     {"ALTER COLLECTION c WITH VECTOR v (HNSW (m = 16), HNSW (m = 32))", kDiff, P,
      "duplicate HNSW block in vector diff 'v'", "HNSW", 1},
     {"ALTER COLLECTION c WITH VECTOR v (QUANTIZATION (disabled = true), QUANTIZATION (disabled = true))", kDiff, P,
@@ -242,8 +243,8 @@ const ErrorCase kLoopErrors[] = {
     {"ALTER COLLECTION c WITH SPARSE s (INDEX (on_disk = true), INDEX (on_disk = false))", "ZORV-PARSE-EXPECTED", P,
      "expected RPAREN but got ','", ","},
     // Errors of the list reader keep their own codes.
-    {"CREATE COLLECTION c WITH HNSW (m = 16, M = 32)", "ZORV-PARSE-DUPLICATE-KEY", P,
-     "duplicate configuration key 'M'", "M"},
+    {"CREATE COLLECTION c WITH HNSW (m = 16, M = 32)", "ZORV-PARSE-DUPLICATE-KEY", P, "duplicate configuration key 'M'",
+     "M"},
     {"CREATE COLLECTION c WITH PARAMS (shard_number = 2,)", "ZORV-PARSE-TRAILING-COMMA", P,
      "trailing commas are not allowed", ")"},
 };
@@ -279,7 +280,8 @@ TEST(SettingsBlocks, VectorStorageReadsDatatypeAliases) {
 
 TEST(SettingsBlocks, SparseBlockGivesIndexOnlyWhenAnIndexSettingIsSet) {
     auto sparse = [](const std::string& block) {
-        const auto create = must_parse<StatementKind::CreateCollection>("CREATE COLLECTION c (s SPARSE WITH " + block + ")");
+        const auto create =
+            must_parse<StatementKind::CreateCollection>("CREATE COLLECTION c (s SPARSE WITH " + block + ")");
         return create.sparse_vectors.empty() ? SparseVectorDef{} : create.sparse_vectors.front();
     };
     EXPECT_EQ(sparse("SPARSE (modifier = 'IDF')"), (SparseVectorDef{"s", std::nullopt, "idf"}));
@@ -342,7 +344,8 @@ TEST(CollectionClauses, ParamsReadTheirValues) {
         "sharding_method = 'CUSTOM', shard_keys = ['a', 3, :k, ?])");
     CollectionParamsSettings expected{2, 1, 3, 0, true, StorageTier::Cold, 4, "CUSTOM", std::vector<ShardKey>{}};
     expected.shard_keys = std::vector<ShardKey>{ShardKey{std::string("a")}, ShardKey{std::uint64_t{3}},
-                                                ShardKey{Placeholder::named("k")}, ShardKey{Placeholder::positional(0)}};
+                                                ShardKey{Placeholder::named("k")},
+                                                ShardKey{Placeholder::positional(0)}};
     EXPECT_EQ(s.params, expected);
     EXPECT_EQ(create_config("WITH PARAMS ()").params, CollectionParamsSettings{});
 }
@@ -360,12 +363,12 @@ TEST(CollectionClauses, EntryListsAreStoredAsWritten) {
 
 TEST(CollectionClauses, AlterReadsCollectionBlocksAndVectorDiffs) {
     EXPECT_EQ(alter_config("WITH VECTOR (on_disk = true)").vectors, (VectorStorageSettings{true}));
-    const CollectionSettings s =
-        alter_config("WITH VECTOR v (VECTOR (memory = 'cold'), HNSW (m = 0)) WITH VECTOR V (QUANTIZATION "
-                     "(disabled = true)) WITH SPARSE s (SPARSE (modifier = 'IDF')) WITH SPARSE t (INDEX (on_disk = true))");
+    const CollectionSettings s = alter_config(
+        "WITH VECTOR v (VECTOR (memory = 'cold'), HNSW (m = 0)) WITH VECTOR V (QUANTIZATION "
+        "(disabled = true)) WITH SPARSE s (SPARSE (modifier = 'IDF')) WITH SPARSE t (INDEX (on_disk = true))");
     ASSERT_EQ(s.vector_diffs.size(), 2u);
-    EXPECT_EQ(s.vector_diffs[0], (VectorDiff{"v", HnswSettings{0}, std::nullopt,
-                                             VectorStorageSettings{std::nullopt, StorageTier::Cold}}));
+    EXPECT_EQ(s.vector_diffs[0],
+              (VectorDiff{"v", HnswSettings{0}, std::nullopt, VectorStorageSettings{std::nullopt, StorageTier::Cold}}));
     EXPECT_EQ(s.vector_diffs[1], (VectorDiff{"V", std::nullopt, QuantizationUpdate{true}, std::nullopt}));
     ASSERT_EQ(s.sparse_vector_diffs.size(), 2u);
     EXPECT_EQ(s.sparse_vector_diffs[0], (SparseVectorDiff{"s", std::nullopt, "idf"}));

@@ -36,8 +36,8 @@ TEST(CreateCollection, DenseAndSparseDefinitionsGoToTheirOwnLists) {
 
 TEST(CreateCollection, VectorSizeBounds) {
     for (const char* size : {"1", "65536", "128.0", "1e2"}) {
-        const auto create =
-            must_parse<StatementKind::CreateCollection>(std::string("CREATE COLLECTION c (v VECTOR(") + size + ", DOT))");
+        const auto create = must_parse<StatementKind::CreateCollection>(std::string("CREATE COLLECTION c (v VECTOR(") +
+                                                                        size + ", DOT))");
         ASSERT_EQ(create.vectors.size(), 1u) << size;
         EXPECT_EQ(create.vectors[0].size, static_cast<std::uint64_t>(std::stod(size))) << size;
     }
@@ -110,7 +110,8 @@ TEST(SetQuota, EntriesAndWait) {
 }
 
 TEST(AlterCollection, HoldsItsSettings) {
-    const AlterCollection alter = must_parse<StatementKind::AlterCollection>("ALTER COLLECTION 'c 1' WITH HNSW (m = 4)");
+    const AlterCollection alter =
+        must_parse<StatementKind::AlterCollection>("ALTER COLLECTION 'c 1' WITH HNSW (m = 4)");
     EXPECT_EQ(alter.collection, "c 1");
     EXPECT_EQ(alter.config->hnsw, (HnswSettings{4}));
 }
@@ -188,7 +189,8 @@ const std::pair<std::string, std::string> kIndexOptionErrors[] = {
     {"(stopwords = {Custom: 'x'})", "stopwords custom must be a list of strings"},
     {"(stopwords = {languages: [1]})", "stopwords languages must be a list of strings"},
     {"(stopwords = {extra: []})", "unknown stopwords set key 'extra'. Expected: languages, custom"},
-    {"(stopwords = 5)", "stopwords must be a list of strings, a language name, or {languages: [\u2026], custom: [\u2026]}"},
+    {"(stopwords = 5)",
+     "stopwords must be a list of strings, a language name, or {languages: [\u2026], custom: [\u2026]}"},
     {"(fancy = true)", "unknown index option: fancy"},
 };
 
