@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/parser/parser.h"
+#include "core/parser/settings.h"
 #include "test_support.h"
 
 namespace zorv::core {
@@ -249,6 +250,30 @@ const ErrorCase kLoopErrors[] = {
      "trailing commas are not allowed", ")"},
 };
 INSTANTIATE_TEST_SUITE_P(Loop, ClauseLoopErrorTest, ::testing::ValuesIn(kLoopErrors));
+
+// ---- value rules ------------------------------------------------------------------------------
+
+// An integral float from 2^64 up is no integer: converting it would be undefined.
+TEST(SettingsValueRules, IntegralFloatsPastTheUnsignedRangeAreNoIntegers) {
+    EXPECT_EQ(integral_float(18446744073709549568.0), 18446744073709549568u);  // the largest below 2^64
+    EXPECT_EQ(integral_float(18446744073709551616.0), std::nullopt);
+    EXPECT_EQ(integral_float(-0.5), std::nullopt);
+    const LiteralDict list{{"N", Literal::f64(1e30)}, {"ok", Literal::f64(3.0)}};
+    const Span span{4, 9};
+    auto positive = config_positive_integer(list, "n", span);
+    ASSERT_FALSE(positive);
+    EXPECT_EQ(positive.error().message, "n must be a positive integer");
+    EXPECT_EQ(positive.error().span, span);
+    auto nonnegative = config_nonnegative_integer(list, "n", span);
+    ASSERT_FALSE(nonnegative);
+    EXPECT_EQ(nonnegative.error().message, "n must be a non-negative integer");
+    auto integral = config_positive_integer(list, "OK", span);
+    ASSERT_TRUE(integral);
+    EXPECT_EQ(*integral, std::optional<std::uint64_t>(3));
+    auto absent = config_positive_integer(list, "absent", span);
+    ASSERT_TRUE(absent);
+    EXPECT_EQ(*absent, std::optional<std::uint64_t>());
+}
 
 // ---- values -------------------------------------------------------------------------------------
 
