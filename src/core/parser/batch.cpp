@@ -28,6 +28,14 @@ bool is_batch_member_kind(StatementKind kind) {
     }
 }
 
+// The first member a BATCH does not take, in text order.
+Result<void> check_batch_members(const std::vector<Statement>& members) {
+    for (const Statement& member : members) {
+        if (!is_batch_member_kind(member.kind())) return batch_member_error(member.kind());
+    }
+    return {};
+}
+
 // members: { statement ( ";" | before "}" ) }, the "{" consumed.
 Result<std::vector<Statement>> parse_batch_members(Parser& parser, Delimited& body) {
     std::vector<Statement> members;
@@ -36,7 +44,10 @@ Result<std::vector<Statement>> parse_batch_members(Parser& parser, Delimited& bo
             return fail(Diag::ParseSyntax, "unterminated BATCH block, expected '}'", parser.end_span());
         if (body.at_close()) break;
         // A nested BATCH would recurse through the dispatch: refuse it at its keyword.
-        if (parser.check(TokenKind::Batch)) return batch_member_error(StatementKind::Batch);
+        if (parser.check(TokenKind::Batch)) {
+            ZORV_CHECK(check_batch_members(members));
+            return batch_member_error(StatementKind::Batch);
+        }
         members.push_back(ZORV_TRY(parse_statement_dispatch(parser)));
         if (parser.at_end()) {
             return fail(Diag::ParseSyntax, "expected ';' or '}' after batch member", parser.end_span());
@@ -91,9 +102,7 @@ Result<Statement> parse_batch(Parser& parser) {
     if (batch.statements.empty()) {
         return fail(Diag::ValidationBatchEmpty, "BATCH requires at least one member statement");
     }
-    for (const Statement& member : batch.statements) {
-        if (!is_batch_member_kind(member.kind())) return batch_member_error(member.kind());
-    }
+    ZORV_CHECK(check_batch_members(batch.statements));
     batch.wait = ZORV_TRY(parser.parse_wait_clause());
     if (parser.accept(TokenKind::Params)) batch.params = ZORV_TRY(parse_search_params(parser));
     return Statement{Box<Batch>(std::move(batch))};

@@ -298,7 +298,7 @@ Result<SparseVectorDiff> parse_sparse_vector_diff(Parser& parser) {
                               " requires at least one setting",
                           keyword.span);
     }
-    diff.index = std::move(settings.index);
+    diff.index = settings.index;
     diff.modifier = std::move(settings.modifier);
     ZORV_CHECK(blocks.close());
     return diff;

@@ -259,11 +259,15 @@ TEST(Batch, RefusesEmptyAndForeignMembersWithoutSpan) {
         {"BATCH { SHOW COLLECTIONS }", "ZORV-VALIDATION-BATCH-MEMBER"},
         {"BATCH { QUERY [1] FROM c; SCROLL FROM c LIMIT 5 }", "ZORV-VALIDATION-BATCH-MEMBER"},
         {"BATCH { DROP COLLECTION c }", "ZORV-VALIDATION-BATCH-MEMBER"},
+        // The first foreign member in text order, even when a nested BATCH follows it.
+        {"BATCH { SHOW QUOTAS; BATCH { QUERY [1] FROM c } }", "ZORV-VALIDATION-BATCH-MEMBER"},
     };
-    const char* const messages[] = {"BATCH requires at least one member statement", nullptr,
+    const char* const messages[] = {"BATCH requires at least one member statement",
+                                    nullptr,
                                     "BATCH members must be queries or mutations, got SHOW",
                                     "BATCH members must be queries or mutations, got SCROLL",
-                                    "BATCH members must be queries or mutations, got DROP"};
+                                    "BATCH members must be queries or mutations, got DROP",
+                                    "BATCH members must be queries or mutations, got SHOW"};
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         auto result = parse_statement(cases[i].first);
         ASSERT_FALSE(result) << cases[i].first;
