@@ -95,11 +95,36 @@ inline void expect_nesting_error(const ZorvError& e, const NestingCase& c) {
     EXPECT_EQ(e.span, (Span{start, start + c.opener_len}));
 }
 
-// Printing writes two forms as shorter ones that read back as different trees: a TEXT placeholder
-// without model or options prints as the bare placeholder input, and a negated constant as the
-// negative constant ("-2.0"). And it may write fields in another order than the text did (an UPSERT
-// row prints its vector first), which renumbers "?" placeholders. Folds all three in place, so that
-// a reprinted tree can be compared.
+// Collection settings blocks with nothing set print nothing at all, so they read back absent.
+inline void fold_empty_settings(CollectionSettings& settings) {
+    auto drop_if_empty = [](auto& field) {
+        using Record = std::remove_cvref_t<decltype(*field)>;
+        if (field && *field == Record{}) field.reset();
+    };
+    drop_if_empty(settings.hnsw);
+    drop_if_empty(settings.vectors);
+    drop_if_empty(settings.optimizers);
+    drop_if_empty(settings.params);
+    drop_if_empty(settings.wal);
+    drop_if_empty(settings.strict_mode);
+    drop_if_empty(settings.metadata);
+}
+
+inline void fold_empty_settings(CreateCollection& create) {
+    for (DenseVectorDef& def : create.vectors) {
+        if (def.hnsw == HnswSettings{}) def.hnsw.reset();
+        if (def.vectors == VectorStorageSettings{}) def.vectors.reset();
+    }
+    if (!create.config) return;
+    fold_empty_settings(**create.config);
+    if (**create.config == CollectionSettings{}) create.config.reset();
+}
+
+// Printing writes some forms as shorter ones that read back as different trees: a TEXT placeholder
+// without model or options prints as the bare placeholder input, a negated constant as the
+// negative constant ("-2.0"), and an empty collection settings block not at all. And it may write
+// fields in another order than the text did (an UPSERT row prints its vector first), which
+// renumbers "?" placeholders. Folds them all in place, so that a reprinted tree can be compared.
 inline void fold_print_equivalents(Statement& statement) {
     std::uint64_t positional = 0;
     walk(statement, Overloaded{
@@ -113,6 +138,8 @@ inline void fold_print_equivalents(Statement& statement) {
                             Placeholder param = std::move(*text.text_param);
                             input.value = std::move(param);
                         },
+                        [](CreateCollection& create) { fold_empty_settings(create); },
+                        [](AlterCollection& alter) { fold_empty_settings(*alter.config); },
                         [](FormulaExpr& expr) {
                             if (!expr.is(FormulaExpr::Kind::Neg)) return;
                             const FormulaExpr& operand = *expr.get<FormulaExpr::Kind::Neg>().operand;

@@ -2,43 +2,28 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
+#include "core/ast/ddl.h"
 #include "core/ast/literal.h"
 #include "core/ast/mutation.h"
 #include "core/ast/query.h"
 #include "core/ast/read.h"
+#include "core/ast/search.h"
 
 namespace zorv::core {
 
-// Records of the statement kinds whose parsers have not landed yet.
-struct CreateCollection {
-    friend bool operator==(const CreateCollection&, const CreateCollection&) = default;
-};
-struct CreateIndex {
-    friend bool operator==(const CreateIndex&, const CreateIndex&) = default;
-};
-struct DropIndex {
-    friend bool operator==(const DropIndex&, const DropIndex&) = default;
-};
-struct CreateShardKey {
-    friend bool operator==(const CreateShardKey&, const CreateShardKey&) = default;
-};
-struct DropShardKey {
-    friend bool operator==(const DropShardKey&, const DropShardKey&) = default;
-};
-struct AlterCollection {
-    friend bool operator==(const AlterCollection&, const AlterCollection&) = default;
-};
-struct DropCollection {
-    friend bool operator==(const DropCollection&, const DropCollection&) = default;
-};
-struct SetQuota {
-    friend bool operator==(const SetQuota&, const SetQuota&) = default;
-};
+struct Statement;
+
+// Queries and mutations run as one unit; members never nest another BATCH.
 struct Batch {
+    std::vector<Statement> statements;
+    std::optional<bool> wait;
+    std::optional<SearchParams> params;
     friend bool operator==(const Batch&, const Batch&) = default;
 };
 

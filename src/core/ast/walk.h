@@ -64,12 +64,15 @@ public:
                        [&](Like<S, Box<Query>>& n) { query(*n); },
                        [&](Like<S, Box<Scroll>>& n) { scroll(*n); },
                        [&](Like<S, Box<Upsert>>& n) { upsert(*n); },
-                       [&](Like<S, Box<CreateCollection>>& n) { enter(*n); },
-                       [&](Like<S, Box<CreateIndex>>& n) { enter(*n); },
+                       [&](Like<S, Box<CreateCollection>>& n) { create_collection(*n); },
+                       [&](Like<S, Box<CreateIndex>>& n) { with_entries(*n, n->options); },
                        [&](Like<S, Box<DropIndex>>& n) { enter(*n); },
-                       [&](Like<S, Box<CreateShardKey>>& n) { enter(*n); },
-                       [&](Like<S, Box<DropShardKey>>& n) { enter(*n); },
-                       [&](Like<S, Box<AlterCollection>>& n) { enter(*n); },
+                       [&](Like<S, Box<CreateShardKey>>& n) { with_shard_key(*n); },
+                       [&](Like<S, Box<DropShardKey>>& n) { with_shard_key(*n); },
+                       [&](Like<S, Box<AlterCollection>>& n) {
+                           enter(*n);
+                           collection_settings(*n->config);
+                       },
                        [&](Like<S, Box<DropCollection>>& n) { enter(*n); },
                        [&](Like<S, ShowCollections>& n) { enter(n); },
                        [&](Like<S, ShowCollection>& n) { enter(n); },
@@ -83,10 +86,56 @@ public:
                        [&](Like<S, Box<Count>>& n) { count(*n); },
                        [&](Like<S, Box<Facet>>& n) { facet(*n); },
                        [&](Like<S, ShowQuotas>& n) { enter(n); },
-                       [&](Like<S, Box<SetQuota>>& n) { enter(*n); },
-                       [&](Like<S, Box<Batch>>& n) { enter(*n); },
+                       [&](Like<S, Box<SetQuota>>& n) { with_entries(*n, n->config); },
+                       [&](Like<S, Box<Batch>>& n) { batch(*n); },
                    },
                    s.node);
+    }
+
+    // Definitions, then the WITH clauses; only PARAMS shard keys and the entry lists hold values.
+    template <class C>
+    void create_collection(C& c) {
+        enter(c);
+        for (auto& def : c.vectors) enter(def);
+        for (auto& def : c.sparse_vectors) enter(def);
+        if (c.config) collection_settings(**c.config);
+    }
+
+    template <class C>
+    void collection_settings(C& settings) {
+        enter(settings);
+        if (settings.params) {
+            enter(*settings.params);
+            if (settings.params->shard_keys) {
+                for (auto& key : *settings.params->shard_keys) shard_key(key);
+            }
+        }
+        if (settings.wal) dict(*settings.wal);
+        if (settings.strict_mode) dict(*settings.strict_mode);
+        if (settings.metadata) dict(*settings.metadata);
+        for (auto& diff : settings.vector_diffs) enter(diff);
+        for (auto& diff : settings.sparse_vector_diffs) enter(diff);
+    }
+
+    // CREATE INDEX options and SET QUOTA entries.
+    template <class R, class D>
+    void with_entries(R& r, D& entries) {
+        enter(r);
+        dict(entries);
+    }
+
+    template <class R>
+    void with_shard_key(R& r) {
+        enter(r);
+        shard_key(r.shard_key);
+    }
+
+    // PARAMS (the IDF corpus), then the members in order.
+    template <class B>
+    void batch(B& b) {
+        enter(b);
+        if (b.params) search_params(*b.params);
+        for (auto& member : b.statements) statement(member);
     }
 
     // WITH, the expression (its PREFETCH last), WHERE, PARAMS (the IDF corpus), then SHARD and

@@ -1,11 +1,36 @@
 #include "core/fmt/statement.h"
 
+#include "core/fmt/ddl.h"
 #include "core/fmt/mutation.h"
 #include "core/fmt/query.h"
 #include "core/fmt/read.h"
+#include "core/fmt/search.h"
 #include "core/fmt/values.h"
 
 namespace zorv::core {
+namespace {
+
+// Members one per line, indented by two spaces, their own line breaks indented along.
+void write_batch(TextSink& sink, const Batch& batch) {
+    sink.text("BATCH {");
+    for (const Statement& member : batch.statements) {
+        const std::string text = format_statement(member);
+        sink.text("\n  ");
+        for (char c : text) {
+            if (c == '\n') sink.text("\n  ");
+            else sink.text(c);
+        }
+        sink.text(';');
+    }
+    sink.text("\n}");
+    if (batch.wait) sink.text(*batch.wait ? " WAIT true" : " WAIT false");
+    if (batch.params) {
+        write_search_params(sink.text(" PARAMS ("), *batch.params);
+        sink.text(')');
+    }
+}
+
+}  // namespace
 
 void write_statement(TextSink& sink, const Statement& statement) {
     switch (statement.kind()) {
@@ -38,16 +63,25 @@ void write_statement(TextSink& sink, const Statement& statement) {
         case StatementKind::UpdatePayload:
             write_update_payload(sink, *statement.get<StatementKind::UpdatePayload>());
             return;
-        // Kinds whose records have not landed yet have no form of their own.
         case StatementKind::CreateCollection:
-        case StatementKind::CreateIndex:
-        case StatementKind::DropIndex:
+            write_create_collection(sink, *statement.get<StatementKind::CreateCollection>());
+            return;
+        case StatementKind::CreateIndex: write_create_index(sink, *statement.get<StatementKind::CreateIndex>()); return;
+        case StatementKind::DropIndex: write_drop_index(sink, *statement.get<StatementKind::DropIndex>()); return;
         case StatementKind::CreateShardKey:
+            write_create_shard_key(sink, *statement.get<StatementKind::CreateShardKey>());
+            return;
         case StatementKind::DropShardKey:
+            write_drop_shard_key(sink, *statement.get<StatementKind::DropShardKey>());
+            return;
         case StatementKind::AlterCollection:
+            write_alter_collection(sink, *statement.get<StatementKind::AlterCollection>());
+            return;
         case StatementKind::DropCollection:
-        case StatementKind::SetQuota:
-        case StatementKind::Batch: return;
+            write_drop_collection(sink, *statement.get<StatementKind::DropCollection>());
+            return;
+        case StatementKind::SetQuota: write_set_quota(sink, *statement.get<StatementKind::SetQuota>()); return;
+        case StatementKind::Batch: write_batch(sink, *statement.get<StatementKind::Batch>()); return;
     }
 }
 

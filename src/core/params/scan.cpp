@@ -1,6 +1,8 @@
 #include "core/params/scan.h"
 
+#include <algorithm>
 #include <variant>
+#include <vector>
 
 #include "core/ast/walk.h"
 #include "core/diagnostics.h"
@@ -11,13 +13,26 @@
 namespace zorv::core {
 namespace {
 
-bool is_structural(const ConstPlaceholderSlot& slot) {
+// The shard keys a collection's PARAMS lists: values of the collection, unlike the SHARD clause
+// that routes a statement.
+std::vector<const ShardKey*> listed_shard_keys(const Statement& statement) {
+    std::vector<const ShardKey*> keys;
+    walk(statement, [&keys](const CollectionParamsSettings& params) {
+        if (!params.shard_keys) return;
+        for (const ShardKey& key : *params.shard_keys) keys.push_back(&key);
+    });
+    return keys;
+}
+
+bool is_structural(const ConstPlaceholderSlot& slot, const std::vector<const ShardKey*>& listed_keys) {
     return std::visit(Overloaded{
                           [](const UpsertRow*) { return true; },
                           [](const PointVectors*) { return true; },
                           [](const VectorValue*) { return true; },
                           [](const QueryInput*) { return true; },
-                          [](const ShardKey*) { return true; },
+                          [&listed_keys](const ShardKey* key) {
+                              return std::find(listed_keys.begin(), listed_keys.end(), key) == listed_keys.end();
+                          },
                           [](const auto*) { return false; },
                       },
                       slot.owner);
@@ -95,6 +110,7 @@ bool starts_token(std::string_view text, std::size_t p) {
 
 PlaceholderSet scan_placeholders(const Statement& statement) {
     PlaceholderSet set;
+    const std::vector<const ShardKey*> listed_keys = listed_shard_keys(statement);
     for (const ConstPlaceholderSlot& slot : placeholder_slots(statement)) {
         const Placeholder& p = *slot.placeholder;
         if (p.is_named()) {
@@ -103,7 +119,7 @@ PlaceholderSet scan_placeholders(const Statement& statement) {
             set.positional_count = p.index + 1;
         }
         if (std::holds_alternative<const UpsertRow*>(slot.owner)) set.has_row_placeholder = true;
-        const bool value_slot = !is_structural(slot);
+        const bool value_slot = !is_structural(slot, listed_keys);
         if (!set.first_unbound) set.first_unbound = missing_value_error(p);
         if (value_slot && !set.first_unbound_value) set.first_unbound_value = missing_value_error(p);
     }

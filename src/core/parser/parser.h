@@ -147,9 +147,7 @@ Result<Statement> parse_statement_from(Parser& parser);
 // One statement starting at the current token, chosen by its first keyword.
 Result<Statement> parse_statement_dispatch(Parser& parser);
 
-// Enumerated words of the collection settings.
-enum class StorageTier : std::uint8_t { Cold, Cached, Pinned };
-enum class VectorDatatype : std::uint8_t { Float32, Float16, Uint8, Turbo4 };
+// Enumerated words of the collection settings (the enumerations live in ast/collection.h).
 std::optional<StorageTier> parse_storage_tier(std::string_view word);
 std::optional<VectorDatatype> parse_vector_datatype(std::string_view word);
 bool is_index_type_name(std::string_view word);

@@ -1,6 +1,7 @@
 // Scripts, single statements, the dispatch on the first keyword, and SHOW.
 #include <string>
 
+#include "core/parser/ddl.h"
 #include "core/parser/mutation.h"
 #include "core/parser/parser.h"
 #include "core/parser/query.h"
@@ -37,10 +38,6 @@ Result<Statement> parse_show(Parser& parser) {
     }
 }
 
-std::unexpected<ZorvError> not_yet_supported(const Token& tok) {
-    return fail(Diag::ParseSyntax, std::string(tok.text) + " statements are not supported yet", tok.span);
-}
-
 Result<Parser> lex_into_parser(std::string_view text) {
     LexedTokens lexed = ZORV_TRY(lex_for_parser(text));
     return Parser(text, std::move(lexed));
@@ -61,11 +58,11 @@ Result<Statement> parse_statement_dispatch(Parser& parser) {
         case TokenKind::Update: return parse_update(parser);
         case TokenKind::Delete: return parse_delete(parser);
         case TokenKind::Clear: return parse_clear_payload(parser);
-        case TokenKind::Create:
-        case TokenKind::Drop:
-        case TokenKind::Set:
-        case TokenKind::Batch:
-        case TokenKind::Alter: return not_yet_supported(tok);
+        case TokenKind::Create: return parse_create(parser);
+        case TokenKind::Drop: return parse_drop(parser);
+        case TokenKind::Set: return parse_set_quota(parser);
+        case TokenKind::Batch: return parse_batch(parser);
+        case TokenKind::Alter: return parse_alter(parser);
         default:
             return fail(Diag::ParseStatement, "expected a ZORV statement keyword, got " + quote_for_message(tok.text),
                         tok.span);

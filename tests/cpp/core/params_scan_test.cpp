@@ -114,6 +114,21 @@ INSTANTIATE_TEST_SUITE_P(
                  "missing value for named parameter ':w'",
                  ":w",
                  "missing value for named parameter ':w'"},
+        // A collection's listed shard keys are values; a SHARD KEY statement's key is structural.
+        ScanCase{"CREATE COLLECTION c WITH PARAMS (sharding_method = 'custom', shard_keys = ['eu', :k])",
+                 {"k"},
+                 0,
+                 "missing value for named parameter ':k'",
+                 ":k",
+                 "missing value for named parameter ':k'"},
+        ScanCase{"CREATE SHARD KEY :k ON COLLECTION c", {"k"}, 0, "missing value for named parameter ':k'", ":k", ""},
+        // A BATCH gathers its members' placeholders into one set.
+        ScanCase{"BATCH { DELETE FROM c WHERE id = ?; UPDATE c SET PAYLOAD = {a: :m} WHERE id = 1 }",
+                 {"m"},
+                 1,
+                 "missing value for positional parameter '?0'",
+                 "?",
+                 "missing value for positional parameter '?0'"},
         // Deep inside payload dicts and lists.
         ScanCase{"UPDATE c SET PAYLOAD = {a: {b: [1, {c: :deep}]}} WHERE id = 1",
                  {"deep"},

@@ -36,7 +36,8 @@ void expect_stable_print(const Statement& statement, const std::string& source) 
 
 class Robustness : public ::testing::TestWithParam<std::string> {};
 
-INSTANTIATE_TEST_SUITE_P(Corpora, Robustness, ::testing::Values("query_corpus.zorv", "mutation_corpus.zorv"),
+INSTANTIATE_TEST_SUITE_P(Corpora, Robustness,
+                         ::testing::Values("query_corpus.zorv", "mutation_corpus.zorv", "ddl_corpus.zorv"),
                          [](const auto& info) { return info.param.substr(0, info.param.find('_')); });
 
 TEST_P(Robustness, EveryPrefixOfTheCorpusParsesOrFailsCleanly) {

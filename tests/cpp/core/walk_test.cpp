@@ -50,6 +50,16 @@ INSTANTIATE_TEST_SUITE_P(
     Walk, PlaceholderSlots,
     testing::Values(
         SlotCase{"QUERY [1, 2] FROM c LIMIT 3", {}}, SlotCase{"SHOW COLLECTIONS", {}},
+        // definitions, quotas and batches: shard keys and entry values
+        SlotCase{"CREATE SHARD KEY :k ON COLLECTION c", {":k"}}, SlotCase{"DROP SHARD KEY ? ON COLLECTION c", {"?0"}},
+        SlotCase{"SET QUOTA (a = :x, b = [1, ?]) WAIT true", {":x", "?0"}},
+        SlotCase{"CREATE COLLECTION c (v VECTOR(4, DOT)) WITH PARAMS (shard_keys = ['a', :k, ?]) WITH METADATA "
+                 "(owner = :o)",
+                 {":k", "?0", ":o"}},
+        SlotCase{"ALTER COLLECTION c WITH METADATA (a = ?, b = {c: :b}) WITH STRICT_MODE (max_timeout = 5)",
+                 {"?0", ":b"}},
+        SlotCase{"BATCH { QUERY ? FROM a WHERE x = :x; DELETE FROM b WHERE id = ? SHARD :s } PARAMS (hnsw_ef = 8)",
+                 {"?0", ":x", "?1", ":s"}},
         // literals in filters, lists and dicts
         SlotCase{"QUERY [1] FROM c WHERE a = :x AND b IN (1, ?, :y) AND c BETWEEN ? AND :hi",
                  {":x", "?0", ":y", "?1", ":hi"}},
