@@ -4,6 +4,8 @@ tokenize them, and report errors precisely."""
 import pyzorv
 
 STATEMENTS = """
+create collection docs (dense vector(384, cosine), bm25 sparse) with hnsw (m = 16, ef_construct = 200);
+create index on collection docs for city type keyword;
 query [0.1, 0.2, 0.3] from docs using dense where city = 'Berlin' and price <= 50 limit 5;
 QUERY FUSION RRF FROM shop
   PREFETCH (QUERY TEXT 'red shoes' USING sparse LIMIT 50, QUERY :dense USING dense LIMIT 50)
@@ -31,6 +33,10 @@ def main():
     vector = ", ".join(f"{i / 1000:.3f}" for i in range(384))
     long_one = pyzorv.parse(f"QUERY [{vector}] FROM docs LIMIT 3")[0]
     print("repr of a 384-dimension query:", repr(long_one))
+
+    print("\nbinding parameters:")
+    print(" ", pyzorv.bind("QUERY :v FROM docs WHERE city = :city LIMIT :n",
+                           {"v": [0.1, 0.2, 0.3], "city": "Berlin", "n": 5}))
 
     print("\ntokens of a short statement:")
     for tok in pyzorv.tokenize("QUERY [0.1, 0.2] FROM docs LIMIT 5"):
