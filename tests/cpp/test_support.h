@@ -9,6 +9,7 @@
 
 #include "core/ast/walk.h"
 #include "core/error.h"
+#include "core/fmt/statement.h"
 #include "core/parser/parser.h"
 
 namespace zorv::core::test_support {
@@ -36,6 +37,13 @@ struct TextCase {
 };
 
 inline void PrintTo(const TextCase& c, std::ostream* os) { *os << '"' << c.input << '"'; }
+
+// The one statement `text` parses to (an empty SHOW COLLECTIONS, with a test failure, when it does not).
+inline Statement must_parse(const std::string& text) {
+    auto statement = parse_statement(text);
+    EXPECT_TRUE(statement) << text << "\n  " << (statement ? "" : format_error(statement.error()));
+    return statement ? *statement : Statement{};
+}
 
 // The record of the one statement of kind K that `text` parses to (a default record, with a test
 // failure, when it does not).
@@ -156,6 +164,20 @@ inline bool same_tree_after_print(Statement original, Statement reparsed) {
     fold_print_equivalents(original);
     fold_print_equivalents(reparsed);
     return original == reparsed;
+}
+
+// A canonical-text row: `input` prints as `expected` (as itself when that is empty), the printed
+// text is a fixed point, and it parses back to the same tree.
+inline void expect_canonical_round_trip(const TextCase& c) {
+    const std::string& expected = c.expected.empty() ? c.input : c.expected;
+    auto first = parse_statement(c.input);
+    ASSERT_TRUE(first.has_value()) << c.input << "\n  " << format_error(first.error());
+    const std::string printed = format_statement(*first);
+    EXPECT_EQ(printed, expected);
+    auto second = parse_statement(printed);
+    ASSERT_TRUE(second.has_value()) << printed << "\n  " << format_error(second.error());
+    EXPECT_EQ(format_statement(*second), printed);
+    EXPECT_TRUE(same_tree_after_print(*first, *second)) << "tree changed through\n" << printed;
 }
 
 }  // namespace zorv::core::test_support

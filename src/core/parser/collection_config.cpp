@@ -14,14 +14,6 @@ namespace {
 using Kind = Literal::Kind;
 
 template <std::size_t N>
-bool is_one_of(std::string_view key, const std::array<std::string_view, N>& names) {
-    for (std::string_view name : names) {
-        if (equals_ignore_case(key, name)) return true;
-    }
-    return false;
-}
-
-template <std::size_t N>
 std::string joined(const std::array<std::string_view, N>& names) {
     std::string out;
     for (std::string_view name : names) {

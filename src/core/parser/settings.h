@@ -2,6 +2,7 @@
 // blocks (HNSW, VECTOR, SPARSE/INDEX, QUANTIZATION, MULTIVECTOR) and the CREATE INDEX options.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include "core/ast/collection.h"
 #include "core/ast/literal.h"
 #include "core/parser/parser.h"
+#include "core/text.h"
 
 namespace zorv::core {
 
@@ -27,6 +29,15 @@ std::unexpected<ZorvError> config_error(std::string message, Span span);
 std::optional<std::uint64_t> integral_float(double value);
 // The integer an Int, UInt or integral Float literal holds when it is 0 or greater.
 std::optional<std::uint64_t> nonnegative_integral(const Literal& value);
+
+// Whether `key` is one of `names`, ignoring ASCII case.
+template <std::size_t N>
+bool is_one_of(std::string_view key, const std::array<std::string_view, N>& names) {
+    for (std::string_view name : names) {
+        if (equals_ignore_case(key, name)) return true;
+    }
+    return false;
+}
 
 // Value rules over a list, keys matched ignoring ASCII case; `name` is the canonical key.
 const LiteralEntry* find_config_entry(const LiteralDict& list, std::string_view name);

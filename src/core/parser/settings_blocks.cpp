@@ -12,14 +12,6 @@ namespace {
 
 using Kind = Literal::Kind;
 
-template <std::size_t N>
-bool is_one_of(std::string_view key, const std::array<std::string_view, N>& names) {
-    for (std::string_view name : names) {
-        if (equals_ignore_case(key, name)) return true;
-    }
-    return false;
-}
-
 // An Int or UInt, or a Float that holds a non-negative integer: the "integer" of the blocks.
 bool is_integer_like(const Literal& value) {
     if (value.is(Kind::Int) || value.is(Kind::UInt)) return true;

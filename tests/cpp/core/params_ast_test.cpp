@@ -13,13 +13,9 @@
 namespace zorv::core {
 namespace {
 
-using test_support::span_of;
+using test_support::must_parse;
 
-Statement must_parse(const std::string& text) {
-    auto statement = parse_statement(text);
-    EXPECT_TRUE(statement) << text << "\n  " << (statement ? "" : format_error(statement.error()));
-    return statement ? *statement : Statement{};
-}
+using test_support::span_of;
 
 // A value written as statement text, read as a payload value.
 Literal value(const std::string& text) {

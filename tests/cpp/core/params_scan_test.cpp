@@ -10,13 +10,9 @@
 namespace zorv::core {
 namespace {
 
-using test_support::span_of;
+using test_support::must_parse;
 
-Statement must_parse(const std::string& text) {
-    auto statement = parse_statement(text);
-    EXPECT_TRUE(statement) << text << "\n  " << (statement ? "" : format_error(statement.error()));
-    return statement ? *statement : Statement{};
-}
+using test_support::span_of;
 
 TEST(PlaceholderScan, StatementWithoutPlaceholdersPassesBothGates) {
     const Statement statement = must_parse("QUERY [1, 2] FROM c WHERE a = 1 LIMIT 3");

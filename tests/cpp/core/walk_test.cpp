@@ -12,14 +12,10 @@
 namespace zorv::core {
 namespace {
 
+using test_support::must_parse;
+
 using test_support::span_of;
 using test_support::TextCase;
-
-Statement must_parse(const std::string& text) {
-    auto statement = parse_statement(text);
-    EXPECT_TRUE(statement) << text << "\n  " << format_error(statement.error());
-    return statement ? *statement : Statement{};
-}
 
 std::vector<std::string> placeholder_texts(const Statement& statement) {
     std::vector<std::string> texts;
