@@ -6,6 +6,7 @@
 #include "core/fmt/statement.h"
 #include "core/lexer.h"
 #include "core/params/render.h"
+#include "plan/planner.h"
 #include "python/args.h"
 #include "python/errors.h"
 #include "python/params.h"
@@ -114,6 +115,39 @@ PyObject* py_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
     return parse_source(*text);
 }
 
+// Unicode White_Space, the set str.strip() removes.
+bool is_unicode_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// True when the UTF-8 text holds nothing but white space (an undecodable byte counts as text).
+bool is_blank(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        char32_t c = length == 1 ? lead : lead & (0xFFU >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3FU);
+        if (!is_unicode_space(c)) return false;
+        i += length;
+    }
+    return true;
+}
+
+// Parse and plan, as execution would; a blank script is invalid, as execution refuses it.
+bool check_valid(std::string_view text) { return !is_blank(text) && plan::plan_script(text).has_value(); }
+
+PyObject* py_is_valid(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 1> specs{{{"input", true, false}}};
+    std::array<PyObject*, 1> out{};
+    if (!extract_args("is_valid", specs, args, nargs, kwnames, out)) return nullptr;
+    auto text = str_arg("is_valid", "input", out[0]);
+    if (!text) return nullptr;
+    return PyBool_FromLong(check_valid(*text) ? 1 : 0);
+}
+
 PyObject* py_tokenize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr std::array<ArgSpec, 1> specs{{{"input", true, false}}};
     std::array<PyObject*, 1> out{};
@@ -157,6 +191,11 @@ PyMethodDef module_functions[] = {
     {"parse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_parse)), METH_FASTCALL | METH_KEYWORDS,
      "parse(input)\n--\n\nParse a ZORV source into a list of Stmt objects.\n"
      "Accepts single statements and semicolon-delimited scripts."},
+    {"is_valid", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_is_valid)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "is_valid(input)\n--\n\nFull frontend validity gate: parse + plan — the same contract as execution\n"
+     "and the language conformance suite. Empty and whitespace-only scripts are\n"
+     "invalid: `execute` rejects them with `ZORV-VALIDATION-EMPTY-SCRIPT`."},
     {"tokenize", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_tokenize)),
      METH_FASTCALL | METH_KEYWORDS,
      "tokenize(input)\n--\n\nTokenize a query into `{ kind, text, pos, end, len }` dicts."},

@@ -1,0 +1,14 @@
+// Names that a REST route puts into a path segment unchanged: "", "." and ".." would name another
+// path, so planning refuses them for both transports alike.
+#pragma once
+
+#include "core/error.h"
+#include "plan/plan_op.h"
+
+namespace zorv::plan {
+
+// ZORV-PLAN-PATH-NAME for the first collection name (members of a BATCH and candidates of a
+// CROSS_RERANK too) or DROP_INDEX field that is empty, "." or "..".
+core::Result<void> validate_path_names(const PlanOp& op);
+
+}  // namespace zorv::plan

@@ -1,0 +1,314 @@
+// The plan operation: the transport-neutral form of one bound statement that every transport,
+// batch builder and the executor read. Plain values only: no tree nodes, no placeholders, no spans.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace zorv::plan {
+
+// A string id is a UUID by the time a plan leaves the planner.
+using PlanPointId = std::variant<std::uint64_t, std::string>;
+using PlanShardKey = std::variant<std::uint64_t, std::string>;
+
+struct Consistency {
+    struct Factor {
+        std::uint64_t value = 0;
+        friend bool operator==(const Factor&, const Factor&) = default;
+    };
+    struct Majority {
+        friend bool operator==(const Majority&, const Majority&) = default;
+    };
+    struct Quorum {
+        friend bool operator==(const Quorum&, const Quorum&) = default;
+    };
+    struct All {
+        friend bool operator==(const All&, const All&) = default;
+    };
+    std::variant<Factor, Majority, Quorum, All> value;
+    friend bool operator==(const Consistency&, const Consistency&) = default;
+};
+
+// Which payload keys a read returns: all or none, or a list to include or exclude.
+struct PlanPayloadSelector {
+    struct Include {
+        std::vector<std::string> keys;
+        friend bool operator==(const Include&, const Include&) = default;
+    };
+    struct Exclude {
+        std::vector<std::string> keys;
+        friend bool operator==(const Exclude&, const Exclude&) = default;
+    };
+    std::variant<bool, Include, Exclude> value;
+    friend bool operator==(const PlanPayloadSelector&, const PlanPayloadSelector&) = default;
+};
+
+// Which vectors a read returns: all or none, or these names.
+struct PlanVectorSelector {
+    std::variant<bool, std::vector<std::string>> value;
+    friend bool operator==(const PlanVectorSelector&, const PlanVectorSelector&) = default;
+};
+
+// lookup_from of a search.
+struct PlanLookupLocation {
+    std::string collection;
+    std::optional<std::string> vector;
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const PlanLookupLocation&, const PlanLookupLocation&) = default;
+};
+
+// with_lookup of a groups search.
+struct PlanWithLookup {
+    std::string collection;
+    std::optional<PlanPayloadSelector> with_payload;
+    std::optional<PlanVectorSelector> with_vectors;
+    friend bool operator==(const PlanWithLookup&, const PlanWithLookup&) = default;
+};
+
+// One search request. The ranking, prefetch stages, filter and search parameters join it with the
+// QUERY lowering; the fields here are the ones every request has.
+struct PlanQueryRequest {
+    std::optional<std::string> using_;  // the vector name searched
+    std::optional<double> score_threshold;
+    std::optional<PlanPayloadSelector> with_payload;
+    std::optional<PlanVectorSelector> with_vector;
+    std::optional<std::uint64_t> limit;
+    std::optional<std::uint64_t> offset;
+    std::optional<PlanLookupLocation> lookup_from;
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const PlanQueryRequest&, const PlanQueryRequest&) = default;
+};
+
+// The operation kinds in their fixed order: the index of every table keyed by kind.
+enum class PlanOpKind : std::uint8_t {
+    Query,
+    QueryGroups,
+    GetPoints,
+    Scroll,
+    Count,
+    Facet,
+    Upsert,
+    Delete,
+    UpdatePayload,
+    OverwritePayload,
+    ClearPayload,
+    DeletePayload,
+    UpdateVector,
+    DeleteVector,
+    CreateCollection,
+    AlterCollection,
+    DropCollection,
+    CreateIndex,
+    DropIndex,
+    CreateShardKey,
+    DropShardKey,
+    ShowShardKeys,
+    ShowCollections,
+    ShowCollection,
+    CrossRerank,
+    ShowQuotas,
+    SetQuota,
+    Batch,
+};
+
+inline constexpr std::size_t kPlanOpKindCount = 28;
+
+// The upper-case name of a kind ("QUERY_GROUPS"), also the operation name reported in results.
+std::string_view plan_op_name(PlanOpKind kind);
+
+// Timeout and consistency come from the statement's PARAMS and travel beside the request.
+struct QueryOp {
+    std::string collection;
+    PlanQueryRequest request;
+    std::optional<std::uint64_t> timeout;  // whole seconds
+    std::optional<Consistency> consistency;
+    friend bool operator==(const QueryOp&, const QueryOp&) = default;
+};
+
+// The groups call takes its limit from here (LIMIT plus OFFSET) and sends no offset.
+struct QueryGroupsOp {
+    std::string collection;
+    PlanQueryRequest request;
+    std::string group_by;
+    std::uint64_t group_size = 3;
+    std::uint64_t limit = 10;
+    std::uint64_t offset = 0;
+    std::optional<PlanWithLookup> with_lookup;
+    std::optional<std::uint64_t> timeout;
+    std::optional<Consistency> consistency;
+    friend bool operator==(const QueryGroupsOp&, const QueryGroupsOp&) = default;
+};
+
+struct GetPointsOp {
+    std::string collection;
+    std::vector<PlanPointId> ids;  // statement order, duplicates kept
+    PlanPayloadSelector with_payload;
+    std::optional<PlanVectorSelector> with_vector;
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const GetPointsOp&, const GetPointsOp&) = default;
+};
+
+// The payloads below hold the collection only until the lowering of their kind lands.
+struct ScrollOp {
+    std::string collection;
+    friend bool operator==(const ScrollOp&, const ScrollOp&) = default;
+};
+struct CountOp {
+    std::string collection;
+    std::optional<bool> exact;
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const CountOp&, const CountOp&) = default;
+};
+struct FacetOp {
+    std::string collection;
+    std::string key;
+    std::optional<std::uint64_t> limit;
+    std::optional<bool> exact;
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const FacetOp&, const FacetOp&) = default;
+};
+struct UpsertOp {
+    std::string collection;
+    bool wait = false;
+    friend bool operator==(const UpsertOp&, const UpsertOp&) = default;
+};
+// DELETE and CLEAR_PAYLOAD.
+struct PointSelectionOp {
+    std::string collection;
+    bool wait = true;
+    friend bool operator==(const PointSelectionOp&, const PointSelectionOp&) = default;
+};
+// UPDATE_PAYLOAD and OVERWRITE_PAYLOAD.
+struct PayloadUpdateOp {
+    std::string collection;
+    bool wait = true;
+    friend bool operator==(const PayloadUpdateOp&, const PayloadUpdateOp&) = default;
+};
+struct DeletePayloadOp {
+    std::string collection;
+    bool wait = true;
+    friend bool operator==(const DeletePayloadOp&, const DeletePayloadOp&) = default;
+};
+struct UpdateVectorOp {
+    std::string collection;
+    bool wait = true;
+    friend bool operator==(const UpdateVectorOp&, const UpdateVectorOp&) = default;
+};
+struct DeleteVectorOp {
+    std::string collection;
+    bool wait = true;
+    friend bool operator==(const DeleteVectorOp&, const DeleteVectorOp&) = default;
+};
+struct CreateCollectionOp {
+    std::string collection;
+    friend bool operator==(const CreateCollectionOp&, const CreateCollectionOp&) = default;
+};
+struct AlterCollectionOp {
+    std::string collection;
+    friend bool operator==(const AlterCollectionOp&, const AlterCollectionOp&) = default;
+};
+struct CreateIndexOp {
+    std::string collection;
+    std::string field_name;
+    friend bool operator==(const CreateIndexOp&, const CreateIndexOp&) = default;
+};
+struct SetQuotaOp {
+    std::optional<bool> wait;
+    friend bool operator==(const SetQuotaOp&, const SetQuotaOp&) = default;
+};
+
+// DROP_COLLECTION, SHOW_SHARD_KEYS and SHOW_COLLECTION.
+struct CollectionOp {
+    std::string collection;
+    friend bool operator==(const CollectionOp&, const CollectionOp&) = default;
+};
+
+// SHOW_COLLECTIONS and SHOW_QUOTAS.
+struct NoPayload {
+    friend bool operator==(const NoPayload&, const NoPayload&) = default;
+};
+
+struct DropIndexOp {
+    std::string collection;
+    std::string field_name;
+    friend bool operator==(const DropIndexOp&, const DropIndexOp&) = default;
+};
+
+struct CreateShardKeyOp {
+    std::string collection;
+    PlanShardKey shard_key;
+    std::optional<std::uint32_t> shards_number;       // 1 or more
+    std::optional<std::uint32_t> replication_factor;  // 1 or more
+    std::optional<std::vector<std::uint64_t>> placement;
+    std::optional<std::string> initial_state;  // a canonical replica state name ("PartialSnapshot")
+    friend bool operator==(const CreateShardKeyOp&, const CreateShardKeyOp&) = default;
+};
+
+struct DropShardKeyOp {
+    std::string collection;
+    PlanShardKey shard_key;
+    friend bool operator==(const DropShardKeyOp&, const DropShardKeyOp&) = default;
+};
+
+// The reranking runs in the executor; each candidate is a complete QUERY payload.
+struct CrossRerankOp {
+    std::string collection;
+    std::string query;
+    std::string model;
+    std::string field = "text";
+    std::vector<QueryOp> candidates;
+    std::uint64_t limit = 10;
+    std::uint64_t offset = 0;
+    friend bool operator==(const CrossRerankOp&, const CrossRerankOp&) = default;
+};
+
+struct PlanOp;
+
+// The members of a BATCH in order; the batch builders complete it.
+struct PlanBatch {
+    std::string collection;
+    std::vector<PlanOp> members;
+    friend bool operator==(const PlanBatch&, const PlanBatch&);
+};
+
+// One planned operation. The variant index is the PlanOpKind; kinds that share a payload type
+// are told apart by index only, so build them with std::in_place_index (see make_op).
+struct PlanOp {
+    using Node = std::variant<QueryOp, QueryGroupsOp, GetPointsOp, ScrollOp, CountOp, FacetOp, UpsertOp,
+                              PointSelectionOp, PayloadUpdateOp, PayloadUpdateOp, PointSelectionOp, DeletePayloadOp,
+                              UpdateVectorOp, DeleteVectorOp, CreateCollectionOp, AlterCollectionOp, CollectionOp,
+                              CreateIndexOp, DropIndexOp, CreateShardKeyOp, DropShardKeyOp, CollectionOp, NoPayload,
+                              CollectionOp, CrossRerankOp, NoPayload, SetQuotaOp, PlanBatch>;
+    Node node;
+
+    PlanOpKind kind() const { return static_cast<PlanOpKind>(node.index()); }
+
+    template <PlanOpKind K>
+    auto& get() {
+        return std::get<static_cast<std::size_t>(K)>(node);
+    }
+    template <PlanOpKind K>
+    const auto& get() const {
+        return std::get<static_cast<std::size_t>(K)>(node);
+    }
+
+    friend bool operator==(const PlanOp&, const PlanOp&) = default;
+};
+
+static_assert(std::variant_size_v<PlanOp::Node> == kPlanOpKindCount);
+
+inline bool operator==(const PlanBatch& a, const PlanBatch& b) {
+    return a.collection == b.collection && a.members == b.members;
+}
+
+template <PlanOpKind K, class... A>
+PlanOp make_op(A&&... args) {
+    return PlanOp{PlanOp::Node(std::in_place_index<static_cast<std::size_t>(K)>, std::forward<A>(args)...)};
+}
+
+}  // namespace zorv::plan

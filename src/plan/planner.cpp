@@ -1,0 +1,123 @@
+#include "plan/planner.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/diagnostics.h"
+#include "core/params/scan.h"
+#include "core/parser/parser.h"
+#include "core/text.h"
+#include "plan/path_names.h"
+#include "plan/point_ids.h"
+#include "plan/values.h"
+
+namespace zorv::plan {
+
+namespace {
+
+using core::StatementKind;
+
+// The kinds whose lowering has not landed yet refuse to plan, so that nothing half-built leaves.
+core::Result<PlanOp> not_planned_yet(std::string_view kind) {
+    return core::fail(core::Diag::PlanUnsupported, std::string(kind) + " statements cannot be planned yet");
+}
+
+constexpr std::array<std::string_view, 11> kReplicaStates = {
+    "Active",          "Dead",     "Partial",    "Initializing",        "Listener",
+    "PartialSnapshot", "Recovery", "Resharding", "ReshardingScaleDown", "ActiveRead",
+    "ManualRecovery",
+};
+
+core::Result<void> check_shard_key_count(std::string_view option, const std::optional<std::uint32_t>& value) {
+    if (!value || *value >= 1) return {};
+    return core::fail(core::Diag::PlanShardKey, std::string(option) + " must be within 1..=4294967295");
+}
+
+core::Result<std::string> canonical_replica_state(const std::string& text) {
+    for (std::string_view state : kReplicaStates) {
+        if (core::equals_ignore_case(text, state)) return std::string(state);
+    }
+    return core::fail(core::Diag::PlanShardKey, "unknown replica state " + core::quote_for_message(text));
+}
+
+core::Result<PlanOp> lower_create_shard_key(const core::CreateShardKey& create) {
+    ZORV_CHECK(check_shard_key_count("shards_number", create.shards_number));
+    ZORV_CHECK(check_shard_key_count("replication_factor", create.replication_factor));
+    CreateShardKeyOp op{create.collection,    to_plan_shard_key(create.shard_key),
+                        create.shards_number, create.replication_factor,
+                        create.placement,     std::nullopt};
+    if (create.initial_state) op.initial_state = ZORV_TRY(canonical_replica_state(*create.initial_state));
+    return make_op<PlanOpKind::CreateShardKey>(std::move(op));
+}
+
+core::Result<PlanOp> finish(const core::Statement& statement) {
+    PlanOp op = ZORV_TRY(lower_statement(statement));
+    ZORV_CHECK(validate_point_ids(op));
+    ZORV_CHECK(validate_path_names(op));
+    return op;
+}
+
+}  // namespace
+
+core::Result<PlanOp> plan_statement(const core::Statement& statement) {
+    ZORV_CHECK(core::ensure_fully_bound(statement));
+    return finish(statement);
+}
+
+core::Result<PlanOp> plan_prepared_statement(const core::Statement& statement) {
+    ZORV_CHECK(core::check_placeholders(statement));
+    return finish(statement);
+}
+
+core::Result<std::vector<core::Statement>> plan_script(std::string_view text) {
+    std::vector<core::Statement> statements = ZORV_TRY(core::parse_script(text));
+    for (const core::Statement& statement : statements) ZORV_CHECK(plan_statement(statement));
+    return statements;
+}
+
+// One case per statement kind; the copy-only kinds pass their names on untested.
+core::Result<PlanOp> lower_statement(const core::Statement& statement) {
+    switch (statement.kind()) {
+        case StatementKind::Query: return not_planned_yet("QUERY");
+        case StatementKind::Scroll: return not_planned_yet("SCROLL");
+        case StatementKind::Upsert: return not_planned_yet("UPSERT");
+        case StatementKind::CreateCollection: return not_planned_yet("CREATE COLLECTION");
+        case StatementKind::CreateIndex: return not_planned_yet("CREATE INDEX");
+        case StatementKind::DropIndex: {
+            const auto& drop = *statement.get<StatementKind::DropIndex>();
+            return make_op<PlanOpKind::DropIndex>(DropIndexOp{drop.collection, drop.field});
+        }
+        case StatementKind::CreateShardKey:
+            return lower_create_shard_key(*statement.get<StatementKind::CreateShardKey>());
+        case StatementKind::DropShardKey: {
+            const auto& drop = *statement.get<StatementKind::DropShardKey>();
+            return make_op<PlanOpKind::DropShardKey>(
+                DropShardKeyOp{drop.collection, to_plan_shard_key(drop.shard_key)});
+        }
+        case StatementKind::AlterCollection: return not_planned_yet("ALTER COLLECTION");
+        case StatementKind::DropCollection:
+            return make_op<PlanOpKind::DropCollection>(
+                CollectionOp{statement.get<StatementKind::DropCollection>()->collection});
+        case StatementKind::ShowCollections: return make_op<PlanOpKind::ShowCollections>();
+        case StatementKind::ShowCollection:
+            return make_op<PlanOpKind::ShowCollection>(
+                CollectionOp{statement.get<StatementKind::ShowCollection>().name});
+        case StatementKind::ShowShardKeys:
+            return make_op<PlanOpKind::ShowShardKeys>(CollectionOp{statement.get<StatementKind::ShowShardKeys>().name});
+        case StatementKind::Delete: return not_planned_yet("DELETE");
+        case StatementKind::ClearPayload: return not_planned_yet("CLEAR PAYLOAD");
+        case StatementKind::DeletePayload: return not_planned_yet("DELETE PAYLOAD");
+        case StatementKind::DeleteVector: return not_planned_yet("DELETE VECTOR");
+        case StatementKind::UpdateVector: return not_planned_yet("UPDATE VECTOR");
+        case StatementKind::UpdatePayload: return not_planned_yet("UPDATE PAYLOAD");
+        case StatementKind::Count: return not_planned_yet("COUNT");
+        case StatementKind::Facet: return not_planned_yet("FACET");
+        case StatementKind::ShowQuotas: return make_op<PlanOpKind::ShowQuotas>();
+        case StatementKind::SetQuota: return not_planned_yet("SET QUOTA");
+        case StatementKind::Batch: return not_planned_yet("BATCH");
+    }
+    return not_planned_yet("unknown");
+}
+
+}  // namespace zorv::plan
