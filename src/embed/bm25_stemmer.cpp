@@ -22,8 +22,8 @@ constexpr std::uint8_t tamil = 18;
 std::optional<std::uint8_t> algorithm_of(Bm25Language language) {
     const auto name = bm25_snowball_algorithm(language);
     if (!name) return std::nullopt;
-    for (std::uint8_t i = 0; i < algorithms.size(); ++i) {
-        if (algorithms[i] == *name) return i;
+    for (std::size_t i = 0; i < algorithms.size(); ++i) {
+        if (algorithms[i] == *name) return static_cast<std::uint8_t>(i);
     }
     return std::nullopt;
 }

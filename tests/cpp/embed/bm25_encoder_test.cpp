@@ -28,10 +28,13 @@ SparseVector document(const Bm25Encoder& encoder, std::string_view text) {
     return vector.value_or(SparseVector{});
 }
 
-std::vector<std::uint32_t> indices_of(std::initializer_list<std::string_view> tokens) {
+// The indices of a query made of these tokens: each hashed whole, sorted, duplicates removed.
+std::vector<std::uint32_t> indices_of(const std::vector<std::string_view>& tokens) {
     std::vector<std::uint32_t> out;
+    out.reserve(tokens.size());
     for (const auto token : tokens) out.push_back(bm25_token_index(token));
     std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
 }
 
@@ -81,15 +84,8 @@ class Bm25Tokens : public testing::TestWithParam<TokenCase> {};
 TEST_P(Bm25Tokens, GiveTheirIndices) {
     const TokenCase& c = GetParam();
     const Bm25Encoder encoder = encoder_for(c.settings);
-    const auto expect = [](const std::vector<std::string_view>& tokens) {
-        std::vector<std::uint32_t> out;
-        for (const auto token : tokens) out.push_back(bm25_token_index(token));
-        std::sort(out.begin(), out.end());
-        out.erase(std::unique(out.begin(), out.end()), out.end());
-        return out;
-    };
-    EXPECT_EQ(query(encoder, c.text).indices, expect(c.query_tokens)) << "query";
-    EXPECT_EQ(document(encoder, c.text).indices, expect(c.document_tokens)) << "document";
+    EXPECT_EQ(query(encoder, c.text).indices, indices_of(c.query_tokens)) << "query";
+    EXPECT_EQ(document(encoder, c.text).indices, indices_of(c.document_tokens)) << "document";
 }
 
 const Bm25Settings plain = {.lowercase = false, .stopwords = std::vector<std::string>{}, .stemmer = "none"};
@@ -239,14 +235,14 @@ TEST(Bm25Encoder, ThreadsShareOneEncoder) {
     const SparseVector expected_document = document(encoder, text);
     std::vector<int> same(8, 0);
     std::vector<std::thread> threads;
-    for (std::size_t t = 0; t < same.size(); ++t) {
-        threads.emplace_back([&, t] {
+    for (int& result : same) {
+        threads.emplace_back([&encoder, &text, &expected_query, &expected_document, out = &result] {
             bool ok = true;
             for (int round = 0; round < 20; ++round) {
                 ok = ok && encode_query(encoder, text) == expected_query;
                 ok = ok && encode_document(encoder, text) == expected_document;
             }
-            same[t] = ok ? 1 : 0;
+            *out = ok ? 1 : 0;
         });
     }
     for (auto& thread : threads) thread.join();
