@@ -235,6 +235,7 @@ TEST(Bm25Encoder, ThreadsShareOneEncoder) {
     const SparseVector expected_document = document(encoder, text);
     std::vector<int> same(8, 0);
     std::vector<std::thread> threads;
+    threads.reserve(same.size());
     for (int& result : same) {
         threads.emplace_back([&encoder, &text, &expected_query, &expected_document, out = &result] {
             bool ok = true;
