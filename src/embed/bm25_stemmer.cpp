@@ -5,6 +5,7 @@
 #include <array>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 
 namespace zorv::embed {
 
@@ -33,11 +34,20 @@ struct StemmerCloser {
 };
 using StemmerHandle = std::unique_ptr<sb_stemmer, StemmerCloser>;
 
-sb_stemmer* thread_stemmer(std::uint8_t algorithm) {
-    thread_local std::array<StemmerHandle, algorithms.size()> stemmers;
-    StemmerHandle& slot = stemmers[algorithm];
-    if (!slot) slot.reset(sb_stemmer_new(std::string(algorithms[algorithm]).c_str(), "UTF_8"));
-    return slot.get();
+// Stemming is most of the cost of encoding prose, and prose repeats its words: each thread keeps
+// the stems it has made, per algorithm, up to a bound (then starts afresh).
+constexpr std::size_t stem_cache_limit = 1 << 14;
+
+struct ThreadStemmer {
+    StemmerHandle stemmer;
+    std::unordered_map<std::string, std::string> stems;
+};
+
+ThreadStemmer& thread_stemmer(std::uint8_t algorithm) {
+    thread_local std::array<ThreadStemmer, algorithms.size()> stemmers;
+    ThreadStemmer& slot = stemmers[algorithm];
+    if (!slot.stemmer) slot.stemmer.reset(sb_stemmer_new(std::string(algorithms[algorithm]).c_str(), "UTF_8"));
+    return slot;
 }
 
 }  // namespace
@@ -56,12 +66,20 @@ std::optional<SnowballStemmer> SnowballStemmer::for_config(const Bm25Config& con
 }
 
 void SnowballStemmer::stem_in_place(std::string& word) const {
-    sb_stemmer* stemmer = thread_stemmer(algorithm_);
-    if (stemmer == nullptr) return;  // out of memory: the word stays as it is
+    ThreadStemmer& slot = thread_stemmer(algorithm_);
+    if (!slot.stemmer) return;  // out of memory: the word stays as it is
+    if (const auto known = slot.stems.find(word); known != slot.stems.end()) {
+        word = known->second;
+        return;
+    }
+    sb_stemmer* stemmer = slot.stemmer.get();
     const sb_symbol* stem =
         sb_stemmer_stem(stemmer, reinterpret_cast<const sb_symbol*>(word.data()), static_cast<int>(word.size()));
     if (stem == nullptr) return;
-    word.assign(reinterpret_cast<const char*>(stem), static_cast<std::size_t>(sb_stemmer_length(stemmer)));
+    if (slot.stems.size() >= stem_cache_limit) slot.stems.clear();
+    std::string stemmed(reinterpret_cast<const char*>(stem), static_cast<std::size_t>(sb_stemmer_length(stemmer)));
+    slot.stems.emplace(std::move(word), stemmed);
+    word = std::move(stemmed);
 }
 
 }  // namespace zorv::embed
