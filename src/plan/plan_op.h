@@ -10,29 +10,16 @@
 #include <variant>
 #include <vector>
 
+#include "core/ast/search.h"
+
 namespace zorv::plan {
 
 // A string id is a UUID by the time a plan leaves the planner.
 using PlanPointId = std::variant<std::uint64_t, std::string>;
 using PlanShardKey = std::variant<std::uint64_t, std::string>;
 
-struct Consistency {
-    struct Factor {
-        std::uint64_t value = 0;
-        friend bool operator==(const Factor&, const Factor&) = default;
-    };
-    struct Majority {
-        friend bool operator==(const Majority&, const Majority&) = default;
-    };
-    struct Quorum {
-        friend bool operator==(const Quorum&, const Quorum&) = default;
-    };
-    struct All {
-        friend bool operator==(const All&, const All&) = default;
-    };
-    std::variant<Factor, Majority, Quorum, All> value;
-    friend bool operator==(const Consistency&, const Consistency&) = default;
-};
+// The read consistency of a search, as the statement wrote it.
+using Consistency = core::Consistency;
 
 // Which payload keys a read returns: all or none, or a list to include or exclude.
 struct PlanPayloadSelector {
