@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/ast/search.h"
+#include "plan/filter.h"
 
 namespace zorv::plan {
 
@@ -147,6 +148,7 @@ struct ScrollOp {
 };
 struct CountOp {
     std::string collection;
+    std::optional<PlanFilter> filter;
     std::optional<bool> exact;
     std::optional<PlanShardKey> shard_key;
     friend bool operator==(const CountOp&, const CountOp&) = default;
@@ -154,6 +156,7 @@ struct CountOp {
 struct FacetOp {
     std::string collection;
     std::string key;
+    std::optional<PlanFilter> filter;
     std::optional<std::uint64_t> limit;
     std::optional<bool> exact;
     std::optional<PlanShardKey> shard_key;

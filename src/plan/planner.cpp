@@ -8,6 +8,7 @@
 #include "core/params/scan.h"
 #include "core/parser/parser.h"
 #include "core/text.h"
+#include "plan/count_facet.h"
 #include "plan/path_names.h"
 #include "plan/point_ids.h"
 #include "plan/values.h"
@@ -111,8 +112,8 @@ core::Result<PlanOp> lower_statement(const core::Statement& statement) {
         case StatementKind::DeleteVector: return not_planned_yet("DELETE VECTOR");
         case StatementKind::UpdateVector: return not_planned_yet("UPDATE VECTOR");
         case StatementKind::UpdatePayload: return not_planned_yet("UPDATE PAYLOAD");
-        case StatementKind::Count: return not_planned_yet("COUNT");
-        case StatementKind::Facet: return not_planned_yet("FACET");
+        case StatementKind::Count: return lower_count(*statement.get<StatementKind::Count>());
+        case StatementKind::Facet: return lower_facet(*statement.get<StatementKind::Facet>());
         case StatementKind::ShowQuotas: return make_op<PlanOpKind::ShowQuotas>();
         case StatementKind::SetQuota: return not_planned_yet("SET QUOTA");
         case StatementKind::Batch: return not_planned_yet("BATCH");

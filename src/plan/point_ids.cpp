@@ -1,5 +1,6 @@
 #include "plan/point_ids.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,38 @@ core::Result<void> check_ids(const std::vector<PlanPointId>& ids) {
     return {};
 }
 
+core::Result<void> check_condition_ids(const PlanCondition& condition) {
+    switch (condition.kind()) {
+        case PlanCondition::Kind::HasId: return check_ids(condition.get<PlanCondition::Kind::HasId>().ids);
+        case PlanCondition::Kind::Nested:
+            return validate_filter_point_ids(*condition.get<PlanCondition::Kind::Nested>().filter);
+        case PlanCondition::Kind::Filter:
+            return validate_filter_point_ids(*condition.get<PlanCondition::Kind::Filter>());
+        default: return {};
+    }
+}
+
+core::Result<void> check_condition_list(const std::vector<PlanCondition>& conditions) {
+    for (const PlanCondition& condition : conditions) ZORV_CHECK(check_condition_ids(condition));
+    return {};
+}
+
+core::Result<void> check_optional_filter(const std::optional<PlanFilter>& filter) {
+    if (!filter) return {};
+    return validate_filter_point_ids(*filter);
+}
+
 }  // namespace
+
+core::Result<void> validate_filter_point_ids(const PlanFilter& filter) {
+    if (filter.is_single()) return check_condition_ids(filter.single());
+    const PlanClauses& clauses = filter.clauses();
+    ZORV_CHECK(check_condition_list(clauses.must));
+    ZORV_CHECK(check_condition_list(clauses.should));
+    ZORV_CHECK(check_condition_list(clauses.must_not));
+    if (clauses.min_should) ZORV_CHECK(check_condition_list(clauses.min_should->conditions));
+    return {};
+}
 
 bool is_uuid_text(std::string_view text) {
     switch (text.size()) {
@@ -61,11 +93,11 @@ core::Result<void> validate_point_ids(const PlanOp& op) {
         case PlanOpKind::Batch:
             for (const PlanOp& member : op.get<PlanOpKind::Batch>().members) ZORV_CHECK(validate_point_ids(member));
             return {};
+        case PlanOpKind::Count: return check_optional_filter(op.get<PlanOpKind::Count>().filter);
+        case PlanOpKind::Facet: return check_optional_filter(op.get<PlanOpKind::Facet>().filter);
         case PlanOpKind::Query:
         case PlanOpKind::QueryGroups:
         case PlanOpKind::Scroll:
-        case PlanOpKind::Count:
-        case PlanOpKind::Facet:
         case PlanOpKind::Upsert:
         case PlanOpKind::Delete:
         case PlanOpKind::UpdatePayload:

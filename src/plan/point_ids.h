@@ -16,6 +16,9 @@ bool is_uuid_text(std::string_view text);
 // ZORV-PLAN-POINT-ID for a string id that is not a UUID; integer ids always pass.
 core::Result<void> check_point_id(const PlanPointId& id);
 
+// Checks the has_id conditions of a filter, nested and grouped ones included, in clause order.
+core::Result<void> validate_filter_point_ids(const PlanFilter& filter);
+
 // Checks every point id of the operation, in the operation's order, and stops at the first bad one.
 core::Result<void> validate_point_ids(const PlanOp& op);
 
