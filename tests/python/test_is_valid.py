@@ -15,6 +15,11 @@ def test_a_script_of_plannable_statements_is_valid():
     ) is True
 
 
+def test_count_and_facet_with_filters_plan():
+    assert pyzorv.is_valid("FACET city FROM docs WHERE price >= 10 LIMIT 5") is True
+    assert pyzorv.is_valid("COUNT FROM docs WHERE NESTED('items', qty = 1)") is True
+
+
 @pytest.mark.parametrize(
     "text",
     [
@@ -28,6 +33,8 @@ def test_a_script_of_plannable_statements_is_valid():
         "DROP INDEX ON COLLECTION docs FOR ''",
         "DROP SHARD KEY :k ON COLLECTION docs",
         "SHOW COLLECTIONS; DROP SHARD KEY ? ON COLLECTION docs",
+        "COUNT FROM docs WHERE tag IN (1, 'a')",
+        "FACET city FROM docs WHERE id = 'not-a-uuid'",
     ],
 )
 def test_blank_broken_unplannable_and_unbound_scripts_are_invalid(text):
