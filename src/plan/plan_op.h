@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/ast/search.h"
+#include "plan/collection_config.h"
 
 namespace zorv::plan {
 
@@ -193,10 +194,12 @@ struct DeleteVectorOp {
 };
 struct CreateCollectionOp {
     std::string collection;
+    PlanCollectionConfig config;
     friend bool operator==(const CreateCollectionOp&, const CreateCollectionOp&) = default;
 };
 struct AlterCollectionOp {
     std::string collection;
+    PlanCollectionUpdate update;
     friend bool operator==(const AlterCollectionOp&, const AlterCollectionOp&) = default;
 };
 struct CreateIndexOp {
