@@ -12,6 +12,7 @@
 
 #include "core/ast/search.h"
 #include "plan/filter.h"
+#include "plan/collection_config.h"
 
 namespace zorv::plan {
 
@@ -196,10 +197,12 @@ struct DeleteVectorOp {
 };
 struct CreateCollectionOp {
     std::string collection;
+    PlanCollectionConfig config;
     friend bool operator==(const CreateCollectionOp&, const CreateCollectionOp&) = default;
 };
 struct AlterCollectionOp {
     std::string collection;
+    PlanCollectionUpdate update;
     friend bool operator==(const AlterCollectionOp&, const AlterCollectionOp&) = default;
 };
 struct CreateIndexOp {

@@ -83,7 +83,11 @@ core::Result<PlanOp> lower_statement(const core::Statement& statement) {
         case StatementKind::Query: return not_planned_yet("QUERY");
         case StatementKind::Scroll: return not_planned_yet("SCROLL");
         case StatementKind::Upsert: return not_planned_yet("UPSERT");
-        case StatementKind::CreateCollection: return not_planned_yet("CREATE COLLECTION");
+        case StatementKind::CreateCollection: {
+            const auto& create = *statement.get<StatementKind::CreateCollection>();
+            PlanCollectionConfig config = ZORV_TRY(lower_create_collection(create));
+            return make_op<PlanOpKind::CreateCollection>(CreateCollectionOp{create.collection, std::move(config)});
+        }
         case StatementKind::CreateIndex: return not_planned_yet("CREATE INDEX");
         case StatementKind::DropIndex: {
             const auto& drop = *statement.get<StatementKind::DropIndex>();
@@ -96,7 +100,11 @@ core::Result<PlanOp> lower_statement(const core::Statement& statement) {
             return make_op<PlanOpKind::DropShardKey>(
                 DropShardKeyOp{drop.collection, to_plan_shard_key(drop.shard_key)});
         }
-        case StatementKind::AlterCollection: return not_planned_yet("ALTER COLLECTION");
+        case StatementKind::AlterCollection: {
+            const auto& alter = *statement.get<StatementKind::AlterCollection>();
+            PlanCollectionUpdate update = ZORV_TRY(lower_alter_collection(alter));
+            return make_op<PlanOpKind::AlterCollection>(AlterCollectionOp{alter.collection, std::move(update)});
+        }
         case StatementKind::DropCollection:
             return make_op<PlanOpKind::DropCollection>(
                 CollectionOp{statement.get<StatementKind::DropCollection>()->collection});
