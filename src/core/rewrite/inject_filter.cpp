@@ -86,7 +86,7 @@ void merge_into_selector(PointSelector& selector, Filter condition) {
         case PointSelector::Kind::Filter: slot = std::move(std::get<Box<Filter>>(selector.value)); break;
     }
     merge_injected_condition(slot, std::move(condition));
-    selector.value = std::move(*slot);
+    if (slot) selector.value = std::move(*slot);
 }
 
 // A QUERY POINTS body reads points by id and is planned without any filter: an injected condition

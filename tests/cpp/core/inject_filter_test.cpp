@@ -194,6 +194,7 @@ TEST(InjectRewrite, MergesIntoAnEmptySlotAndAnAnd) {
     const Filter a{Filter::Compare{"a", CompareOp::Eq, Literal::uint64(1)}};
     const Filter b{Filter::Compare{"b", CompareOp::Eq, Literal::uint64(2)}};
     merge_injected_condition(slot, a);
+    ASSERT_TRUE(slot.has_value());
     EXPECT_EQ(**slot, a);
     merge_injected_condition(slot, b);
     merge_injected_condition(slot, a);
