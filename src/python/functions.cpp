@@ -9,6 +9,8 @@
 #include "plan/planner.h"
 #include "python/args.h"
 #include "python/errors.h"
+#include "python/explain.h"
+#include "python/inject.h"
 #include "python/params.h"
 #include "python/stmt.h"
 
@@ -106,6 +108,25 @@ PyObject* py_bind(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
     return bind_query(out[0], out[1], truncate_vectors);
 }
 
+PyObject* py_explain(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 1> specs{{{"query", true, false}}};
+    std::array<PyObject*, 1> out{};
+    if (!extract_args("explain", specs, args, nargs, kwnames, out)) return nullptr;
+    return explain_query(out[0]);
+}
+
+PyObject* py_inject_filter(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 4> specs{
+        {{"query", true, false}, {"field", true, false}, {"op", true, false}, {"value", true, false}}};
+    std::array<PyObject*, 4> out{};
+    if (!extract_args("inject_filter", specs, args, nargs, kwnames, out)) return nullptr;
+    auto field = str_arg("inject_filter", "field", out[1]);
+    if (!field) return nullptr;
+    auto op = str_arg("inject_filter", "op", out[2]);
+    if (!op) return nullptr;
+    return inject_filter_query(out[0], *field, *op, out[3]);
+}
+
 PyObject* py_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr std::array<ArgSpec, 1> specs{{{"input", true, false}}};
     std::array<PyObject*, 1> out{};
@@ -188,6 +209,8 @@ PyMethodDef module_functions[] = {
      "Bind parameters into a query string or Stmt.\n"
      "A string comes back as bound text; a Stmt as a new bound Stmt, or as display text when\n"
      "`truncate_vectors` is true (long vectors shortened to their first two numbers)."},
+    {"explain", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_explain)), METH_FASTCALL | METH_KEYWORDS,
+     "explain(query)\n--\n\nExplain a query string or Stmt (returns `{ok, query, plan|error}`)."},
     {"parse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_parse)), METH_FASTCALL | METH_KEYWORDS,
      "parse(input)\n--\n\nParse a ZORV source into a list of Stmt objects.\n"
      "Accepts single statements and semicolon-delimited scripts."},
@@ -196,6 +219,10 @@ PyMethodDef module_functions[] = {
      "is_valid(input)\n--\n\nFull frontend validity gate: parse + plan — the same contract as execution\n"
      "and the language conformance suite. Empty and whitespace-only scripts are\n"
      "invalid: `execute` rejects them with `ZORV-VALIDATION-EMPTY-SCRIPT`."},
+    {"inject_filter", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_inject_filter)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "inject_filter(query, field, op, value)\n--\n\nInject a WHERE filter into a query string or Stmt; returns the new "
+     "Stmt."},
     {"tokenize", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_tokenize)),
      METH_FASTCALL | METH_KEYWORDS,
      "tokenize(input)\n--\n\nTokenize a query into `{ kind, text, pos, end, len }` dicts."},

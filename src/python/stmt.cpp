@@ -3,14 +3,18 @@
 #include <array>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "core/fmt/statement.h"
 #include "core/params/render.h"
 #include "core/parser/parser.h"
+#include "core/rewrite/shard_key.h"
 #include "python/args.h"
 #include "python/errors.h"
+#include "python/explain.h"
+#include "python/inject.h"
 #include "python/params.h"
 
 namespace zorv::python {
@@ -23,6 +27,14 @@ constexpr const char* kBoundDoc =
     "Binding again \xE2\x80\x94 or passing params to `execute` / `compile_route` \xE2\x80\x94\n"
     "would be silently ignored, so both raise `ZORV-BIND-ALREADY-BOUND`.\n"
     "Read-only (mirrors `zorav` / `zorv-wasm` `Stmt.bound`).";
+
+constexpr const char* kShardKeyDoc =
+    "ZORV `SHARD '\xE2\x80\xA6'` routing key on this statement (request-level; not a filter).\n"
+    "Prefer writing `SHARD 'tenant'` in ZORV; use the setter only when the host\n"
+    "resolves the key after parse. Empty / None clears. Recurses into CTEs.\n"
+    "\n"
+    "Reads back `str` for keyword keys, `int` for numeric keys, `None` when\n"
+    "unset (placeholders also read as `None` \xE2\x80\x94 bind first).";
 
 // Vectors in the repr keep their first two numbers and a count.
 constexpr std::size_t kReprVectorKeep = 2;
@@ -82,14 +94,113 @@ PyObject* stmt_bind(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
     return create_stmt_object(std::move(copy), given || stmt->bound);
 }
 
+PyObject* stmt_inject_filter(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 3> specs{
+        {{"field", true, false}, {"op", true, false}, {"value", true, false}}};
+    std::array<PyObject*, 3> out{};
+    if (!extract_args("inject_filter", specs, args, nargs, kwnames, out)) return nullptr;
+    StmtBorrow borrow = StmtBorrow::exclusive(as_stmt(self));
+    if (!borrow.ok()) return borrow.raise();
+    auto field = str_arg("inject_filter", "field", out[0]);
+    if (!field) return nullptr;
+    auto op = str_arg("inject_filter", "op", out[1]);
+    if (!op) return nullptr;
+    std::optional<InjectCondition> condition = inject_condition_from_py(*field, *op, out[2]);
+    if (!condition || !inject_into_statement(as_stmt(self)->statement, *condition)) return nullptr;
+    Py_RETURN_NONE;
+}
+
+PyObject* stmt_explain(PyObject* self, PyObject*) {
+    StmtBorrow borrow = StmtBorrow::shared(as_stmt(self));
+    if (!borrow.ok()) return borrow.raise();
+    const core::Statement& statement = as_stmt(self)->statement;
+    PyRef text = py_str(core::format_statement(statement));
+    if (!text) return nullptr;
+    return explain_ok_dict(text.get(), statement);
+}
+
+// A keyword key reads as str, a numeric one as int; no key or a placeholder as None.
+PyObject* stmt_get_shard_key(PyObject* self, void*) {
+    StmtBorrow borrow = StmtBorrow::shared(as_stmt(self));
+    if (!borrow.ok()) return borrow.raise();
+    const core::ShardKey* key = core::statement_shard_key(as_stmt(self)->statement);
+    if (key == nullptr) Py_RETURN_NONE;
+    switch (key->kind()) {
+        case core::ShardKey::Kind::Keyword: return py_str(std::get<std::string>(key->value)).release();
+        case core::ShardKey::Kind::Number: return PyLong_FromUnsignedLongLong(std::get<std::uint64_t>(key->value));
+        case core::ShardKey::Kind::Param:
+        case core::ShardKey::Kind::PositionalParam: Py_RETURN_NONE;
+    }
+    Py_RETURN_NONE;
+}
+
+int shard_key_refusal(const char* message) {
+    PyErr_SetString(PyExc_ValueError, message);
+    return -1;
+}
+
+// The key a Python value stands for: none for None and "", else a keyword or a number.
+std::optional<std::optional<core::ShardKey>> shard_key_from_py(PyObject* value) {
+    if (value == Py_None) return std::optional<core::ShardKey>();
+    if (PyUnicode_Check(value)) {
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(value, &size);
+        if (text == nullptr) {
+            PyErr_Clear();
+            shard_key_refusal("shard_key string is not valid Unicode");
+            return std::nullopt;
+        }
+        return std::optional<core::ShardKey>(
+            core::ShardKey{core::ShardKey::Value(std::string(text, static_cast<std::size_t>(size)))});
+    }
+    if (PyBool_Check(value)) {
+        shard_key_refusal("shard_key must be str, int, or None (bool is not a shard key)");
+        return std::nullopt;
+    }
+    if (PyLong_Check(value)) {
+        const unsigned long long number = PyLong_AsUnsignedLongLong(value);
+        if (number == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+            PyErr_Clear();
+            shard_key_refusal("shard_key integer must fit in u64");
+            return std::nullopt;
+        }
+        return std::optional<core::ShardKey>(core::ShardKey{core::ShardKey::Value(static_cast<std::uint64_t>(number))});
+    }
+    shard_key_refusal("shard_key must be str, int, or None");
+    return std::nullopt;
+}
+
+int stmt_set_shard_key(PyObject* self, PyObject* value, void*) {
+    if (value == nullptr) {
+        PyErr_SetString(PyExc_AttributeError, "shard_key cannot be deleted; set it to None to clear it");
+        return -1;
+    }
+    StmtBorrow borrow = StmtBorrow::exclusive(as_stmt(self));
+    if (!borrow.ok()) {
+        borrow.raise();
+        return -1;
+    }
+    std::optional<std::optional<core::ShardKey>> key = shard_key_from_py(value);
+    if (!key) return -1;
+    if (!core::set_statement_shard_key(as_stmt(self)->statement, *key)) {
+        return shard_key_refusal(
+            "cannot set shard_key on statement type that does not support sharding (e.g. DDL statements)");
+    }
+    return 0;
+}
+
 PyMethodDef stmt_methods[] = {
     {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stmt_bind)), METH_FASTCALL | METH_KEYWORDS,
      "bind($self, params=None)\n--\n\nBind parameters into this statement and return a new bound Stmt."},
+    {"inject_filter", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stmt_inject_filter)),
+     METH_FASTCALL | METH_KEYWORDS, "inject_filter($self, field, op, value)\n--\n\n"},
+    {"explain", stmt_explain, METH_NOARGS, "explain($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyGetSetDef stmt_getset[] = {
     {"bound", stmt_get_bound, nullptr, kBoundDoc, nullptr},
+    {"shard_key", stmt_get_shard_key, stmt_set_shard_key, kShardKeyDoc, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

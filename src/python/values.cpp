@@ -234,4 +234,96 @@ std::optional<core::Literal> py_to_bind_value(PyObject* obj, int depth) {
     return py_to_bind_value(converted.get(), depth + 1);
 }
 
+namespace {
+
+std::optional<plan::JsonValue> filter_int_value(PyObject* obj) {
+    const unsigned long long unsigned_value = PyLong_AsUnsignedLongLong(obj);
+    if (!(unsigned_value == static_cast<unsigned long long>(-1) && PyErr_Occurred())) {
+        return plan::JsonValue(static_cast<std::uint64_t>(unsigned_value));
+    }
+    PyErr_Clear();
+    const long long signed_value = PyLong_AsLongLong(obj);
+    if (!(signed_value == -1 && PyErr_Occurred())) return plan::JsonValue(static_cast<std::int64_t>(signed_value));
+    PyErr_Clear();
+    PyErr_SetString(PyExc_OverflowError, "integer parameter out of range: ZORV binds integers that fit in i64 or u64");
+    return std::nullopt;
+}
+
+std::optional<plan::JsonValue> filter_list_value(PyObject* list, int depth) {
+    const Py_ssize_t start_size = PyList_GET_SIZE(list);
+    plan::JsonArray items;
+    items.reserve(static_cast<std::size_t>(start_size));
+    for (Py_ssize_t i = 0; i < start_size && i < PyList_GET_SIZE(list); ++i) {
+        PyRef item = PyRef::borrow(PyList_GET_ITEM(list, i));
+        std::optional<plan::JsonValue> value = py_to_filter_value(item.get(), depth);
+        if (!value) return std::nullopt;
+        items.push_back(std::move(*value));
+    }
+    return plan::JsonValue(std::move(items));
+}
+
+std::optional<plan::JsonValue> filter_dict_value(PyObject* dict, int depth) {
+    const Py_ssize_t start_size = PyDict_GET_SIZE(dict);
+    plan::JsonObject entries;
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* item = nullptr;
+    while (PyDict_Next(dict, &pos, &key, &item)) {
+        PyRef key_ref = PyRef::borrow(key);
+        PyRef item_ref = PyRef::borrow(item);
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_Check(key) ? PyUnicode_AsUTF8AndSize(key, &size) : nullptr;
+        if (text == nullptr) {
+            PyErr_Clear();
+            return value_error("dict keys must be strings");
+        }
+        std::string name(text, static_cast<std::size_t>(size));
+        std::optional<plan::JsonValue> value = py_to_filter_value(item_ref.get(), depth);
+        if (!value) return std::nullopt;
+        // Converting a value may run Python code (tolist) that changes the dict under the walk.
+        if (PyDict_GET_SIZE(dict) != start_size) {
+            PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
+            return std::nullopt;
+        }
+        entries.insert_or_assign(std::move(name), std::move(*value));
+    }
+    return plan::JsonValue(std::move(entries));
+}
+
+}  // namespace
+
+std::optional<plan::JsonValue> py_to_filter_value(PyObject* obj, int depth) {
+    if (obj == Py_None) return plan::JsonValue(nullptr);
+    if (PyBool_Check(obj) || is_numpy_bool(obj)) {
+        const int truth = PyObject_IsTrue(obj);
+        if (truth < 0) return std::nullopt;
+        return plan::JsonValue(truth != 0);
+    }
+    if (PyLong_Check(obj)) return filter_int_value(obj);
+    const double number = PyFloat_AsDouble(obj);
+    if (!(number == -1.0 && PyErr_Occurred())) {
+        if (!std::isfinite(number)) return non_finite_error(number);
+        return plan::JsonValue(number);
+    }
+    PyErr_Clear();
+    if (PyUnicode_Check(obj)) {
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(obj, &size);
+        if (text != nullptr) return plan::JsonValue(std::string(text, static_cast<std::size_t>(size)));
+        PyErr_Clear();
+    }
+    if (PyList_Check(obj) || PyDict_Check(obj)) {
+        if (depth >= kMaxValueDepth) return too_deep();
+        return PyList_Check(obj) ? filter_list_value(obj, depth + 1) : filter_dict_value(obj, depth + 1);
+    }
+    PyRef converted = call_py_method(obj, "tolist");
+    if (!converted) {
+        PyErr_Clear();
+        return value_error(kUnsupported);
+    }
+    // `tolist()` may hand back the object itself, or something that does so again.
+    if (depth >= kMaxValueDepth) return too_deep();
+    return py_to_filter_value(converted.get(), depth + 1);
+}
+
 }  // namespace zorv::python

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/ast/literal.h"
+#include "plan/json_value.h"
 #include "python/py_ref.h"
 
 namespace zorv::python {
@@ -18,6 +19,10 @@ inline constexpr int kMaxValueDepth = 128;
 // 64 bits, ValueError for non-finite floats, non-str keys, unsupported types and too deep values.
 // `depth` is the number of containers `obj` sits in.
 std::optional<core::Literal> py_to_bind_value(PyObject* obj, int depth = 0);
+
+// The JSON value of an injected filter value, or nullopt with the Python error set: the types and
+// messages of `py_to_bind_value`, without the vector fast paths; dict keys come out in ascending order.
+std::optional<plan::JsonValue> py_to_filter_value(PyObject* obj, int depth = 0);
 
 // A list of 32 or more floats as one F32Array; nullopt without an error when it is no such list.
 std::optional<core::Literal> float_list_from_py(PyObject* list, bool& failed);
