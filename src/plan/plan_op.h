@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "core/ast/search.h"
+#include "plan/index.h"
+#include "plan/quota.h"
 
 namespace zorv::plan {
 
@@ -201,11 +203,13 @@ struct AlterCollectionOp {
 };
 struct CreateIndexOp {
     std::string collection;
-    std::string field_name;
+    PlanFieldIndex index;
+    bool wait = true;
     friend bool operator==(const CreateIndexOp&, const CreateIndexOp&) = default;
 };
 struct SetQuotaOp {
-    std::optional<bool> wait;
+    PlanQuotaConfig config;
+    std::optional<bool> wait;  // sent only when the statement wrote one
     friend bool operator==(const SetQuotaOp&, const SetQuotaOp&) = default;
 };
 

@@ -83,7 +83,7 @@ core::Result<PlanOp> lower_statement(const core::Statement& statement) {
         case StatementKind::Scroll: return not_planned_yet("SCROLL");
         case StatementKind::Upsert: return not_planned_yet("UPSERT");
         case StatementKind::CreateCollection: return not_planned_yet("CREATE COLLECTION");
-        case StatementKind::CreateIndex: return not_planned_yet("CREATE INDEX");
+        case StatementKind::CreateIndex: return plan_create_index(*statement.get<StatementKind::CreateIndex>());
         case StatementKind::DropIndex: {
             const auto& drop = *statement.get<StatementKind::DropIndex>();
             return make_op<PlanOpKind::DropIndex>(DropIndexOp{drop.collection, drop.field});
@@ -114,7 +114,7 @@ core::Result<PlanOp> lower_statement(const core::Statement& statement) {
         case StatementKind::Count: return not_planned_yet("COUNT");
         case StatementKind::Facet: return not_planned_yet("FACET");
         case StatementKind::ShowQuotas: return make_op<PlanOpKind::ShowQuotas>();
-        case StatementKind::SetQuota: return not_planned_yet("SET QUOTA");
+        case StatementKind::SetQuota: return plan_set_quota(*statement.get<StatementKind::SetQuota>());
         case StatementKind::Batch: return not_planned_yet("BATCH");
     }
     return not_planned_yet("unknown");
