@@ -22,7 +22,9 @@ std::unexpected<core::ZorvError> quota_error(std::string message, const Literal&
     return core::fail(core::Diag::PlanQuota, std::move(message), span);
 }
 
-std::optional<std::uint64_t> PlanQuotaConfig::*percent_field(std::string_view key) {
+using PercentField = std::optional<std::uint64_t> PlanQuotaConfig::*;
+
+PercentField percent_field(std::string_view key) {
     if (key == "max_resident_memory_percent") return &PlanQuotaConfig::max_resident_memory_percent;
     if (key == "max_disk_usage_percent") return &PlanQuotaConfig::max_disk_usage_percent;
     if (key == "release_margin_percent") return &PlanQuotaConfig::release_margin_percent;
@@ -49,7 +51,7 @@ core::Result<PlanQuotaConfig> lower_setting(PlanQuotaConfig config, const std::s
 core::Result<PlanQuotaConfig> lower_quota_setting(PlanQuotaConfig config, std::string_view key, const Literal& value,
                                                   std::uint64_t lower_bound) {
     if (value.is(Kind::Null)) return config;
-    const auto field = percent_field(key);
+    const PercentField field = percent_field(key);
     const bool in_range = value.is(Kind::Int) && value.as_int() >= 0 &&
                           static_cast<std::uint64_t>(value.as_int()) >= lower_bound &&
                           static_cast<std::uint64_t>(value.as_int()) <= kMaxPercent;

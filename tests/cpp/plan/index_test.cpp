@@ -176,6 +176,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "unknown stopwords language 'armenian'"}),
     [](const auto& info) { return info.param.name; });
 
+// The parser folds the type word before the planner sees it; the planner folds it too.
+TEST(LowerCreateIndex, ReadsTheTypeWordInAnyCase) {
+    auto index = lower_create_index(index_with("IS_TENANT", Literal::boolean(true), "KeyWord"));
+    ASSERT_TRUE(index.has_value());
+    EXPECT_EQ(*index, (PlanFieldIndex{"body", PlanIndexType::Keyword, PlanIndexParams{.is_tenant = true}}));
+}
+
 TEST(LowerCreateIndex, StopsAtTheFirstFailingOption) {
     core::CreateIndex create = index_with("tokenizer", Literal::str("ngram"));
     create.options.emplace_back("memory", Literal::str("hot"));
