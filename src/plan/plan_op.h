@@ -13,6 +13,8 @@
 #include "core/ast/search.h"
 #include "plan/filter.h"
 #include "plan/collection_config.h"
+#include "plan/index.h"
+#include "plan/quota.h"
 
 namespace zorv::plan {
 
@@ -207,11 +209,13 @@ struct AlterCollectionOp {
 };
 struct CreateIndexOp {
     std::string collection;
-    std::string field_name;
+    PlanFieldIndex index;
+    bool wait = true;
     friend bool operator==(const CreateIndexOp&, const CreateIndexOp&) = default;
 };
 struct SetQuotaOp {
-    std::optional<bool> wait;
+    PlanQuotaConfig config;
+    std::optional<bool> wait;  // sent only when the statement wrote one
     friend bool operator==(const SetQuotaOp&, const SetQuotaOp&) = default;
 };
 

@@ -88,7 +88,7 @@ core::Result<PlanOp> lower_statement(const core::Statement& statement) {
             PlanCollectionConfig config = ZORV_TRY(lower_create_collection(create));
             return make_op<PlanOpKind::CreateCollection>(CreateCollectionOp{create.collection, std::move(config)});
         }
-        case StatementKind::CreateIndex: return not_planned_yet("CREATE INDEX");
+        case StatementKind::CreateIndex: return plan_create_index(*statement.get<StatementKind::CreateIndex>());
         case StatementKind::DropIndex: {
             const auto& drop = *statement.get<StatementKind::DropIndex>();
             return make_op<PlanOpKind::DropIndex>(DropIndexOp{drop.collection, drop.field});
@@ -123,7 +123,7 @@ core::Result<PlanOp> lower_statement(const core::Statement& statement) {
         case StatementKind::Count: return lower_count(*statement.get<StatementKind::Count>());
         case StatementKind::Facet: return lower_facet(*statement.get<StatementKind::Facet>());
         case StatementKind::ShowQuotas: return make_op<PlanOpKind::ShowQuotas>();
-        case StatementKind::SetQuota: return not_planned_yet("SET QUOTA");
+        case StatementKind::SetQuota: return plan_set_quota(*statement.get<StatementKind::SetQuota>());
         case StatementKind::Batch: return not_planned_yet("BATCH");
     }
     return not_planned_yet("unknown");

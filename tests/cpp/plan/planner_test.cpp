@@ -114,8 +114,6 @@ TEST(PlanStatement, ReturnsThePlaceholderScanErrorUnlowered) {
 TEST(PlanStatement, RefusesKindsWhoseLoweringHasNotLanded) {
     expect_plan_error(plan_statement(must_parse_statement("SCROLL FROM docs LIMIT 3")), "ZORV-PLAN-UNSUPPORTED",
                       "SCROLL statements cannot be planned yet");
-    expect_plan_error(plan_statement(must_parse_statement("SET QUOTA (enabled = true)")), "ZORV-PLAN-UNSUPPORTED",
-                      "SET QUOTA statements cannot be planned yet");
 }
 
 TEST(PlanScript, ReturnsTheStatementsOrTheFirstError) {
