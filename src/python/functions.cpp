@@ -6,8 +6,10 @@
 #include "core/fmt/statement.h"
 #include "core/lexer.h"
 #include "core/params/render.h"
+#include "core/parser/parser.h"
 #include "plan/planner.h"
 #include "python/args.h"
+#include "python/compile.h"
 #include "python/errors.h"
 #include "python/explain.h"
 #include "python/inject.h"
@@ -169,6 +171,23 @@ PyObject* py_is_valid(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     return PyBool_FromLong(check_valid(*text) ? 1 : 0);
 }
 
+// Parse one statement, bind, then compile; binding failures keep their own class.
+PyObject* compile_query(std::string_view text, PyObject* params) {
+    auto statement = core::parse_statement(text);
+    if (!statement) return raise_zorv_error(std::move(statement).error(), kSyntaxErrorClass);
+    if (!bind_params_into_stmt(*statement, params)) return nullptr;
+    return compiled_route_to_py(*statement);
+}
+
+PyObject* py_compile(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 2> specs{{{"input", true, false}, {"params", false, false}}};
+    std::array<PyObject*, 2> out{};
+    if (!extract_args("compile", specs, args, nargs, kwnames, out)) return nullptr;
+    auto text = str_arg("compile", "input", out[0]);
+    if (!text) return nullptr;
+    return compile_query(*text, out[1]);
+}
+
 PyObject* py_tokenize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr std::array<ArgSpec, 1> specs{{{"input", true, false}}};
     std::array<PyObject*, 1> out{};
@@ -226,6 +245,9 @@ PyMethodDef module_functions[] = {
     {"tokenize", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_tokenize)),
      METH_FASTCALL | METH_KEYWORDS,
      "tokenize(input)\n--\n\nTokenize a query into `{ kind, text, pos, end, len }` dicts."},
+    {"compile", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_compile)), METH_FASTCALL | METH_KEYWORDS,
+     "compile(input, params=None)\n--\n\nCompile one statement to the Qdrant REST request it would send, without\n"
+     "sending it: a dict with `method`, `path`, `payload` and `stmt_type`."},
     {nullptr, nullptr, 0, nullptr},
 };
 

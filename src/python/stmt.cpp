@@ -12,6 +12,7 @@
 #include "core/parser/parser.h"
 #include "core/rewrite/shard_key.h"
 #include "python/args.h"
+#include "python/compile.h"
 #include "python/errors.h"
 #include "python/explain.h"
 #include "python/inject.h"
@@ -189,12 +190,29 @@ int stmt_set_shard_key(PyObject* self, PyObject* value, void*) {
     return 0;
 }
 
+PyObject* stmt_compile_route(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 1> specs{{{"params", false, false}}};
+    std::array<PyObject*, 1> out{};
+    if (!extract_args("compile_route", specs, args, nargs, kwnames, out)) return nullptr;
+    StmtObject* stmt = as_stmt(self);
+    StmtBorrow borrow = StmtBorrow::shared(stmt);
+    if (!borrow.ok()) return borrow.raise();
+    if (has_params(out[0]) && stmt->bound) return raise_zorv_error(already_bound_error(), kValidationErrorClass);
+    core::Statement copy = stmt->statement;
+    if (!bind_params_into_stmt(copy, out[0])) return nullptr;
+    return compiled_route_to_py(copy);
+}
+
 PyMethodDef stmt_methods[] = {
     {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stmt_bind)), METH_FASTCALL | METH_KEYWORDS,
      "bind($self, params=None)\n--\n\nBind parameters into this statement and return a new bound Stmt."},
     {"inject_filter", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stmt_inject_filter)),
      METH_FASTCALL | METH_KEYWORDS, "inject_filter($self, field, op, value)\n--\n\n"},
     {"explain", stmt_explain, METH_NOARGS, "explain($self)\n--\n\n"},
+    {"compile_route", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stmt_compile_route)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "compile_route($self, params=None)\n--\n\nCompile this Stmt directly to its transport route without re-parsing.\n"
+     "Optionally accepts `params` to bind before compiling."},
     {nullptr, nullptr, 0, nullptr},
 };
 

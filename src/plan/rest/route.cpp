@@ -1,0 +1,161 @@
+#include "plan/rest/route.h"
+
+#include <array>
+
+#include "core/overloaded.h"
+
+namespace zorv::plan {
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kMethodNames = {"GET", "POST", "PUT", "PATCH", "DELETE"};
+
+bool is_unreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
+}
+
+RestRequest request(HttpMethod method, std::string path, QueryParams query = {},
+                    std::optional<JsonValue> body = std::nullopt) {
+    return RestRequest{method, std::move(path), std::move(query), std::move(body)};
+}
+
+// A shard key is written untagged: a number or a string.
+JsonValue shard_key_value(const PlanShardKey& key) {
+    return std::visit([](const auto& k) { return JsonValue(k); }, key);
+}
+
+JsonValue create_shard_key_body(const CreateShardKeyOp& op) {
+    JsonObject body;
+    body.emplace("shard_key", shard_key_value(op.shard_key));
+    if (op.shards_number) body.emplace("shards_number", std::uint64_t{*op.shards_number});
+    if (op.replication_factor) body.emplace("replication_factor", std::uint64_t{*op.replication_factor});
+    if (op.placement) {
+        JsonArray peers;
+        peers.reserve(op.placement->size());
+        for (std::uint64_t peer : *op.placement) peers.emplace_back(peer);
+        body.emplace("placement", std::move(peers));
+    }
+    if (op.initial_state) body.emplace("initial_state", *op.initial_state);
+    return body;
+}
+
+JsonValue drop_shard_key_body(const DropShardKeyOp& op) {
+    JsonObject body;
+    body.emplace("shard_key", shard_key_value(op.shard_key));
+    return body;
+}
+
+RouteResult refuse(RouteError error) { return std::unexpected(std::move(error)); }
+
+}  // namespace
+
+std::string_view http_method_name(HttpMethod method) { return kMethodNames[static_cast<std::size_t>(method)]; }
+
+std::string encode_path_segment(std::string_view name) {
+    static constexpr std::string_view kHex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    for (char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (is_unreserved(c)) {
+            out += ch;
+            continue;
+        }
+        out += '%';
+        out += kHex[c >> 4U];
+        out += kHex[c & 0x0FU];
+    }
+    return out;
+}
+
+std::string collection_path(std::string_view collection) { return "/collections/" + encode_path_segment(collection); }
+
+std::string consistency_param(const Consistency& consistency) {
+    return std::visit(core::Overloaded{
+                          [](const Consistency::Factor& f) { return std::to_string(f.value); },
+                          [](const Consistency::Majority&) { return std::string("majority"); },
+                          [](const Consistency::Quorum&) { return std::string("quorum"); },
+                          [](const Consistency::All&) { return std::string("all"); },
+                      },
+                      consistency.value);
+}
+
+void push_timeout_consistency_params(QueryParams& query, std::optional<std::uint64_t> timeout,
+                                     const std::optional<Consistency>& consistency) {
+    if (timeout) push_query_param(query, {"timeout", std::to_string(*timeout)});
+    if (consistency) push_query_param(query, {"consistency", consistency_param(*consistency)});
+}
+
+QueryParams timeout_consistency_params(std::optional<std::uint64_t> timeout,
+                                       const std::optional<Consistency>& consistency) {
+    QueryParams query;
+    push_timeout_consistency_params(query, timeout, consistency);
+    return query;
+}
+
+QueryParams wait_param(bool wait) { return {{"wait", wait ? "true" : "false"}}; }
+
+void push_query_param(QueryParams& query, std::pair<std::string, std::string> param) {
+    query.push_back(std::move(param));
+}
+
+RouteError batch_route_error(core::ZorvError error) {
+    return RouteError{RouteError::BatchInvariant{std::move(error.message)}};
+}
+
+RouteError no_body_yet(PlanOpKind kind) {
+    return RouteError{RouteError::Serialize{std::string(plan_op_name(kind)) + " has no REST body yet"}};
+}
+
+RouteResult plan_to_rest_request(const PlanOp& op) {
+    using K = PlanOpKind;
+    switch (op.kind()) {
+        case K::Query:
+        case K::QueryGroups:
+        case K::GetPoints:
+        case K::Scroll:
+        case K::Count:
+        case K::Facet:
+        case K::Upsert:
+        case K::Delete:
+        case K::UpdatePayload:
+        case K::ClearPayload:
+        case K::DeletePayload:
+        case K::UpdateVector:
+        case K::DeleteVector:
+        case K::CreateCollection:
+        case K::AlterCollection:
+        case K::CreateIndex:
+        case K::SetQuota:
+        case K::Batch: return refuse(no_body_yet(op.kind()));
+        case K::OverwritePayload: return refuse(RouteError{RouteError::OverwriteBatchOnly{}});
+        case K::DropCollection:
+            return request(HttpMethod::Delete, collection_path(op.get<K::DropCollection>().collection));
+        case K::DropIndex: {
+            const DropIndexOp& drop = op.get<K::DropIndex>();
+            return request(HttpMethod::Delete,
+                           collection_path(drop.collection) + "/index/" + encode_path_segment(drop.field_name));
+        }
+        case K::CreateShardKey: {
+            const CreateShardKeyOp& create = op.get<K::CreateShardKey>();
+            return request(HttpMethod::Put, collection_path(create.collection) + "/shards", {},
+                           create_shard_key_body(create));
+        }
+        case K::DropShardKey: {
+            const DropShardKeyOp& drop = op.get<K::DropShardKey>();
+            return request(HttpMethod::Post, collection_path(drop.collection) + "/shards/delete", {},
+                           drop_shard_key_body(drop));
+        }
+        case K::ShowShardKeys:
+            return request(HttpMethod::Get, collection_path(op.get<K::ShowShardKeys>().collection) + "/shards");
+        case K::ShowCollections: return request(HttpMethod::Get, "/collections");
+        case K::ShowCollection:
+            return request(HttpMethod::Get, collection_path(op.get<K::ShowCollection>().collection));
+        case K::CrossRerank: return refuse(RouteError{RouteError::ClientSide{"cross_rerank"}});
+        case K::ShowQuotas: return request(HttpMethod::Get, "/quotas");
+    }
+    return refuse(no_body_yet(op.kind()));
+}
+
+}  // namespace zorv::plan
