@@ -3,6 +3,9 @@
 #include <array>
 
 #include "core/overloaded.h"
+#include "plan/rest/collection_body.h"
+#include "plan/rest/index_body.h"
+#include "plan/rest/quota_body.h"
 
 namespace zorv::plan {
 
@@ -124,11 +127,26 @@ RouteResult plan_to_rest_request(const PlanOp& op) {
         case K::DeletePayload:
         case K::UpdateVector:
         case K::DeleteVector:
-        case K::CreateCollection:
-        case K::AlterCollection:
-        case K::CreateIndex:
-        case K::SetQuota:
         case K::Batch: return refuse(no_body_yet(op.kind()));
+        case K::CreateCollection: {
+            const CreateCollectionOp& create = op.get<K::CreateCollection>();
+            if (needs_create_steps(create)) return refuse(RouteError{RouteError::MultiStep{"create_collection"}});
+            return request(HttpMethod::Put, collection_path(create.collection), {}, collection_config_body(create));
+        }
+        case K::AlterCollection: {
+            const AlterCollectionOp& alter = op.get<K::AlterCollection>();
+            return request(HttpMethod::Patch, collection_path(alter.collection), {}, collection_update_body(alter));
+        }
+        case K::CreateIndex: {
+            const CreateIndexOp& create = op.get<K::CreateIndex>();
+            return request(HttpMethod::Put, collection_path(create.collection) + "/index", wait_param(create.wait),
+                           field_index_body(create));
+        }
+        case K::SetQuota: {
+            const SetQuotaOp& set = op.get<K::SetQuota>();
+            return request(HttpMethod::Put, "/quotas", set.wait ? wait_param(*set.wait) : QueryParams{},
+                           set_quota_body(set));
+        }
         case K::OverwritePayload: return refuse(RouteError{RouteError::OverwriteBatchOnly{}});
         case K::DropCollection:
             return request(HttpMethod::Delete, collection_path(op.get<K::DropCollection>().collection));
