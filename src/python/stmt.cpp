@@ -12,6 +12,7 @@
 #include "python/args.h"
 #include "python/errors.h"
 #include "python/params.h"
+#include "python/statement_json.h"
 
 namespace zorv::python {
 namespace {
@@ -82,9 +83,23 @@ PyObject* stmt_bind(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
     return create_stmt_object(std::move(copy), given || stmt->bound);
 }
 
+PyObject* stmt_to_json(PyObject* self, PyObject*) {
+    StmtBorrow borrow = StmtBorrow::shared(as_stmt(self));
+    if (!borrow.ok()) return borrow.raise();
+    return statement_to_json_text(as_stmt(self)->statement);
+}
+
+PyObject* stmt_to_dict(PyObject* self, PyObject*) {
+    StmtBorrow borrow = StmtBorrow::shared(as_stmt(self));
+    if (!borrow.ok()) return borrow.raise();
+    return statement_to_py_dict(as_stmt(self)->statement);
+}
+
 PyMethodDef stmt_methods[] = {
     {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stmt_bind)), METH_FASTCALL | METH_KEYWORDS,
      "bind($self, params=None)\n--\n\nBind parameters into this statement and return a new bound Stmt."},
+    {"to_json", stmt_to_json, METH_NOARGS, "to_json($self)\n--\n\n"},
+    {"to_dict", stmt_to_dict, METH_NOARGS, "to_dict($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
