@@ -14,6 +14,7 @@
 #include "python/explain.h"
 #include "python/inject.h"
 #include "python/params.h"
+#include "python/statement_json.h"
 #include "python/stmt.h"
 
 namespace zorv::python {
@@ -138,6 +139,15 @@ PyObject* py_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
     return parse_source(*text);
 }
 
+PyObject* py_parse_json(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr std::array<ArgSpec, 1> specs{{{"input", true, false}}};
+    std::array<PyObject*, 1> out{};
+    if (!extract_args("parse_json", specs, args, nargs, kwnames, out)) return nullptr;
+    auto text = str_arg("parse_json", "input", out[0]);
+    if (!text) return nullptr;
+    return parse_json_text(*text);
+}
+
 // Unicode White_Space, the set str.strip() removes.
 bool is_unicode_space(char32_t c) {
     return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
@@ -233,6 +243,10 @@ PyMethodDef module_functions[] = {
     {"parse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_parse)), METH_FASTCALL | METH_KEYWORDS,
      "parse(input)\n--\n\nParse a ZORV source into a list of Stmt objects.\n"
      "Accepts single statements and semicolon-delimited scripts."},
+    {"parse_json", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_parse_json)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "parse_json(input)\n--\n\nParse a ZORV source and return the canonical AST as a JSON string without\n"
+     "creating Python objects for every node (parity with `zorav.parseJson`)."},
     {"is_valid", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_is_valid)),
      METH_FASTCALL | METH_KEYWORDS,
      "is_valid(input)\n--\n\nFull frontend validity gate: parse + plan — the same contract as execution\n"

@@ -17,6 +17,7 @@
 #include "python/explain.h"
 #include "python/inject.h"
 #include "python/params.h"
+#include "python/statement_json.h"
 
 namespace zorv::python {
 namespace {
@@ -203,16 +204,30 @@ PyObject* stmt_compile_route(PyObject* self, PyObject* const* args, Py_ssize_t n
     return compiled_route_to_py(copy);
 }
 
+PyObject* stmt_to_json(PyObject* self, PyObject*) {
+    StmtBorrow borrow = StmtBorrow::shared(as_stmt(self));
+    if (!borrow.ok()) return borrow.raise();
+    return statement_to_json_text(as_stmt(self)->statement);
+}
+
+PyObject* stmt_to_dict(PyObject* self, PyObject*) {
+    StmtBorrow borrow = StmtBorrow::shared(as_stmt(self));
+    if (!borrow.ok()) return borrow.raise();
+    return statement_to_py_dict(as_stmt(self)->statement);
+}
+
 PyMethodDef stmt_methods[] = {
     {"bind", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stmt_bind)), METH_FASTCALL | METH_KEYWORDS,
      "bind($self, params=None)\n--\n\nBind parameters into this statement and return a new bound Stmt."},
     {"inject_filter", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stmt_inject_filter)),
      METH_FASTCALL | METH_KEYWORDS, "inject_filter($self, field, op, value)\n--\n\n"},
-    {"explain", stmt_explain, METH_NOARGS, "explain($self)\n--\n\n"},
+    {"to_json", stmt_to_json, METH_NOARGS, "to_json($self)\n--\n\n"},
+    {"to_dict", stmt_to_dict, METH_NOARGS, "to_dict($self)\n--\n\n"},
     {"compile_route", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stmt_compile_route)),
      METH_FASTCALL | METH_KEYWORDS,
      "compile_route($self, params=None)\n--\n\nCompile this Stmt directly to its transport route without re-parsing.\n"
      "Optionally accepts `params` to bind before compiling."},
+    {"explain", stmt_explain, METH_NOARGS, "explain($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
