@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "core/ast/search.h"
-#include "plan/filter.h"
 #include "plan/collection_config.h"
+#include "plan/filter.h"
 #include "plan/index.h"
 #include "plan/quota.h"
 
