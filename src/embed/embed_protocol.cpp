@@ -5,8 +5,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include "embed/message_format.h"
 #include <optional>
+#include "embed/message_format.h"
 
 #include "core/diagnostics.h"
 
@@ -153,7 +153,8 @@ std::expected<EmbedItem, std::string> read_item(element e, std::size_t position)
         index = simdjson::dom::array(e).at(0).value();
         embedding = simdjson::dom::array(e).at(1).value();
     } else {
-        return std::unexpected(format_message("data[{}] is neither an object nor an [index, embedding] pair", position));
+        return std::unexpected(
+            format_message("data[{}] is neither an object nor an [index, embedding] pair", position));
     }
     auto number = non_negative_integer(*index);
     if (!number) return std::unexpected(format_message("data[{}].index is not a non-negative integer", position));
@@ -264,7 +265,7 @@ core::Result<std::vector<DenseVector>> dense_results(EmbedCallKind kind, std::ve
     auto [diag, label] = call_text(kind);
     if (items.size() != inputs) {
         return fail(diag, format_message("{} response returned {} vector(s) for {} {}", label, items.size(), inputs,
-                                      image ? "source(s)" : "input(s)"));
+                                         image ? "source(s)" : "input(s)"));
     }
     std::vector<DenseVector> slots(inputs);
     std::vector<bool> filled(inputs, false);
@@ -273,21 +274,22 @@ core::Result<std::vector<DenseVector>> dense_results(EmbedCallKind kind, std::ve
         auto* vector = std::get_if<DenseVector>(&item.embedding);
         if (vector == nullptr) {
             return fail(diag, image ? format_message("image embedding index {} returned multivector; expected dense "
-                                                  "(CLIP vision is single-vector)",
-                                                  item.index)
+                                                     "(CLIP vision is single-vector)",
+                                                     item.index)
                                     : format_message("embedding response index {} returned multivector; expected dense",
-                                                  item.index));
+                                                     item.index));
         }
         if (vector->size() != dimension) {
             return fail(diag, format_message("{} dimension mismatch for index {}: got {} want {}", label, item.index,
-                                          vector->size(), dimension));
+                                             vector->size(), dimension));
         }
         slots[item.index] = std::move(*vector);
         filled[item.index] = true;
     }
     for (std::size_t i = 0; i < inputs; ++i) {
         if (!filled[i]) {
-            return fail(diag, format_message("missing {} at index {}", image ? "image embedding" : "embedding vector", i));
+            return fail(diag,
+                        format_message("missing {} at index {}", image ? "image embedding" : "embedding vector", i));
         }
     }
     return slots;
@@ -297,8 +299,8 @@ core::Result<std::vector<MultiVector>> multi_results(std::vector<EmbedItem> item
                                                      std::uint64_t dimension, std::string_view model) {
     if (items.size() != inputs) {
         return fail(Diag::EmbeddingMulti, format_message("multi embedding response returned {} result(s) for {} "
-                                                      "input(s) (model={})",
-                                                      items.size(), inputs, model));
+                                                         "input(s) (model={})",
+                                                         items.size(), inputs, model));
     }
     std::vector<MultiVector> slots(inputs);
     std::vector<bool> filled(inputs, false);
@@ -307,19 +309,20 @@ core::Result<std::vector<MultiVector>> multi_results(std::vector<EmbedItem> item
         if (auto* flat = std::get_if<DenseVector>(&item.embedding)) {
             return fail(Diag::EmbeddingMulti,
                         format_message("multi embedding endpoint returned a flat dense vector (len={}) for index {}; "
-                                    "expected nested array [[f32,…],…] (token-level multivector). Point MODEL at a "
-                                    "ColBERT multi service or set multi_embedding_endpoint.",
-                                    flat->size(), item.index));
+                                       "expected nested array [[f32,…],…] (token-level multivector). Point MODEL at a "
+                                       "ColBERT multi service or set multi_embedding_endpoint.",
+                                       flat->size(), item.index));
         }
         auto& bag = std::get<MultiVector>(item.embedding);
         if (bag.empty()) {
-            return fail(Diag::EmbeddingMulti, format_message("multi embedding returned empty bag at index {}", item.index));
+            return fail(Diag::EmbeddingMulti,
+                        format_message("multi embedding returned empty bag at index {}", item.index));
         }
         for (std::size_t row = 0; dimension != 0 && row < bag.size(); ++row) {
             if (bag[row].size() != dimension) {
                 return fail(Diag::EmbeddingMulti,
                             format_message("multi embedding dimension mismatch at index {} row {}: got {} want {}",
-                                        item.index, row, bag[row].size(), dimension));
+                                           item.index, row, bag[row].size(), dimension));
             }
         }
         slots[item.index] = std::move(bag);
@@ -362,7 +365,8 @@ core::Result<std::vector<float>> rerank_results(std::string_view body, std::size
         }
         std::optional<std::uint64_t> at = index ? non_negative_integer(*index) : std::nullopt;
         if (!at) return fail(Diag::RerankCross, "rerank result missing index");
-        if (*at >= documents) return fail(Diag::RerankCross, format_message("rerank result index {} out of range", *at));
+        if (*at >= documents)
+            return fail(Diag::RerankCross, format_message("rerank result index {} out of range", *at));
         // A missing or non-numeric score counts as 0; "relevance_score" wins even when unusable.
         std::optional<element> chosen = relevance ? relevance : score;
         scores[*at] = chosen && is_number(*chosen) ? static_cast<float>(number_value(*chosen)) : 0.0F;

@@ -29,8 +29,8 @@ public:
     virtual AsyncResult<DenseVector> embed_dense(std::string text, std::string model) const = 0;
     virtual AsyncResult<SparseVector> embed_sparse_query(std::string model, std::string text) const = 0;
     virtual AsyncResult<SparseVector> embed_sparse_document(std::string model, std::string text) const = 0;
-    virtual AsyncResult<std::vector<SparseVector>> embed_sparse_document_batch(std::string model,
-                                                                               std::vector<std::string> texts) const = 0;
+    virtual AsyncResult<std::vector<SparseVector>> embed_sparse_document_batch(
+        std::string model, std::vector<std::string> texts) const = 0;
     virtual AsyncResult<std::vector<SparseVector>> embed_sparse_query_batch(std::string model,
                                                                             std::vector<std::string> texts) const = 0;
     virtual std::optional<std::uint64_t> dimension() const = 0;

@@ -1,7 +1,7 @@
 #include "embed/http_embedder.h"
 
-#include "embed/message_format.h"
 #include <utility>
+#include "embed/message_format.h"
 
 #include "core/diagnostics.h"
 #include "core/text.h"
@@ -28,14 +28,6 @@ bool is_white_space(char32_t c) {
            (c >= 0x2000 && c <= 0x200a) || c == 0x2028 || c == 0x2029 || c == 0x202f || c == 0x205f || c == 0x3000;
 }
 
-// Empty or only Unicode white space.
-bool is_blank(std::string_view text) {
-    for (std::size_t at = 0; at < text.size();) {
-        if (!is_white_space(next_code_point(text, at))) return false;
-    }
-    return true;
-}
-
 std::optional<std::string> unless_blank(const std::optional<std::string>& text) {
     if (!text || is_blank(*text)) return std::nullopt;
     return text;
@@ -60,8 +52,8 @@ net::HttpRequest json_post(const std::string& endpoint, const std::string& api_k
 
 AsyncResult<std::vector<EmbedItem>> embedding_request(std::shared_ptr<net::HttpClient> client, EmbedService service,
                                                       std::string model, std::vector<std::string> inputs) {
-    auto outcome = co_await client->send(
-        json_post(service.endpoint, service.api_key, embedding_request_body(model, inputs)));
+    auto outcome =
+        co_await client->send(json_post(service.endpoint, service.api_key, embedding_request_body(model, inputs)));
     if (!outcome) {
         if (outcome.error().kind == net::HttpErrorKind::Connect) {
             co_return fail(Diag::EmbeddingUnavailable, unavailable_message(service.endpoint, outcome.error().message));
@@ -70,7 +62,7 @@ AsyncResult<std::vector<EmbedItem>> embedding_request(std::shared_ptr<net::HttpC
     }
     if (outcome->status < 200 || outcome->status > 299) {
         co_return fail(Diag::Embedding, format_message("embedding endpoint returned {}: {}",
-                                                    net::status_text(outcome->status), outcome->body));
+                                                       net::status_text(outcome->status), outcome->body));
     }
     auto items = decode_embed_response(outcome->body);
     if (!items) co_return fail(Diag::Embedding, "failed to decode embedding response: " + items.error());
@@ -100,37 +92,38 @@ core::ZorvError image_not_available(std::string_view model) {
     return core::make_error(
         Diag::EmbeddingImage,
         format_message("image embedding is not available ({}). Configure an image/CLIP vision embedder "
-                    "(image_embedding_model / edge image_model, or image_embedding_endpoint), pass a precomputed "
-                    "VECTOR [...], or use UPSERT USING IMAGE ON FIELD <path_field>.",
-                    model_note(model)));
+                       "(image_embedding_model / edge image_model, or image_embedding_endpoint), pass a precomputed "
+                       "VECTOR [...], or use UPSERT USING IMAGE ON FIELD <path_field>.",
+                       model_note(model)));
 }
 
 core::ZorvError multi_not_available(std::string_view model) {
     return core::make_error(
         Diag::EmbeddingMulti,
         format_message("multi-vector embedding is not available ({}). Configure a multi embedder "
-                    "(multi_embedding_endpoint / multi_embedding_model, or edge multi_model for offline BGE-M3), "
-                    "pass precomputed VECTOR [[...], ...], or use UPSERT with explicit multivector bags.",
-                    model_note(model)));
+                       "(multi_embedding_endpoint / multi_embedding_model, or edge multi_model for offline BGE-M3), "
+                       "pass precomputed VECTOR [[...], ...], or use UPSERT with explicit multivector bags.",
+                       model_note(model)));
 }
 
 core::ZorvError rerank_not_available(std::string_view model) {
     return core::make_error(
         Diag::RerankCross,
         format_message("cross-encoder pair scoring is not available ({}). Configure a rerank host with "
-                    "rerank_endpoint (and rerank_model), or use an offline reranker model.",
-                    model_note(model)));
+                       "rerank_endpoint (and rerank_model), or use an offline reranker model.",
+                       model_note(model)));
 }
 
 template <class Encode>
 Result<std::vector<SparseVector>> encode_all(const Bm25Encoder& encoder, std::string_view model,
                                              const std::vector<std::string>& texts, Encode encode) {
     if (!is_builtin_bm25_model(model)) {
-        return fail(Diag::EmbeddingSparse,
-                    format_message("sparse model '{}' is not available on this embedder. Omit the MODEL clause (or use "
-                                "MODEL 'default' / 'qdrant/bm25') for local wire-compatible BM25. To use model-aware "
-                                "sparse embedding (SPLADE / BGE-M3), configure a sparse embedding backend.",
-                                model));
+        return fail(
+            Diag::EmbeddingSparse,
+            format_message("sparse model '{}' is not available on this embedder. Omit the MODEL clause (or use "
+                           "MODEL 'default' / 'qdrant/bm25') for local wire-compatible BM25. To use model-aware "
+                           "sparse embedding (SPLADE / BGE-M3), configure a sparse embedding backend.",
+                           model));
     }
     std::vector<SparseVector> out;
     out.reserve(texts.size());
@@ -144,6 +137,13 @@ Result<SparseVector> first_of(Result<std::vector<SparseVector>> all) {
 }
 
 }  // namespace
+
+bool is_blank(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        if (!is_white_space(next_code_point(text, at))) return false;
+    }
+    return true;
+}
 
 Result<std::shared_ptr<HttpEmbedder>> build_http_embedder(const HttpEmbedderConfig& config,
                                                           const net::HttpClientOptions& http) {
@@ -218,8 +218,8 @@ AsyncResult<SparseVector> HttpEmbedder::embed_sparse_document(std::string model,
     co_return first_of(encode_all(parts_->encoder, model, {std::move(text)}, encode_document));
 }
 
-AsyncResult<std::vector<SparseVector>> HttpEmbedder::embed_sparse_document_batch(
-    std::string model, std::vector<std::string> texts) const {
+AsyncResult<std::vector<SparseVector>> HttpEmbedder::embed_sparse_document_batch(std::string model,
+                                                                                 std::vector<std::string> texts) const {
     co_return encode_all(parts_->encoder, model, texts, encode_document);
 }
 
@@ -296,12 +296,12 @@ AsyncResult<std::vector<float>> HttpEmbedder::rerank_pairs(std::string query, st
     const std::string sent = model_to_send(std::move(model), service->model);
     const std::size_t n = documents.size();
     std::shared_ptr<net::HttpClient> client = parts_->client;
-    auto outcome =
-        co_await client->send(json_post(service->endpoint, service->api_key, rerank_request_body(sent, query, documents)));
+    auto outcome = co_await client->send(
+        json_post(service->endpoint, service->api_key, rerank_request_body(sent, query, documents)));
     if (!outcome) co_return fail(Diag::RerankCross, "failed to call rerank endpoint: " + outcome.error().message);
     if (outcome->status < 200 || outcome->status > 299) {
         co_return fail(Diag::RerankCross, format_message("rerank endpoint returned {}: {}",
-                                                      net::status_text(outcome->status), outcome->body));
+                                                         net::status_text(outcome->status), outcome->body));
     }
     co_return rerank_results(outcome->body, n);
 }

@@ -44,6 +44,9 @@ struct EmbedService {
 
 class HttpEmbedder;
 
+// Empty or only Unicode white space: such an endpoint or model counts as not given.
+bool is_blank(std::string_view text);
+
 // Checks the settings and builds the embedder with its own connection pool. `http` overrides the
 // client's timeouts (tests use short ones).
 core::Result<std::shared_ptr<HttpEmbedder>> build_http_embedder(const HttpEmbedderConfig& config,

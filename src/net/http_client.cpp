@@ -5,8 +5,8 @@
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
 #include <boost/asio/execution/outstanding_work.hpp>
-#include <boost/asio/prefer.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/prefer.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <deque>
 #include <functional>

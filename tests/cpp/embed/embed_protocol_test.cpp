@@ -14,7 +14,8 @@ namespace {
 
 TEST(EmbedProtocol, RequestBodiesAreCompactWithKeysInWireOrder) {
     EXPECT_EQ(embedding_request_body("mini", {"red shoes"}), R"({"model":"mini","input":["red shoes"]})");
-    EXPECT_EQ(embedding_request_body("m", {"a\"b\\c\n\x01", "é"}), "{\"model\":\"m\",\"input\":[\"a\\\"b\\\\c\\n\\u0001\",\"é\"]}");
+    EXPECT_EQ(embedding_request_body("m", {"a\"b\\c\n\x01", "é"}),
+              "{\"model\":\"m\",\"input\":[\"a\\\"b\\\\c\\n\\u0001\",\"é\"]}");
     EXPECT_EQ(rerank_request_body("rr", "q", {"d1", "d2"}), R"({"documents":["d1","d2"],"model":"rr","query":"q"})");
 }
 
@@ -35,9 +36,9 @@ core::Result<std::vector<DenseVector>> dense_from(EmbedCallKind kind, const std:
                                                   std::uint64_t dimension) {
     auto items = decode_embed_response(body);
     if (!items) {
-        return std::unexpected(
-            core::ZorvError("ZORV-EMBEDDING", "failed to decode embedding response: " + items.error(),
-                            core::ErrorKind::Execution));
+        return std::unexpected(core::ZorvError("ZORV-EMBEDDING",
+                                               "failed to decode embedding response: " + items.error(),
+                                               core::ErrorKind::Execution));
     }
     return dense_results(kind, std::move(*items), inputs, dimension);
 }
@@ -68,43 +69,117 @@ INSTANTIATE_TEST_SUITE_P(
     Table, DenseReplies,
     ::testing::Values(
         DenseCase{"reply_order_is_not_input_order",
-                  R"({"data":[{"index":1,"embedding":[0.5,0.5]},{"index":0,"embedding":[1,0]}]})", 2, 2,
-                  {{1, 0}, {0.5, 0.5}}, "", ""},
+                  R"({"data":[{"index":1,"embedding":[0.5,0.5]},{"index":0,"embedding":[1,0]}]})",
+                  2,
+                  2,
+                  {{1, 0}, {0.5, 0.5}},
+                  "",
+                  ""},
         DenseCase{"array_forms", R"([[[0,[0.25,-2]]]])", 1, 2, {{0.25F, -2}}, "", ""},
-        DenseCase{"extra_members_ignored", R"({"data":[{"index":0,"embedding":[1],"object":"e"}],"usage":{"n":1}})",
-                  1, 1, {{1}}, "", ""},
+        DenseCase{"extra_members_ignored",
+                  R"({"data":[{"index":0,"embedding":[1],"object":"e"}],"usage":{"n":1}})",
+                  1,
+                  1,
+                  {{1}},
+                  "",
+                  ""},
         DenseCase{"white_space_after_value", "{\"data\":[]}  \n", 0, 2, {}, "", ""},
         DenseCase{"no_data", R"({"vectors":[]})", 1, 2, {}, "ZORV-EMBEDDING", decode + "missing field `data`"},
-        DenseCase{"data_twice", R"({"data":[],"data":[]})", 0, 2, {}, "ZORV-EMBEDDING",
-                  decode + "duplicate field `data`"},
+        DenseCase{
+            "data_twice", R"({"data":[],"data":[]})", 0, 2, {}, "ZORV-EMBEDDING", decode + "duplicate field `data`"},
         DenseCase{"array_of_two", R"([[],[]])", 0, 2, {}, "ZORV-EMBEDDING", decode + "*"},
         DenseCase{"trailing_text", R"({"data":[]} x)", 0, 2, {}, "ZORV-EMBEDDING", decode + "*"},
         DenseCase{"not_json", "oops", 1, 2, {}, "ZORV-EMBEDDING", decode + "*"},
-        DenseCase{"negative_index", R"({"data":[{"index":-1,"embedding":[1,2]}]})", 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"negative_index",
+                  R"({"data":[{"index":-1,"embedding":[1,2]}]})",
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   decode + "data[0].index is not a non-negative integer"},
-        DenseCase{"missing_embedding", R"({"data":[{"index":0}]})", 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"missing_embedding",
+                  R"({"data":[{"index":0}]})",
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   decode + "missing field `embedding` in data[0]"},
-        DenseCase{"index_twice", R"({"data":[{"index":0,"index":0,"embedding":[1,2]}]})", 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"index_twice",
+                  R"({"data":[{"index":0,"index":0,"embedding":[1,2]}]})",
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   decode + "duplicate field `index` in data[0]"},
-        DenseCase{"neither_shape", R"({"data":[{"index":0,"embedding":[1,[2]]}]})", 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"neither_shape",
+                  R"({"data":[{"index":0,"embedding":[1,[2]]}]})",
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   decode + "data did not match any variant of untagged enum EmbeddingPayload"},
-        DenseCase{"string_embedding", R"({"data":[{"index":0,"embedding":"1,2"}]})", 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"string_embedding",
+                  R"({"data":[{"index":0,"embedding":"1,2"}]})",
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   decode + "data did not match any variant of untagged enum EmbeddingPayload"},
-        DenseCase{"beyond_f32", R"({"data":[{"index":0,"embedding":[1e39,0]}]})", 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"beyond_f32",
+                  R"({"data":[{"index":0,"embedding":[1e39,0]}]})",
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   decode + "number 1e+39 is out of range for a 32-bit float"},
-        DenseCase{"too_deep", std::string(200, '[') + std::string(200, ']'), 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"too_deep",
+                  std::string(200, '[') + std::string(200, ']'),
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   decode + "reply nests deeper than 128 levels"},
-        DenseCase{"count", R"({"data":[{"index":0,"embedding":[1,2]},{"index":1,"embedding":[1,2]}]})", 3, 2, {},
-                  "ZORV-EMBEDDING", "embedding response returned 2 vector(s) for 3 input(s)"},
-        DenseCase{"duplicated_index", R"({"data":[{"index":0,"embedding":[1,2]},{"index":0,"embedding":[1,2]}]})", 2,
-                  2, {}, "ZORV-EMBEDDING", "embedding response duplicated index 0"},
-        DenseCase{"index_out_of_range", R"({"data":[{"index":1,"embedding":[1,2]}]})", 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"count",
+                  R"({"data":[{"index":0,"embedding":[1,2]},{"index":1,"embedding":[1,2]}]})",
+                  3,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
+                  "embedding response returned 2 vector(s) for 3 input(s)"},
+        DenseCase{"duplicated_index",
+                  R"({"data":[{"index":0,"embedding":[1,2]},{"index":0,"embedding":[1,2]}]})",
+                  2,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
+                  "embedding response duplicated index 0"},
+        DenseCase{"index_out_of_range",
+                  R"({"data":[{"index":1,"embedding":[1,2]}]})",
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   "embedding response index 1 out of range"},
-        DenseCase{"multivector", R"({"data":[{"index":0,"embedding":[[0.1,0.2]]}]})", 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"multivector",
+                  R"({"data":[{"index":0,"embedding":[[0.1,0.2]]}]})",
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   "embedding response index 0 returned multivector; expected dense"},
-        DenseCase{"dimension", R"({"data":[{"index":0,"embedding":[1,2,3]}]})", 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"dimension",
+                  R"({"data":[{"index":0,"embedding":[1,2,3]}]})",
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   "embedding dimension mismatch for index 0: got 3 want 2"},
-        DenseCase{"empty_vector_is_dense", R"({"data":[{"index":0,"embedding":[]}]})", 1, 2, {}, "ZORV-EMBEDDING",
+        DenseCase{"empty_vector_is_dense",
+                  R"({"data":[{"index":0,"embedding":[]}]})",
+                  1,
+                  2,
+                  {},
+                  "ZORV-EMBEDDING",
                   "embedding dimension mismatch for index 0: got 0 want 2"}));
 
 TEST(EmbedProtocol, ImageChecksCarryTheImageCodeAndWording) {
@@ -160,9 +235,10 @@ TEST(EmbedProtocol, MultiChecks) {
     }
     auto empty_bag = multi_results(*decode_embed_response(R"([[{"index":0,"embedding":[[1]]},[1,[]]]])"), 2, 0, "m");
     ASSERT_FALSE(empty_bag);
-    EXPECT_EQ(empty_bag.error().message, "multi embedding endpoint returned a flat dense vector (len=0) for index 1; "
-                                         "expected nested array [[f32,…],…] (token-level multivector). Point MODEL at "
-                                         "a ColBERT multi service or set multi_embedding_endpoint.");
+    EXPECT_EQ(empty_bag.error().message,
+              "multi embedding endpoint returned a flat dense vector (len=0) for index 1; "
+              "expected nested array [[f32,…],…] (token-level multivector). Point MODEL at "
+              "a ColBERT multi service or set multi_embedding_endpoint.");
 }
 
 TEST(EmbedProtocol, RerankScores) {

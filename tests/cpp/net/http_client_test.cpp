@@ -77,9 +77,10 @@ TEST(HttpClient, ConnectFailuresAreToldApartFromOthers) {
         std::string url;
         HttpErrorKind kind;
     };
-    for (const Case& c : {Case{closed.url(), HttpErrorKind::Connect}, Case{full.url(), HttpErrorKind::Connect},
-                          Case{"http://name.invalid/embed", HttpErrorKind::Connect},
-                          Case{slow.url(), HttpErrorKind::Other}, Case{"http://127.0.0.1:99999/embed", HttpErrorKind::Other}}) {
+    for (const Case& c :
+         {Case{closed.url(), HttpErrorKind::Connect}, Case{full.url(), HttpErrorKind::Connect},
+          Case{"http://name.invalid/embed", HttpErrorKind::Connect}, Case{slow.url(), HttpErrorKind::Other},
+          Case{"http://127.0.0.1:99999/embed", HttpErrorKind::Other}}) {
         auto outcome = send_one(client, {"POST", c.url, {}, "{}"});
         ASSERT_FALSE(outcome) << c.url;
         EXPECT_EQ(outcome.error().kind, c.kind) << c.url << ": " << outcome.error().message;

@@ -136,7 +136,8 @@ private:
                  waited += std::chrono::milliseconds(poll_ms)) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
             }
-            std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " Canned\r\nContent-Type: application/json\r\n" +
+            std::string out = "HTTP/1.1 " + std::to_string(reply.status) +
+                              " Canned\r\nContent-Type: application/json\r\n" +
                               "Content-Length: " + std::to_string(reply.body.size()) + "\r\n\r\n" + reply.body;
             if (::send(fd, out.data(), out.size(), MSG_NOSIGNAL) < 0) break;
         }
