@@ -35,7 +35,8 @@ std::optional<std::string> unless_blank(const std::optional<std::string>& text) 
 
 // An empty model or exactly "default" means the statement chose none.
 std::string model_to_send(std::string model, const std::string& fallback) {
-    return model.empty() || model == "default" ? fallback : model;
+    if (model.empty() || model == "default") return fallback;
+    return model;
 }
 
 std::string model_note(std::string_view model) {

@@ -94,7 +94,10 @@ bool prepare(Transfer& t, const HttpClientOptions& options) {
     }
     for (const auto& [name, value] : r.headers) {
         // "Name;" is libcurl's way to send a header with an empty value.
-        append_header(t.header_list, value.empty() ? name + ";" : name + ": " + value);
+        std::string line = name;
+        line += value.empty() ? ";" : ": ";
+        line += value;
+        append_header(t.header_list, line);
     }
     // Without this libcurl waits up to a second for a 100 Continue on large bodies.
     append_header(t.header_list, "Expect:");
