@@ -23,7 +23,8 @@ std::string reply_body(std::size_t inputs) {
     for (std::size_t i = 0; i < inputs; ++i) {
         body +=
             (i ? "," : "") + std::string(R"({"object":"embedding","index":)") + std::to_string(i) + R"(,"embedding":[)";
-        for (std::size_t d = 0; d < kDimension; ++d) body += (d ? "," : "") + std::to_string(-0.0123456 * (d % 97));
+        for (std::size_t d = 0; d < kDimension; ++d)
+            body += (d ? "," : "") + std::to_string(-0.0123456 * static_cast<double>(d % 97));
         body += "]}";
     }
     return body + R"(],"model":"mini","usage":{"prompt_tokens":1,"total_tokens":1}})";

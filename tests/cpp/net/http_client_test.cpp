@@ -57,6 +57,7 @@ TEST(HttpClient, ConcurrentRequestsAllComplete) {
     auto client = make_client({.max_in_flight = 2});
     auto many = [](std::shared_ptr<HttpClient> c, std::string url) -> boost::asio::awaitable<int> {
         std::vector<boost::asio::awaitable<HttpOutcome>> calls;
+        calls.reserve(6);
         int matched = 0;
         for (int i = 0; i < 6; ++i) calls.push_back(c->send({"POST", url, {}, std::to_string(i)}));
         for (int i = 0; i < 6; ++i) {

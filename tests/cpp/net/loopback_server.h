@@ -40,12 +40,13 @@ public:
     using Handler = std::function<CannedReply(const RecordedRequest&)>;
 
     // Every request gets `reply`.
-    explicit LoopbackServer(CannedReply reply) : LoopbackServer([reply](const RecordedRequest&) { return reply; }) {}
+    explicit LoopbackServer(const CannedReply& reply)
+        : LoopbackServer([reply](const RecordedRequest&) { return reply; }) {}
 
     explicit LoopbackServer(Handler handler) : handler_(std::move(handler)) {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr = loopback(0);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        static_cast<void>(::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
         ::listen(listener_, 16);
         socklen_t len = sizeof addr;
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -186,7 +187,7 @@ public:
     ClosedPort() {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr = LoopbackServer::loopback(0);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        static_cast<void>(::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
         socklen_t len = sizeof addr;
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
         port_ = ntohs(addr.sin_port);
@@ -208,14 +209,15 @@ public:
     FullBacklogListener() {
         listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr = LoopbackServer::loopback(0);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        static_cast<void>(::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
         ::listen(listener_, 0);
         socklen_t len = sizeof addr;
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
         port_ = ntohs(addr.sin_port);
         for (int i = 0; i < 4; ++i) {
             int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+            // Non-blocking: the handshake completes in the kernel, never accepted.
+            static_cast<void>(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
             fillers_.push_back(fd);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
