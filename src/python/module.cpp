@@ -1,6 +1,7 @@
 // Module initialisation: multi-phase init with one execution slot.
 #include "python/errors.h"
 #include "python/functions.h"
+#include "python/http_embedder.h"
 #include "python/py_ref.h"
 #include "python/stmt.h"
 
@@ -39,6 +40,8 @@ int add_functions(PyObject* module) {
 int add_classes(PyObject* module) {
     PyObject* stmt = stmt_type_object();
     if (stmt == nullptr || add_name(module, "Stmt", stmt) < 0) return -1;
+    PyObject* embedder = http_embedder_type_object();
+    if (embedder == nullptr || add_name(module, "HttpEmbedder", embedder) < 0) return -1;
     return 0;
 }
 

@@ -20,7 +20,8 @@ constexpr Entry entries[] = {
 #undef ZORV_DIAG
 };
 
-// "ZORV-" then upper-case words of letters and digits joined by single hyphens, at least two.
+// "ZORV-" then upper-case words of letters and digits joined by single hyphens: a family and an
+// optional detail ("ZORV-EMBEDDING", "ZORV-PARSE-SYNTAX").
 bool well_formed(std::string_view code) {
     if (!code.starts_with("ZORV-")) return false;
     std::string_view rest = code.substr(5);
@@ -37,7 +38,7 @@ bool well_formed(std::string_view code) {
         ++words;
         start = dash + 1;
     }
-    return words >= 2;
+    return words >= 1;
 }
 
 // ParseDuplicateKey -> ZORV-PARSE-DUPLICATE-KEY: the enumerator spells its code.
@@ -80,11 +81,12 @@ TEST(Diagnostics, KindFollowsTheFamily) {
 }
 
 TEST(Diagnostics, WellFormedRefusesMalformedCodes) {
-    for (std::string_view bad : {"ZORV-PARSE", "ZORV-parse-SYNTAX", "ZORV-PARSE--SYNTAX", "ZORV-PARSE-SYNTAX-",
+    for (std::string_view bad : {"ZORV-", "ZORV-parse-SYNTAX", "ZORV-PARSE--SYNTAX", "ZORV-PARSE-SYNTAX-",
                                  "ZORVX-PARSE-SYNTAX", "PARSE-SYNTAX", "ZORV-PARSE-SYN TAX"}) {
         EXPECT_FALSE(well_formed(bad)) << bad;
     }
     EXPECT_TRUE(well_formed("ZORV-PARSE-STATEMENT-LIMIT"));
+    EXPECT_TRUE(well_formed("ZORV-EMBEDDING"));
 }
 
 TEST(Diagnostics, RaiseHelperTakesCodeAndKindFromTheCatalogue) {

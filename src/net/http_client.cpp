@@ -1,0 +1,351 @@
+#include "net/http_client.h"
+
+#include <curl/curl.h>
+
+#include <boost/asio/associated_executor.hpp>
+#include <boost/asio/async_result.hpp>
+#include <boost/asio/execution/outstanding_work.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/prefer.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
+
+namespace zorv::net {
+
+namespace asio = boost::asio;
+
+namespace {
+
+using Completion = std::move_only_function<void(HttpOutcome)>;
+
+// One request on its way: owns the easy handle and everything libcurl points into.
+struct Transfer {
+    HttpRequest request;
+    HttpResponse response;
+    Completion complete;
+    CURL* easy = nullptr;
+    curl_slist* header_list = nullptr;
+    std::array<char, CURL_ERROR_SIZE> error_text{};
+
+    Transfer() = default;
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+    ~Transfer() {
+        if (easy != nullptr) curl_easy_cleanup(easy);
+        if (header_list != nullptr) curl_slist_free_all(header_list);
+    }
+};
+
+std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
+    static_cast<Transfer*>(user)->response.body.append(data, size * count);
+    return size * count;
+}
+
+std::size_t on_header(char* data, std::size_t size, std::size_t count, void* user) {
+    auto& response = static_cast<Transfer*>(user)->response;
+    std::string_view line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    // A status line starts a new header block (after 100 Continue or a redirect).
+    if (line.starts_with("HTTP/")) {
+        response.headers.clear();
+        return size * count;
+    }
+    auto colon = line.find(':');
+    if (colon == std::string_view::npos) return size * count;
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    response.headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
+    return size * count;
+}
+
+void append_header(curl_slist*& list, const std::string& line) {
+    curl_slist* grown = curl_slist_append(list, line.c_str());
+    if (grown != nullptr) list = grown;
+}
+
+// Sets up the easy handle; false when libcurl refuses an option.
+bool prepare(Transfer& t, const HttpClientOptions& options) {
+    t.easy = curl_easy_init();
+    if (t.easy == nullptr) return false;
+    CURL* e = t.easy;
+    const HttpRequest& r = t.request;
+    bool ok = curl_easy_setopt(e, CURLOPT_URL, r.url.c_str()) == CURLE_OK;
+    curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.error_text.data());
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect_timeout.count()));
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(options.total_timeout.count()));
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, on_body);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, on_header);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
+    if (r.method == "GET" && r.body.empty()) {
+        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    } else if (r.method == "HEAD") {
+        curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+    } else {
+        if (r.method != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+        curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.body.data());
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
+    }
+    for (const auto& [name, value] : r.headers) {
+        // "Name;" is libcurl's way to send a header with an empty value.
+        std::string line = name;
+        line += value.empty() ? ";" : ": ";
+        line += value;
+        append_header(t.header_list, line);
+    }
+    // Without this libcurl waits up to a second for a 100 Continue on large bodies.
+    append_header(t.header_list, "Expect:");
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.header_list);
+    return ok;
+}
+
+HttpError classify(Transfer& t, CURLcode code) {
+    std::string message = t.error_text[0] != '\0' ? std::string(t.error_text.data()) : curl_easy_strerror(code);
+    HttpErrorKind kind = HttpErrorKind::Other;
+    if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_CONNECT) {
+        kind = HttpErrorKind::Connect;
+    } else if (code == CURLE_OPERATION_TIMEDOUT) {
+        // A timeout before the connection stood is a connect failure; after it, a slow reply.
+        curl_off_t connected = 0;
+        curl_easy_getinfo(t.easy, CURLINFO_CONNECT_TIME_T, &connected);
+        if (connected == 0) kind = HttpErrorKind::Connect;
+    }
+    return HttpError{kind, std::move(message)};
+}
+
+void finish(std::unique_ptr<Transfer> t, CURLcode code) {
+    if (code != CURLE_OK) {
+        t->complete(std::unexpected(classify(*t, code)));
+        return;
+    }
+    long status = 0;
+    curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
+    t->response.status = status;
+    t->complete(std::move(t->response));
+}
+
+void init_curl_once() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+}  // namespace
+
+// The transfer thread owns the multi handle; other threads only queue requests and wake it.
+struct HttpClient::State {
+    HttpClientOptions options;
+    CURLM* multi = nullptr;
+    std::mutex mutex;
+    std::deque<std::unique_ptr<Transfer>> queued;  // guarded by mutex
+    bool stopping = false;                         // guarded by mutex
+    std::unordered_set<Transfer*> in_flight;       // transfer thread only
+    std::thread thread;
+
+    void enqueue(std::unique_ptr<Transfer> t) {
+        {
+            std::lock_guard lock(mutex);
+            queued.push_back(std::move(t));
+        }
+        curl_multi_wakeup(multi);
+    }
+
+    // Hands queued requests to libcurl up to the in-flight cap; false once stopping.
+    bool admit() {
+        std::lock_guard lock(mutex);
+        if (stopping) return false;
+        while (!queued.empty() && in_flight.size() < options.max_in_flight) {
+            std::unique_ptr<Transfer> t = std::move(queued.front());
+            queued.pop_front();
+            if (!prepare(*t, options)) {
+                t->complete(std::unexpected(HttpError{HttpErrorKind::Other, "could not set up the request"}));
+                continue;
+            }
+            if (curl_multi_add_handle(multi, t->easy) != CURLM_OK) {
+                t->complete(std::unexpected(HttpError{HttpErrorKind::Other, "could not start the request"}));
+                continue;
+            }
+            in_flight.insert(t.release());  // owned there until done
+        }
+        return true;
+    }
+
+    void reap() {
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+            if (msg->msg != CURLMSG_DONE) continue;
+            CURLcode code = msg->data.result;
+            void* owner = nullptr;
+            curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &owner);
+            curl_multi_remove_handle(multi, msg->easy_handle);
+            in_flight.erase(static_cast<Transfer*>(owner));
+            finish(std::unique_ptr<Transfer>(static_cast<Transfer*>(owner)), code);
+        }
+    }
+
+    void run() {
+        while (admit()) {
+            int running = 0;
+            curl_multi_perform(multi, &running);
+            reap();
+            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        }
+        drain();
+    }
+
+    // Fails everything still pending once the client goes away.
+    void drain() {
+        const HttpError closed{HttpErrorKind::Other, "HTTP client closed"};
+        for (Transfer* t : in_flight) {
+            curl_multi_remove_handle(multi, t->easy);
+            std::unique_ptr<Transfer>(t)->complete(std::unexpected(closed));
+        }
+        in_flight.clear();
+        std::deque<std::unique_ptr<Transfer>> rest;
+        {
+            std::lock_guard lock(mutex);
+            rest.swap(queued);
+        }
+        for (auto& t : rest) t->complete(std::unexpected(closed));
+    }
+};
+
+std::expected<std::shared_ptr<HttpClient>, std::string> HttpClient::create(const HttpClientOptions& options) {
+    init_curl_once();
+    auto state = std::make_unique<State>();
+    state->options = options;
+    if (state->options.max_in_flight == 0) state->options.max_in_flight = 1;
+    state->multi = curl_multi_init();
+    if (state->multi == nullptr) return std::unexpected("curl_multi_init failed");
+    State* raw = state.get();
+    try {
+        state->thread = std::thread([raw] { raw->run(); });
+    } catch (const std::system_error& e) {
+        curl_multi_cleanup(state->multi);
+        return std::unexpected(std::string(e.what()));
+    }
+    return std::shared_ptr<HttpClient>(new HttpClient(std::move(state)));
+}
+
+HttpClient::HttpClient(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+HttpClient::~HttpClient() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+    }
+    curl_multi_wakeup(state_->multi);
+    state_->thread.join();
+    curl_multi_cleanup(state_->multi);
+}
+
+asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
+    for (const auto& [name, value] : request.headers) {
+        if (!is_valid_header_value(value)) {
+            co_return std::unexpected(
+                HttpError{HttpErrorKind::Other, "header '" + name + "' has a value with a control character"});
+        }
+    }
+    auto transfer = std::make_unique<Transfer>();
+    transfer->request = std::move(request);
+    State* state = state_.get();
+    co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(HttpOutcome)>(
+        [state](auto handler, std::unique_ptr<Transfer> t) {
+            // Tracked, so the awaiting context does not run out of work while the transfer runs.
+            auto executor =
+                asio::prefer(asio::get_associated_executor(handler), asio::execution::outstanding_work.tracked);
+            t->complete = [handler = std::move(handler), executor](HttpOutcome outcome) mutable {
+                asio::post(executor, [handler = std::move(handler), outcome = std::move(outcome)]() mutable {
+                    std::move(handler)(std::move(outcome));
+                });
+            };
+            state->enqueue(std::move(t));
+        },
+        asio::use_awaitable, std::move(transfer));
+}
+
+bool is_valid_header_value(std::string_view value) {
+    for (char c : value) {
+        auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7f) return false;
+    }
+    return true;
+}
+
+std::string_view reason_phrase(long status) {
+    switch (status) {
+        case 100: return "Continue";
+        case 101: return "Switching Protocols";
+        case 102: return "Processing";
+        case 200: return "OK";
+        case 201: return "Created";
+        case 202: return "Accepted";
+        case 203: return "Non-Authoritative Information";
+        case 204: return "No Content";
+        case 205: return "Reset Content";
+        case 206: return "Partial Content";
+        case 207: return "Multi-Status";
+        case 208: return "Already Reported";
+        case 226: return "IM Used";
+        case 300: return "Multiple Choices";
+        case 301: return "Moved Permanently";
+        case 302: return "Found";
+        case 303: return "See Other";
+        case 304: return "Not Modified";
+        case 305: return "Use Proxy";
+        case 307: return "Temporary Redirect";
+        case 308: return "Permanent Redirect";
+        case 400: return "Bad Request";
+        case 401: return "Unauthorized";
+        case 402: return "Payment Required";
+        case 403: return "Forbidden";
+        case 404: return "Not Found";
+        case 405: return "Method Not Allowed";
+        case 406: return "Not Acceptable";
+        case 407: return "Proxy Authentication Required";
+        case 408: return "Request Timeout";
+        case 409: return "Conflict";
+        case 410: return "Gone";
+        case 411: return "Length Required";
+        case 412: return "Precondition Failed";
+        case 413: return "Payload Too Large";
+        case 414: return "URI Too Long";
+        case 415: return "Unsupported Media Type";
+        case 416: return "Range Not Satisfiable";
+        case 417: return "Expectation Failed";
+        case 418: return "I'm a teapot";
+        case 421: return "Misdirected Request";
+        case 422: return "Unprocessable Entity";
+        case 423: return "Locked";
+        case 424: return "Failed Dependency";
+        case 426: return "Upgrade Required";
+        case 428: return "Precondition Required";
+        case 429: return "Too Many Requests";
+        case 431: return "Request Header Fields Too Large";
+        case 451: return "Unavailable For Legal Reasons";
+        case 500: return "Internal Server Error";
+        case 501: return "Not Implemented";
+        case 502: return "Bad Gateway";
+        case 503: return "Service Unavailable";
+        case 504: return "Gateway Timeout";
+        case 505: return "HTTP Version Not Supported";
+        case 506: return "Variant Also Negotiates";
+        case 507: return "Insufficient Storage";
+        case 508: return "Loop Detected";
+        case 510: return "Not Extended";
+        case 511: return "Network Authentication Required";
+        default: return {};
+    }
+}
+
+std::string status_text(long status) {
+    std::string_view phrase = reason_phrase(status);
+    return std::to_string(status) + " " + (phrase.empty() ? std::string("<unknown status code>") : std::string(phrase));
+}
+
+}  // namespace zorv::net

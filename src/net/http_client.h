@@ -1,0 +1,84 @@
+// The library's HTTP client: libcurl's multi interface behind an Asio awaitable. One client is one
+// connection pool (keep-alive connections are reused across requests); it knows nothing of what
+// it carries, so the embedder and the REST backend share it.
+#pragma once
+
+#include <boost/asio/awaitable.hpp>
+#include <chrono>
+#include <cstddef>
+#include <expected>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zorv::net {
+
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
+struct HttpRequest {
+    std::string method = "POST";
+    std::string url;
+    Headers headers;
+    std::string body;
+};
+
+struct HttpResponse {
+    long status = 0;
+    Headers headers;  // names as the server wrote them, in order
+    std::string body;
+};
+
+enum class HttpErrorKind : std::uint8_t {
+    // The connection could not be established: name resolution, refusal or the connect timeout.
+    Connect,
+    // Anything else: a malformed URL or header, the total timeout, a broken reply.
+    Other,
+};
+
+struct HttpError {
+    HttpErrorKind kind = HttpErrorKind::Other;
+    std::string message;
+};
+
+using HttpOutcome = std::expected<HttpResponse, HttpError>;
+
+struct HttpClientOptions {
+    std::chrono::milliseconds connect_timeout{10'000};
+    // Per request, from the moment it is handed to libcurl.
+    std::chrono::milliseconds total_timeout{60'000};
+    // Requests beyond this wait in a queue before libcurl sees them: libcurl would count the
+    // wait for a free connection against the total timeout.
+    std::size_t max_in_flight = 64;
+};
+
+class HttpClient {
+public:
+    // Starts the client's transfer thread; fails only when libcurl cannot be set up.
+    static std::expected<std::shared_ptr<HttpClient>, std::string> create(const HttpClientOptions& options = {});
+
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+    // Fails the requests still pending and joins the transfer thread.
+    ~HttpClient();
+
+    // Resumes on the awaiting coroutine's executor. Any number may be in flight at once.
+    boost::asio::awaitable<HttpOutcome> send(HttpRequest request);
+
+    struct State;
+
+private:
+    explicit HttpClient(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+// "OK", "Unauthorized", ...; empty for a status without a standard phrase.
+std::string_view reason_phrase(long status);
+// "401 Unauthorized"; "599 <unknown status code>" without a standard phrase.
+std::string status_text(long status);
+
+// A header value with a control character other than TAB could split the header block.
+bool is_valid_header_value(std::string_view value);
+
+}  // namespace zorv::net

@@ -1,0 +1,113 @@
+#include "net/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/asio/awaitable.hpp>
+#include <memory>
+#include <string>
+
+#include "net/loopback_server.h"
+#include "net/run_awaitable.h"
+
+namespace zorv::net {
+namespace {
+
+using namespace std::chrono_literals;
+using test_support::CannedReply;
+using test_support::LoopbackServer;
+using test_support::run_awaitable;
+
+std::shared_ptr<HttpClient> make_client(HttpClientOptions options = {}) {
+    auto client = HttpClient::create(options);
+    EXPECT_TRUE(client) << client.error();
+    return *client;
+}
+
+HttpOutcome send_one(const std::shared_ptr<HttpClient>& client, HttpRequest request) {
+    return run_awaitable(client->send(std::move(request))).value_or(std::unexpected(HttpError{}));
+}
+
+TEST(HttpClient, SendsMethodHeadersAndBodyAndReadsTheReply) {
+    LoopbackServer server(CannedReply{201, R"({"ok":true})"});
+    auto client = make_client();
+    auto outcome = send_one(client, {"PUT", server.url("/a/b?x=1"), {{"X-Thing", "v"}}, "payload"});
+    ASSERT_TRUE(outcome) << outcome.error().message;
+    EXPECT_EQ(outcome->status, 201);
+    EXPECT_EQ(outcome->body, R"({"ok":true})");
+    EXPECT_EQ(outcome->headers.front(), (std::pair<std::string, std::string>{"Content-Type", "application/json"}));
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1U);
+    EXPECT_EQ(requests[0].method, "PUT");
+    EXPECT_EQ(requests[0].target, "/a/b?x=1");
+    EXPECT_EQ(requests[0].headers["x-thing"], "v");
+    EXPECT_EQ(requests[0].body, "payload");
+    EXPECT_FALSE(requests[0].headers.contains("expect"));
+}
+
+TEST(HttpClient, LargeBodiesGoOutWithoutWaitingForContinue) {
+    LoopbackServer server(CannedReply{200, "{}"});
+    auto client = make_client({.connect_timeout = 1s, .total_timeout = 800ms});
+    auto outcome = send_one(client, {"POST", server.url(), {}, std::string(2 << 20, 'x')});
+    ASSERT_TRUE(outcome) << outcome.error().message;
+    EXPECT_EQ(server.requests().at(0).body.size(), std::size_t{2} << 20);
+}
+
+TEST(HttpClient, ConcurrentRequestsAllComplete) {
+    LoopbackServer server([](const test_support::RecordedRequest& r) { return CannedReply{200, r.body}; });
+    auto client = make_client({.max_in_flight = 2});
+    auto many = [](std::shared_ptr<HttpClient> c, std::string url) -> boost::asio::awaitable<int> {
+        std::vector<boost::asio::awaitable<HttpOutcome>> calls;
+        calls.reserve(6);
+        int matched = 0;
+        for (int i = 0; i < 6; ++i) calls.push_back(c->send({"POST", url, {}, std::to_string(i)}));
+        for (int i = 0; i < 6; ++i) {
+            auto outcome = co_await std::move(calls[i]);
+            if (outcome && outcome->body == std::to_string(i)) ++matched;
+        }
+        co_return matched;
+    };
+    EXPECT_EQ(run_awaitable(many(client, server.url())), 6);
+}
+
+TEST(HttpClient, ConnectFailuresAreToldApartFromOthers) {
+    test_support::ClosedPort closed;
+    test_support::FullBacklogListener full;
+    LoopbackServer slow(CannedReply{200, "{}", 2s});
+    auto client = make_client({.connect_timeout = 300ms, .total_timeout = 600ms});
+    struct Case {
+        std::string url;
+        HttpErrorKind kind;
+    };
+    for (const Case& c :
+         {Case{closed.url(), HttpErrorKind::Connect}, Case{full.url(), HttpErrorKind::Connect},
+          Case{"http://name.invalid/embed", HttpErrorKind::Connect}, Case{slow.url(), HttpErrorKind::Other},
+          Case{"http://127.0.0.1:99999/embed", HttpErrorKind::Other}}) {
+        auto outcome = send_one(client, {"POST", c.url, {}, "{}"});
+        ASSERT_FALSE(outcome) << c.url;
+        EXPECT_EQ(outcome.error().kind, c.kind) << c.url << ": " << outcome.error().message;
+        EXPECT_FALSE(outcome.error().message.empty());
+    }
+}
+
+TEST(HttpClient, HeaderValueWithControlCharacterIsRefusedBeforeConnecting) {
+    LoopbackServer server(CannedReply{200, "{}"});
+    auto client = make_client();
+    auto outcome = send_one(client, {"POST", server.url(), {{"Authorization", "Bearer a\nX-Evil: 1"}}, "{}"});
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error().kind, HttpErrorKind::Other);
+    EXPECT_EQ(server.connections(), 0);
+    EXPECT_TRUE(is_valid_header_value("Bearer a\tb"));
+    EXPECT_FALSE(is_valid_header_value("a\rb"));
+    EXPECT_FALSE(is_valid_header_value(std::string("a\0b", 3)));
+    EXPECT_FALSE(is_valid_header_value("a\x7f"));
+}
+
+TEST(HttpClient, StatusTextUsesTheStandardPhrase) {
+    EXPECT_EQ(status_text(401), "401 Unauthorized");
+    EXPECT_EQ(status_text(503), "503 Service Unavailable");
+    EXPECT_EQ(status_text(200), "200 OK");
+    EXPECT_EQ(status_text(599), "599 <unknown status code>");
+}
+
+}  // namespace
+}  // namespace zorv::net
