@@ -29,7 +29,10 @@ std::string request_text(const PlanOp& op) {
     std::string text = std::string(http_method_name(request->method)) + " " + request->path;
     char sep = '?';
     for (const auto& [name, value] : request->query) {
-        text += sep + name + "=" + value;
+        text += sep;
+        text += name;
+        text += '=';
+        text += value;
         sep = '&';
     }
     return text + " " + (request->body ? json_text(*request->body) : "-");
