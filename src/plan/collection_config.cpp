@@ -202,7 +202,7 @@ core::Result<PlanCollectionConfig> lower_create_collection(const core::CreateCol
     for (const core::SparseVectorDef& def : create.sparse_vectors) {
         PlanSparseVectorParams params{def.index,
                                       def.modifier ? sparse_modifier(*def.modifier) : PlanSparseModifier::Idf};
-        sparse.insert_or_assign(def.name, std::move(params));
+        sparse.insert_or_assign(def.name, params);
     }
     if (!dense.empty()) config.vectors = PlanVectors(std::move(dense));
     if (!sparse.empty()) config.sparse_vectors = std::move(sparse);

@@ -64,7 +64,7 @@ core::Result<void> lower_sparse_diff(PlanCollectionUpdate& update, const core::S
         return core::fail(core::Diag::PlanVectorDiff,
                           "duplicate sparse vector diff for '" + shown_vector_name(entry.name) + "'");
     }
-    sparse.emplace(entry.name, std::move(diff));
+    sparse.emplace(entry.name, diff);
     return {};
 }
 

@@ -38,8 +38,8 @@ core::Result<PlanQuotaConfig> lower_setting(PlanQuotaConfig config, const std::s
         config.enabled = value.as_bool();
         return config;
     }
-    if (folded == "release_margin_percent") return lower_quota_setting(std::move(config), folded, value, 0);
-    if (percent_field(folded) != nullptr) return lower_quota_setting(std::move(config), folded, value, 1);
+    if (folded == "release_margin_percent") return lower_quota_setting(config, folded, value, 0);
+    if (percent_field(folded) != nullptr) return lower_quota_setting(config, folded, value, 1);
     return quota_error("unknown quota parameter " + core::quote_for_message(key) +
                            ". Expected: enabled, max_resident_memory_percent, max_disk_usage_percent, "
                            "release_margin_percent",
@@ -66,13 +66,13 @@ core::Result<PlanQuotaConfig> lower_quota_setting(PlanQuotaConfig config, std::s
 
 core::Result<PlanQuotaConfig> lower_quota_config(const core::LiteralDict& settings) {
     PlanQuotaConfig config;
-    for (const auto& [key, value] : settings) config = ZORV_TRY(lower_setting(std::move(config), key, value));
+    for (const auto& [key, value] : settings) config = ZORV_TRY(lower_setting(config, key, value));
     return config;
 }
 
 core::Result<PlanOp> plan_set_quota(const core::SetQuota& quota) {
     PlanQuotaConfig config = ZORV_TRY(lower_quota_config(quota.config));
-    return make_op<PlanOpKind::SetQuota>(SetQuotaOp{std::move(config), quota.wait});
+    return make_op<PlanOpKind::SetQuota>(SetQuotaOp{config, quota.wait});
 }
 
 }  // namespace zorv::plan
