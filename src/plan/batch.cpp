@@ -23,7 +23,9 @@ constexpr std::array<std::string_view, kMutationCount> kOperationNames = {
     "clear_payload", "delete_payload", "update_vectors", "delete_vectors",
 };
 
-core::ZorvError invariant(std::string message) { return core::make_error(core::Diag::BatchInvariant, std::move(message)); }
+core::ZorvError invariant(std::string message) {
+    return core::make_error(core::Diag::BatchInvariant, std::move(message));
+}
 
 template <std::size_t I>
 std::pair<std::string, UpdateOperation> copy_operation(const PlanOp& op) {
@@ -34,7 +36,8 @@ std::pair<std::string, UpdateOperation> copy_operation(const PlanOp& op) {
 template <std::size_t I>
 std::pair<std::string, UpdateOperation> move_operation(PlanOp& op) {
     auto& m = std::get<I + kFirstMutation>(op.node);
-    return {std::move(m.collection), UpdateOperation{UpdateOperation::Value(std::in_place_index<I>, std::move(m.request))}};
+    return {std::move(m.collection),
+            UpdateOperation{UpdateOperation::Value(std::in_place_index<I>, std::move(m.request))}};
 }
 
 template <std::size_t I>
@@ -69,7 +72,10 @@ PlanOp to_plan_by_index(UpdateOperation::Value& value, std::string& collection, 
 bool& mutation_wait(PlanOp& op) {
     return std::visit(
         [](auto& payload) -> bool& {
-            if constexpr (requires { payload.request; payload.wait = true; }) {
+            if constexpr (requires {
+                              payload.request;
+                              payload.wait = true;
+                          }) {
                 if constexpr (std::is_same_v<decltype(payload.wait), bool>) return payload.wait;
             }
             std::abort();  // callers pass point mutations only
@@ -80,14 +86,18 @@ bool& mutation_wait(PlanOp& op) {
 bool mutation_wait(const PlanOp& op) { return mutation_wait(const_cast<PlanOp&>(op)); }  // NOLINT: read only
 
 const std::string& mutation_collection(const PlanOp& op) {
-    return std::visit([](const auto& payload) -> const std::string& {
-        if constexpr (requires { payload.collection; }) return payload.collection;
-        std::abort();
-    }, op.node);
+    return std::visit(
+        [](const auto& payload) -> const std::string& {
+            if constexpr (requires { payload.collection; }) return payload.collection;
+            std::abort();
+        },
+        op.node);
 }
 
 // The timeout / consistency equality of a query key.
-bool same_options(const QueryOp& a, const QueryOp& b) { return a.timeout == b.timeout && a.consistency == b.consistency; }
+bool same_options(const QueryOp& a, const QueryOp& b) {
+    return a.timeout == b.timeout && a.consistency == b.consistency;
+}
 
 template <class Take>
 core::Result<QueryBatch> build_query_batch(const std::vector<PlanOp>& ops, Take take) {
@@ -149,13 +159,15 @@ std::optional<bool> statement_wait(const core::Statement& statement) {
 }
 
 std::optional<std::string> statement_collection(const core::Statement& statement) {
-    return std::visit([](const auto& node) -> std::optional<std::string> {
-        if constexpr (requires { node->collection; }) {
-            if constexpr (std::is_same_v<std::decay_t<decltype(node->collection)>, std::string>)
-                return node->collection;
-        }
-        return std::nullopt;
-    }, statement.node);
+    return std::visit(
+        [](const auto& node) -> std::optional<std::string> {
+            if constexpr (requires { node->collection; }) {
+                if constexpr (std::is_same_v<std::decay_t<decltype(node->collection)>, std::string>)
+                    return node->collection;
+            }
+            return std::nullopt;
+        },
+        statement.node);
 }
 
 bool sets_timeout_or_consistency(const std::optional<core::SearchParams>& params) {
@@ -167,7 +179,8 @@ core::Result<PlanOp> finish_mutation_batch(const core::Batch& batch, PlanBatch o
         return core::fail(core::Diag::ValidationBatchParams,
                           "PARAMS timeout / consistency have no representation on mutation batches");
     for (const core::Statement& member : batch.statements) {
-        if (statement_wait(member)) return core::fail(core::Diag::ValidationBatchWait, "move member WAIT to the BATCH header");
+        if (statement_wait(member))
+            return core::fail(core::Diag::ValidationBatchWait, "move member WAIT to the BATCH header");
     }
     const bool wait = batch.wait.value_or(true);
     for (PlanOp& member : out.members) mutation_wait(member) = wait;
@@ -181,7 +194,8 @@ core::Result<PlanOp> finish_mutation_batch(const core::Batch& batch, PlanBatch o
 core::Result<PlanOp> finish_query_batch(const core::Batch& batch, PlanBatch out) {
     if (batch.wait) return core::fail(core::Diag::ValidationBatchWait, "WAIT has no representation on query batches");
     for (const core::Statement& member : batch.statements) {
-        if (member.kind() == StatementKind::Query && sets_timeout_or_consistency(member.get<StatementKind::Query>()->params))
+        if (member.kind() == StatementKind::Query &&
+            sets_timeout_or_consistency(member.get<StatementKind::Query>()->params))
             return core::fail(core::Diag::ValidationBatchParams,
                               "move member PARAMS timeout / consistency to the BATCH header");
     }
@@ -210,7 +224,8 @@ std::optional<BatchKey> statement_batch_key(const core::Statement& statement) {
             const core::Query& query = *statement.get<StatementKind::Query>();
             if (!query.collection.name || query.group) return std::nullopt;
             const auto kind = query.expression.kind();
-            if (kind == core::QueryExpr::Kind::Points || kind == core::QueryExpr::Kind::CrossRerank) return std::nullopt;
+            if (kind == core::QueryExpr::Kind::Points || kind == core::QueryExpr::Kind::CrossRerank)
+                return std::nullopt;
             BatchKey::Query key{std::nullopt, std::nullopt, *query.collection.name};
             if (query.params) {
                 key.timeout = query.params->timeout;
@@ -228,7 +243,8 @@ std::optional<BatchKey> statement_batch_key(const core::Statement& statement) {
         case StatementKind::DeleteVector:
         case StatementKind::UpdateVector:
         case StatementKind::UpdatePayload:
-            return BatchKey{BatchKey::Mutation{*statement_collection(statement), point_mutation_wait(statement_wait(statement))}};
+            return BatchKey{
+                BatchKey::Mutation{*statement_collection(statement), point_mutation_wait(statement_wait(statement))}};
         default: return std::nullopt;
     }
 }
@@ -310,7 +326,8 @@ core::Result<PlanOp> lower_batch(const core::Batch& batch) {
     const std::optional<BatchKey> first = plan_batch_key(out.members.front());
     if (!first)
         return core::fail(core::Diag::ValidationBatchMember,
-                          "BATCH member cannot run in a batch RPC: " + statement_kind_upper_name(batch.statements.front().kind()));
+                          "BATCH member cannot run in a batch RPC: " +
+                              statement_kind_upper_name(batch.statements.front().kind()));
     for (std::size_t i = 1; i < out.members.size(); ++i) {
         const std::optional<BatchKey> key = plan_batch_key(out.members[i]);
         if (!key || key->is_query() != first->is_query() || key->collection() != first->collection())

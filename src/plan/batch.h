@@ -47,7 +47,9 @@ struct UpdateOperation {
                                PlanDeletePayload, PlanUpdateVectors, PlanDeleteVectors>;
     Value value;
 
-    PlanOpKind kind() const { return static_cast<PlanOpKind>(value.index() + static_cast<std::size_t>(PlanOpKind::Upsert)); }
+    PlanOpKind kind() const {
+        return static_cast<PlanOpKind>(value.index() + static_cast<std::size_t>(PlanOpKind::Upsert));
+    }
     // "upsert", "delete", "set_payload", "overwrite_payload", ...: its key in the batch body.
     std::string_view name() const;
     friend bool operator==(const UpdateOperation&, const UpdateOperation&) = default;

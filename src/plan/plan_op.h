@@ -13,11 +13,11 @@
 #include "core/ast/mutation.h"
 #include "core/ast/search.h"
 #include "plan/batch_key.h"
-#include "plan/upsert_types.h"
-#include "plan/filter.h"
 #include "plan/collection_config.h"
+#include "plan/filter.h"
 #include "plan/index.h"
 #include "plan/quota.h"
+#include "plan/upsert_types.h"
 
 namespace zorv::plan {
 

@@ -138,8 +138,8 @@ core::Result<ScrollOp> lower_scroll(const core::Scroll& scroll) {
     if (scroll.after) op.offset = scroll_offset(*scroll.after);
     if (scroll.order_by) {
         const core::OrderClause& order = *scroll.order_by;
-        op.order_by = PlanOrderBy{order.field, order.direction == core::OrderDirection::Desc ? "desc" : "asc",
-                                  order.start_from};
+        op.order_by =
+            PlanOrderBy{order.field, order.direction == core::OrderDirection::Desc ? "desc" : "asc", order.start_from};
     }
     op.shard_key = to_plan_shard_key(scroll.shard_key);
     return op;

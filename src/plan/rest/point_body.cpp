@@ -100,9 +100,7 @@ void put_vector(S& sink, const PlanVector& vector) {
                        for (const std::vector<float>& row : multi.rows) put_dense(sink, row);
                        sink.end_array();
                    },
-                   [&](const V::Document& doc) {
-                       put_inference(sink, "text", doc, [&] { sink.string(doc.text); });
-                   },
+                   [&](const V::Document& doc) { put_inference(sink, "text", doc, [&] { sink.string(doc.text); }); },
                    [&](const V::Image& image) {
                        put_inference(sink, "image", image, [&] { sink.string(image.source); });
                    },

@@ -132,11 +132,14 @@ TEST_P(QueryBatchBuild, FromOpsAndFromMembersAgree) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, QueryBatchBuild,
     testing::Values(BuildCase{"empty", {}, "cannot build query batch from empty operations"},
-                    BuildCase{"count_first", {make_op<PlanOpKind::Count>(CountOp{"a"}), query("a")},
+                    BuildCase{"count_first",
+                              {make_op<PlanOpKind::Count>(CountOp{"a"}), query("a")},
                               "query batch contained a non-query operation"},
-                    BuildCase{"collection_before_options", {query("a", 1), query("b", 2)},
+                    BuildCase{"collection_before_options",
+                              {query("a", 1), query("b", 2)},
                               "query batch contained multiple collections"},
-                    BuildCase{"same_factor", {query("a", {}, Consistency::factor(2)), query("a", {}, Consistency::factor(2))},
+                    BuildCase{"same_factor",
+                              {query("a", {}, Consistency::factor(2)), query("a", {}, Consistency::factor(2))},
                               nullptr},
                     BuildCase{"factor_vs_majority",
                               {query("a", {}, Consistency::factor(2)), query("a", {}, Consistency::majority())},
@@ -164,23 +167,25 @@ TEST_P(UpdateBatchBuild, FromOpsAndFromMembersAgree) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UpdateBatchBuild,
-    testing::Values(BuildCase{"empty", {}, "cannot build update batch from empty operations"},
-                    BuildCase{"query_member", {remove("a", true), query("a")},
-                              "mutation batch contained a non-mutation operation"},
-                    BuildCase{"wait_before_collection", {remove("a", true), remove("b", false)},
-                              "mutation batch members disagree on wait"},
-                    BuildCase{"collections", {remove("a", false), remove("b", false)},
-                              "mutation batch contained multiple collections"},
-                    BuildCase{"one_batch", {remove("a", false, 1), remove("a", false, 2)}, nullptr}),
+    testing::Values(
+        BuildCase{"empty", {}, "cannot build update batch from empty operations"},
+        BuildCase{"query_member", {remove("a", true), query("a")}, "mutation batch contained a non-mutation operation"},
+        BuildCase{"wait_before_collection",
+                  {remove("a", true), remove("b", false)},
+                  "mutation batch members disagree on wait"},
+        BuildCase{"collections",
+                  {remove("a", false), remove("b", false)},
+                  "mutation batch contained multiple collections"},
+        BuildCase{"one_batch", {remove("a", false, 1), remove("a", false, 2)}, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdateBatch, KeepsOrderNamesAndRoundTrips) {
     std::vector<PlanOp> ops;
-    for (const char* text : {"UPSERT INTO c VALUES {id: 1, vector: [0.5], a: 1} WAIT true",
-                             "UPDATE c SET PAYLOAD = {a: 2} WHERE id = 1", "UPDATE c SET PAYLOAD = {a: 3} OVERWRITE WHERE a = 2",
-                             "DELETE VECTOR v FROM c WHERE id = 1", "UPDATE c SET VECTOR VALUES {id: 1, vector: [1]}",
-                             "DELETE PAYLOAD a FROM c WHERE id = 1", "CLEAR PAYLOAD FROM c WHERE id = 1",
-                             "DELETE FROM c WHERE id = 1"}) {
+    for (const char* text :
+         {"UPSERT INTO c VALUES {id: 1, vector: [0.5], a: 1} WAIT true", "UPDATE c SET PAYLOAD = {a: 2} WHERE id = 1",
+          "UPDATE c SET PAYLOAD = {a: 3} OVERWRITE WHERE a = 2", "DELETE VECTOR v FROM c WHERE id = 1",
+          "UPDATE c SET VECTOR VALUES {id: 1, vector: [1]}", "DELETE PAYLOAD a FROM c WHERE id = 1",
+          "CLEAR PAYLOAD FROM c WHERE id = 1", "DELETE FROM c WHERE id = 1"}) {
         auto op = plan_statement(must_parse(text));
         ASSERT_TRUE(op) << text;
         ops.push_back(std::move(*op));
@@ -207,9 +212,9 @@ TEST(BatchLowering, HeaderWaitReplacesTheMembersDefault) {
         bool wait;
         std::optional<bool> header;
     };
-    for (const Case& c : {Case{"BATCH { UPSERT INTO c VALUES {id: 1}; UPSERT INTO c VALUES {id: 2} }", true, {}},
-                          Case{"BATCH { UPSERT INTO c VALUES {id: 1}; DELETE FROM c WHERE id = 2 } WAIT false", false,
-                               false}}) {
+    for (const Case& c :
+         {Case{"BATCH { UPSERT INTO c VALUES {id: 1}; UPSERT INTO c VALUES {id: 2} }", true, {}},
+          Case{"BATCH { UPSERT INTO c VALUES {id: 1}; DELETE FROM c WHERE id = 2 } WAIT false", false, false}}) {
         auto op = plan_statement(must_parse(c.text));
         ASSERT_TRUE(op) << c.text;
         const PlanBatch& batch = op->get<PlanOpKind::Batch>();

@@ -146,9 +146,10 @@ TEST(PointWriteNonFinite, PayloadsObjectsAndOptionsAreScanned) {
         ASSERT_FALSE(op);
         EXPECT_EQ(op.error().code, "ZORV-PLAN-NON-FINITE");
     }
-    const core::QueryInput object{core::VectorValue::Object{core::Literal::dict({{"x", core::Literal::f64(inf)}}),
-                                                            std::nullopt, {}}};
-    const core::QueryInput text{core::QueryInput::Text{"t", std::nullopt, std::nullopt, {{"k", core::Literal::f64(nan)}}}};
+    const core::QueryInput object{
+        core::VectorValue::Object{core::Literal::dict({{"x", core::Literal::f64(inf)}}), std::nullopt, {}}};
+    const core::QueryInput text{
+        core::QueryInput::Text{"t", std::nullopt, std::nullopt, {{"k", core::Literal::f64(nan)}}}};
     for (const core::QueryInput& input : {object, text}) {
         auto lowered = lower_vector_input(input);
         ASSERT_FALSE(lowered);
