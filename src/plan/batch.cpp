@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <concepts>
 #include <utility>
 
 #include "core/diagnostics.h"
@@ -68,28 +69,39 @@ PlanOp to_plan_by_index(UpdateOperation::Value& value, std::string& collection, 
     return table[value.index()](value, collection, wait);
 }
 
-// The resolved wait of a point mutation.
-bool& mutation_wait(PlanOp& op) {
+// The payload of the eight point mutations: a collection, the resolved wait and a request.
+template <class T>
+concept PointMutationPayload = requires(T& payload) {
+    payload.collection;
+    payload.request;
+    { payload.wait } -> std::same_as<bool&>;
+};
+
+// The resolved wait of a point mutation; nullptr for any other kind.
+bool* mutation_wait_slot(PlanOp& op) {
     return std::visit(
-        [](auto& payload) -> bool& {
-            if constexpr (requires {
-                              payload.request;
-                              payload.wait = true;
-                          }) {
-                if constexpr (std::is_same_v<decltype(payload.wait), bool>) return payload.wait;
-            }
-            std::abort();  // callers pass point mutations only
+        []<class P>(P& payload) -> bool* {
+            if constexpr (PointMutationPayload<P>) return &payload.wait;
+            return nullptr;
         },
         op.node);
 }
 
-bool mutation_wait(const PlanOp& op) { return mutation_wait(const_cast<PlanOp&>(op)); }  // NOLINT: read only
-
-const std::string& mutation_collection(const PlanOp& op) {
+// Callers pass point mutations only: the other kinds read as wait true on collection "".
+bool mutation_wait(const PlanOp& op) {
     return std::visit(
-        [](const auto& payload) -> const std::string& {
-            if constexpr (requires { payload.collection; }) return payload.collection;
-            std::abort();
+        []<class P>(const P& payload) {
+            if constexpr (PointMutationPayload<P>) return payload.wait;
+            return true;
+        },
+        op.node);
+}
+
+std::string mutation_collection(const PlanOp& op) {
+    return std::visit(
+        []<class P>(const P& payload) {
+            if constexpr (PointMutationPayload<P>) return payload.collection;
+            return std::string();
         },
         op.node);
 }
@@ -136,9 +148,11 @@ core::Result<UpdateBatch> build_update_batch(std::size_t count, const std::vecto
         if (wait != batch.wait) return std::unexpected(invariant("mutation batch members disagree on wait"));
         const std::string_view name = plan_op_name(op.kind());
         auto [collection, operation] = take(i);
-        if (i == 0) batch.collection = std::move(collection);
-        if (i > 0 && collection != batch.collection)
+        if (i == 0) {
+            batch.collection = std::move(collection);
+        } else if (collection != batch.collection) {
             return std::unexpected(invariant("mutation batch contained multiple collections"));
+        }
         batch.operation_names.emplace_back(name);
         batch.operations.push_back(std::move(operation));
     }
@@ -183,7 +197,7 @@ core::Result<PlanOp> finish_mutation_batch(const core::Batch& batch, PlanBatch o
             return core::fail(core::Diag::ValidationBatchWait, "move member WAIT to the BATCH header");
     }
     const bool wait = batch.wait.value_or(true);
-    for (PlanOp& member : out.members) mutation_wait(member) = wait;
+    for (PlanOp& member : out.members) *mutation_wait_slot(member) = wait;
     out.key = BatchKey{BatchKey::Mutation{out.collection, wait}};
     out.wait = batch.wait;
     return make_op<PlanOpKind::Batch>(std::move(out));

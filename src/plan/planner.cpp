@@ -120,11 +120,11 @@ core::Result<PlanOp> lower_statement(const core::Statement& statement) {
                 CollectionOp{statement.get<StatementKind::ShowCollection>().name});
         case StatementKind::ShowShardKeys:
             return make_op<PlanOpKind::ShowShardKeys>(CollectionOp{statement.get<StatementKind::ShowShardKeys>().name});
-        case StatementKind::Delete: return plan_point_write(statement);
-        case StatementKind::ClearPayload: return plan_point_write(statement);
-        case StatementKind::DeletePayload: return plan_point_write(statement);
-        case StatementKind::DeleteVector: return plan_point_write(statement);
-        case StatementKind::UpdateVector: return plan_point_write(statement);
+        case StatementKind::Delete:
+        case StatementKind::ClearPayload:
+        case StatementKind::DeletePayload:
+        case StatementKind::DeleteVector:
+        case StatementKind::UpdateVector:
         case StatementKind::UpdatePayload: return plan_point_write(statement);
         case StatementKind::Count: return lower_count(*statement.get<StatementKind::Count>());
         case StatementKind::Facet: return lower_facet(*statement.get<StatementKind::Facet>());

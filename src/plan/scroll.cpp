@@ -73,7 +73,8 @@ PlanPointId scroll_offset(const core::PointId& after) {
     if (const auto* n = std::get_if<std::uint64_t>(&after.value)) return PlanPointId(*n + 1);
     if (const auto* text = std::get_if<std::string>(&after.value)) {
         std::optional<std::string> next = next_uuid_text(*text);
-        return PlanPointId(next ? std::move(*next) : *text);
+        if (next) return PlanPointId(std::move(*next));
+        return PlanPointId(*text);
     }
     return to_plan_point_id(after);  // a placeholder: stops the process
 }
