@@ -10,11 +10,14 @@
 #include <variant>
 #include <vector>
 
+#include "core/ast/mutation.h"
 #include "core/ast/search.h"
+#include "plan/batch_key.h"
 #include "plan/collection_config.h"
 #include "plan/filter.h"
 #include "plan/index.h"
 #include "plan/quota.h"
+#include "plan/upsert_types.h"
 
 namespace zorv::plan {
 
@@ -144,9 +147,25 @@ struct GetPointsOp {
     friend bool operator==(const GetPointsOp&, const GetPointsOp&) = default;
 };
 
-// The payloads below hold the collection only until the lowering of their kind lands.
+// ORDER BY of a scroll.
+struct PlanOrderBy {
+    std::string key;
+    std::string direction;  // "asc" or "desc"
+    std::optional<core::Literal> start_from;
+    friend bool operator==(const PlanOrderBy&, const PlanOrderBy&) = default;
+};
+
+// One page of points in id order (or by a payload key); `offset` is the first id of the page,
+// the successor of the statement's AFTER.
 struct ScrollOp {
     std::string collection;
+    std::optional<PlanFilter> filter;
+    std::optional<PlanPointId> offset;
+    std::uint64_t limit = 0;
+    PlanPayloadSelector with_payload{true};
+    PlanVectorSelector with_vector{false};
+    std::optional<PlanOrderBy> order_by;
+    std::optional<PlanShardKey> shard_key;
     friend bool operator==(const ScrollOp&, const ScrollOp&) = default;
 };
 struct CountOp {
@@ -165,36 +184,98 @@ struct FacetOp {
     std::optional<PlanShardKey> shard_key;
     friend bool operator==(const FacetOp&, const FacetOp&) = default;
 };
+// The points a mutation acts on: exactly one of `points` and `filter` is set.
+struct PlanPointsSelector {
+    std::optional<std::vector<PlanPointId>> points;
+    std::optional<PlanFilter> filter;
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const PlanPointsSelector&, const PlanPointsSelector&) = default;
+};
+
+struct PlanUpsert {
+    std::vector<PlanPoint> points;  // row order
+    std::optional<PlanFilter> update_filter;
+    std::optional<core::UpdateMode> update_mode;
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const PlanUpsert&, const PlanUpsert&) = default;
+};
+
+// UPDATE_PAYLOAD and OVERWRITE_PAYLOAD.
+struct PlanSetPayload {
+    PlanPayload payload;  // possibly empty
+    std::optional<std::vector<PlanPointId>> points;
+    std::optional<PlanFilter> filter;
+    std::optional<std::string> key;  // the payload path set under
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const PlanSetPayload&, const PlanSetPayload&) = default;
+};
+
+struct PlanDeletePayload {
+    std::vector<std::string> keys;
+    std::optional<std::vector<PlanPointId>> points;
+    std::optional<PlanFilter> filter;
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const PlanDeletePayload&, const PlanDeletePayload&) = default;
+};
+
+struct PlanPointVectorsUpdate {
+    PlanPointId id;
+    PlanPointVectors vector;
+    friend bool operator==(const PlanPointVectorsUpdate&, const PlanPointVectorsUpdate&) = default;
+};
+
+struct PlanUpdateVectors {
+    std::vector<PlanPointVectorsUpdate> points;
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const PlanUpdateVectors&, const PlanUpdateVectors&) = default;
+};
+
+struct PlanDeleteVectors {
+    std::optional<std::vector<PlanPointId>> points;
+    std::optional<PlanFilter> filter;
+    std::vector<std::string> vector;  // at least one name, none twice
+    std::optional<PlanShardKey> shard_key;
+    friend bool operator==(const PlanDeleteVectors&, const PlanDeleteVectors&) = default;
+};
+
+// The eight point mutations: the collection and the resolved wait beside the request, which is
+// also what an update batch carries for the operation.
 struct UpsertOp {
     std::string collection;
     bool wait = false;
+    PlanUpsert request;
     friend bool operator==(const UpsertOp&, const UpsertOp&) = default;
 };
 // DELETE and CLEAR_PAYLOAD.
 struct PointSelectionOp {
     std::string collection;
     bool wait = true;
+    PlanPointsSelector request;
     friend bool operator==(const PointSelectionOp&, const PointSelectionOp&) = default;
 };
 // UPDATE_PAYLOAD and OVERWRITE_PAYLOAD.
 struct PayloadUpdateOp {
     std::string collection;
     bool wait = true;
+    PlanSetPayload request;
     friend bool operator==(const PayloadUpdateOp&, const PayloadUpdateOp&) = default;
 };
 struct DeletePayloadOp {
     std::string collection;
     bool wait = true;
+    PlanDeletePayload request;
     friend bool operator==(const DeletePayloadOp&, const DeletePayloadOp&) = default;
 };
 struct UpdateVectorOp {
     std::string collection;
     bool wait = true;
+    PlanUpdateVectors request;
     friend bool operator==(const UpdateVectorOp&, const UpdateVectorOp&) = default;
 };
 struct DeleteVectorOp {
     std::string collection;
     bool wait = true;
+    PlanDeleteVectors request;
     friend bool operator==(const DeleteVectorOp&, const DeleteVectorOp&) = default;
 };
 struct CreateCollectionOp {
@@ -266,10 +347,16 @@ struct CrossRerankOp {
 
 struct PlanOp;
 
-// The members of a BATCH in order; the batch builders complete it.
+// An explicit BATCH: its members in statement order and the header that applies to all of them.
+// The key's variant is the family; timeout and consistency belong to query batches, `wait` (as
+// the header wrote it) to update batches, whose members already carry the resolved wait.
 struct PlanBatch {
     std::string collection;
     std::vector<PlanOp> members;
+    BatchKey key;
+    std::optional<std::uint64_t> timeout;
+    std::optional<Consistency> consistency;
+    std::optional<bool> wait;
     friend bool operator==(const PlanBatch&, const PlanBatch&);
 };
 
@@ -300,7 +387,8 @@ struct PlanOp {
 static_assert(std::variant_size_v<PlanOp::Node> == kPlanOpKindCount);
 
 inline bool operator==(const PlanBatch& a, const PlanBatch& b) {
-    return a.collection == b.collection && a.members == b.members;
+    return a.collection == b.collection && a.members == b.members && a.key == b.key && a.timeout == b.timeout &&
+           a.consistency == b.consistency && a.wait == b.wait;
 }
 
 template <PlanOpKind K, class... A>

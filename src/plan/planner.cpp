@@ -8,9 +8,12 @@
 #include "core/params/scan.h"
 #include "core/parser/parser.h"
 #include "core/text.h"
+#include "plan/batch.h"
 #include "plan/count_facet.h"
 #include "plan/path_names.h"
 #include "plan/point_ids.h"
+#include "plan/point_update.h"
+#include "plan/scroll.h"
 #include "plan/values.h"
 
 namespace zorv::plan {
@@ -81,8 +84,11 @@ core::Result<std::vector<core::Statement>> plan_script(std::string_view text) {
 core::Result<PlanOp> lower_statement(const core::Statement& statement) {
     switch (statement.kind()) {
         case StatementKind::Query: return not_planned_yet("QUERY");
-        case StatementKind::Scroll: return not_planned_yet("SCROLL");
-        case StatementKind::Upsert: return not_planned_yet("UPSERT");
+        case StatementKind::Scroll: {
+            ScrollOp scroll = ZORV_TRY(lower_scroll(*statement.get<StatementKind::Scroll>()));
+            return make_op<PlanOpKind::Scroll>(std::move(scroll));
+        }
+        case StatementKind::Upsert: return plan_point_write(statement);
         case StatementKind::CreateCollection: {
             const auto& create = *statement.get<StatementKind::CreateCollection>();
             PlanCollectionConfig config = ZORV_TRY(lower_create_collection(create));
@@ -114,17 +120,17 @@ core::Result<PlanOp> lower_statement(const core::Statement& statement) {
                 CollectionOp{statement.get<StatementKind::ShowCollection>().name});
         case StatementKind::ShowShardKeys:
             return make_op<PlanOpKind::ShowShardKeys>(CollectionOp{statement.get<StatementKind::ShowShardKeys>().name});
-        case StatementKind::Delete: return not_planned_yet("DELETE");
-        case StatementKind::ClearPayload: return not_planned_yet("CLEAR PAYLOAD");
-        case StatementKind::DeletePayload: return not_planned_yet("DELETE PAYLOAD");
-        case StatementKind::DeleteVector: return not_planned_yet("DELETE VECTOR");
-        case StatementKind::UpdateVector: return not_planned_yet("UPDATE VECTOR");
-        case StatementKind::UpdatePayload: return not_planned_yet("UPDATE PAYLOAD");
+        case StatementKind::Delete:
+        case StatementKind::ClearPayload:
+        case StatementKind::DeletePayload:
+        case StatementKind::DeleteVector:
+        case StatementKind::UpdateVector:
+        case StatementKind::UpdatePayload: return plan_point_write(statement);
         case StatementKind::Count: return lower_count(*statement.get<StatementKind::Count>());
         case StatementKind::Facet: return lower_facet(*statement.get<StatementKind::Facet>());
         case StatementKind::ShowQuotas: return make_op<PlanOpKind::ShowQuotas>();
         case StatementKind::SetQuota: return plan_set_quota(*statement.get<StatementKind::SetQuota>());
-        case StatementKind::Batch: return not_planned_yet("BATCH");
+        case StatementKind::Batch: return lower_batch(*statement.get<StatementKind::Batch>());
     }
     return not_planned_yet("unknown");
 }

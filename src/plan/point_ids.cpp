@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/diagnostics.h"
+#include "plan/point_update.h"
 
 namespace zorv::plan {
 
@@ -95,8 +96,6 @@ core::Result<void> validate_point_ids(const PlanOp& op) {
             return {};
         case PlanOpKind::Count: return check_optional_filter(op.get<PlanOpKind::Count>().filter);
         case PlanOpKind::Facet: return check_optional_filter(op.get<PlanOpKind::Facet>().filter);
-        case PlanOpKind::Query:
-        case PlanOpKind::QueryGroups:
         case PlanOpKind::Scroll:
         case PlanOpKind::Upsert:
         case PlanOpKind::Delete:
@@ -105,7 +104,9 @@ core::Result<void> validate_point_ids(const PlanOp& op) {
         case PlanOpKind::ClearPayload:
         case PlanOpKind::DeletePayload:
         case PlanOpKind::UpdateVector:
-        case PlanOpKind::DeleteVector:
+        case PlanOpKind::DeleteVector: return validate_write_point_ids(op);
+        case PlanOpKind::Query:
+        case PlanOpKind::QueryGroups:
         case PlanOpKind::CrossRerank:
         case PlanOpKind::CreateCollection:
         case PlanOpKind::AlterCollection:

@@ -3,8 +3,11 @@
 #include <array>
 
 #include "core/overloaded.h"
+#include "plan/batch.h"
+#include "plan/rest/batch_body.h"
 #include "plan/rest/collection_body.h"
 #include "plan/rest/index_body.h"
+#include "plan/rest/point_body.h"
 #include "plan/rest/quota_body.h"
 
 namespace zorv::plan {
@@ -50,6 +53,16 @@ JsonValue drop_shard_key_body(const DropShardKeyOp& op) {
 }
 
 RouteResult refuse(RouteError error) { return std::unexpected(std::move(error)); }
+
+// The update family always sends the resolved header wait, so that a compiled route shows the
+// request that is really sent. The query family's body comes with the query request writer.
+RouteResult batch_request(const PlanBatch& batch) {
+    if (batch.key.is_query()) return refuse(no_body_yet(PlanOpKind::Batch));
+    core::Result<UpdateBatch> built = update_batch_from_members(batch.members);
+    if (!built) return refuse(batch_route_error(std::move(built.error())));
+    return request(HttpMethod::Post, collection_path(batch.key.collection()) + "/points/batch",
+                   wait_param(batch.wait.value_or(true)), update_batch_body(built->operations));
+}
 
 }  // namespace
 
@@ -119,15 +132,48 @@ RouteResult plan_to_rest_request(const PlanOp& op) {
         case K::GetPoints:
         case K::Scroll:
         case K::Count:
-        case K::Facet:
-        case K::Upsert:
-        case K::Delete:
-        case K::UpdatePayload:
-        case K::ClearPayload:
-        case K::DeletePayload:
-        case K::UpdateVector:
-        case K::DeleteVector:
-        case K::Batch: return refuse(no_body_yet(op.kind()));
+        case K::Facet: return refuse(no_body_yet(op.kind()));
+        case K::Batch: return batch_request(op.get<K::Batch>());
+        case K::Upsert: {
+            const UpsertOp& upsert = op.get<K::Upsert>();
+            return request(HttpMethod::Put, collection_path(upsert.collection) + "/points", wait_param(upsert.wait),
+                           upsert_body_to_value(upsert.request));
+        }
+        case K::Delete: {
+            const PointSelectionOp& remove = op.get<K::Delete>();
+            return request(HttpMethod::Post, collection_path(remove.collection) + "/points/delete",
+                           wait_param(remove.wait), points_selector_body_to_value(remove.request));
+        }
+        case K::UpdatePayload: {
+            const PayloadUpdateOp& set = op.get<K::UpdatePayload>();
+            return request(HttpMethod::Post, collection_path(set.collection) + "/points/payload", wait_param(set.wait),
+                           set_payload_body_to_value(set.request));
+        }
+        case K::OverwritePayload: {
+            const PayloadUpdateOp& set = op.get<K::OverwritePayload>();
+            return request(HttpMethod::Put, collection_path(set.collection) + "/points/payload", wait_param(set.wait),
+                           set_payload_body_to_value(set.request));
+        }
+        case K::ClearPayload: {
+            const PointSelectionOp& clear = op.get<K::ClearPayload>();
+            return request(HttpMethod::Post, collection_path(clear.collection) + "/points/payload/clear",
+                           wait_param(clear.wait), points_selector_body_to_value(clear.request));
+        }
+        case K::DeletePayload: {
+            const DeletePayloadOp& remove = op.get<K::DeletePayload>();
+            return request(HttpMethod::Post, collection_path(remove.collection) + "/points/payload/delete",
+                           wait_param(remove.wait), delete_payload_body_to_value(remove.request));
+        }
+        case K::UpdateVector: {
+            const UpdateVectorOp& update = op.get<K::UpdateVector>();
+            return request(HttpMethod::Put, collection_path(update.collection) + "/points/vectors",
+                           wait_param(update.wait), update_vectors_body_to_value(update.request));
+        }
+        case K::DeleteVector: {
+            const DeleteVectorOp& remove = op.get<K::DeleteVector>();
+            return request(HttpMethod::Post, collection_path(remove.collection) + "/points/vectors/delete",
+                           wait_param(remove.wait), delete_vectors_body_to_value(remove.request));
+        }
         case K::CreateCollection: {
             const CreateCollectionOp& create = op.get<K::CreateCollection>();
             if (needs_create_steps(create)) return refuse(RouteError{RouteError::MultiStep{"create_collection"}});
@@ -147,7 +193,6 @@ RouteResult plan_to_rest_request(const PlanOp& op) {
             return request(HttpMethod::Put, "/quotas", set.wait ? wait_param(*set.wait) : QueryParams{},
                            set_quota_body(set));
         }
-        case K::OverwritePayload: return refuse(RouteError{RouteError::OverwriteBatchOnly{}});
         case K::DropCollection:
             return request(HttpMethod::Delete, collection_path(op.get<K::DropCollection>().collection));
         case K::DropIndex: {

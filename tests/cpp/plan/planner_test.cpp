@@ -112,8 +112,8 @@ TEST(PlanStatement, ReturnsThePlaceholderScanErrorUnlowered) {
 }
 
 TEST(PlanStatement, RefusesKindsWhoseLoweringHasNotLanded) {
-    expect_plan_error(plan_statement(must_parse_statement("SCROLL FROM docs LIMIT 3")), "ZORV-PLAN-UNSUPPORTED",
-                      "SCROLL statements cannot be planned yet");
+    expect_plan_error(plan_statement(must_parse_statement("QUERY [1.0] FROM docs LIMIT 3")), "ZORV-PLAN-UNSUPPORTED",
+                      "QUERY statements cannot be planned yet");
 }
 
 TEST(PlanScript, ReturnsTheStatementsOrTheFirstError) {

@@ -156,12 +156,6 @@ TEST(CompiledRoutes, RoutesWithoutRequestShowNulls) {
     ASSERT_TRUE(rerank);
     EXPECT_EQ(json_text(route_to_json(*rerank)),
               R"({"method":null,"path":null,"payload":null,"stmt_type":"cross_rerank"})");
-    const auto overwrite = compile_op_route(make_op<PlanOpKind::OverwritePayload>(PayloadUpdateOp{"c"}));
-    ASSERT_TRUE(overwrite);
-    EXPECT_EQ(overwrite->stmt_type, "overwrite_payload");
-    EXPECT_TRUE(std::holds_alternative<CompiledRoute::BatchOnly>(overwrite->target));
-    EXPECT_EQ(plan_to_rest_request(make_op<PlanOpKind::OverwritePayload>(PayloadUpdateOp{"c"})).error(),
-              RouteError{RouteError::OverwriteBatchOnly{}});
 }
 
 TEST(CompiledRoutes, ShowsMethodPathAndPayloadButNoQuery) {
@@ -175,10 +169,10 @@ TEST(CompiledRoutes, ShowsMethodPathAndPayloadButNoQuery) {
 }
 
 TEST(CompiledRoutes, KindsWithoutBodyFailWithSerialize) {
-    const auto route = compile_op_route(make_op<PlanOpKind::Upsert>(UpsertOp{"c"}));
+    const auto route = compile_op_route(make_op<PlanOpKind::Scroll>(ScrollOp{"c"}));
     ASSERT_FALSE(route);
     EXPECT_EQ(route.error().code, "ZORV-PLAN-SERIALIZE");
-    EXPECT_EQ(route.error().message, "plan IR REST request body serialization failed: UPSERT has no REST body yet");
+    EXPECT_EQ(route.error().message, "plan IR REST request body serialization failed: SCROLL has no REST body yet");
 }
 
 TEST(CompiledRoutes, PlanningErrorsComeBackUnchanged) {
