@@ -23,7 +23,7 @@ std::string fill(std::string_view pattern, std::string_view value) {
 std::string fill(std::string_view pattern, std::uint64_t n) { return fill(pattern, std::to_string(n)); }
 
 template <class T>
-std::uint64_t size_if(const std::optional<ExecData>& data, auto T::* member) {
+std::uint64_t size_if(const std::optional<ExecData>& data, auto T::*member) {
     if (!data) return 0;
     const T* held = std::get_if<T>(&data->value);
     return held ? (held->*member).size() : 0;
@@ -87,8 +87,7 @@ core::Result<StatementResult> operation_result(const plan::PlanOp& op, BackendRe
         }
         case PlanOpKind::QueryGroups: {
             drop_leading_groups(data, op.get<PlanOpKind::QueryGroups>().offset);
-            std::string message =
-                fill("Found {} group(s)", size_if<ExecData::Groups>(data, &ExecData::Groups::groups));
+            std::string message = fill("Found {} group(s)", size_if<ExecData::Groups>(data, &ExecData::Groups::groups));
             return ok_result(name, std::move(message), std::move(data), std::move(telemetry));
         }
         case PlanOpKind::Count: {
@@ -96,8 +95,7 @@ core::Result<StatementResult> operation_result(const plan::PlanOp& op, BackendRe
             return ok_result(name, fill("Count: {}", n), ExecData{ExecData::Count{n}}, std::move(telemetry));
         }
         case PlanOpKind::Facet: {
-            std::string message =
-                fill("Found {} facet hit(s)", size_if<ExecData::Facet>(data, &ExecData::Facet::hits));
+            std::string message = fill("Found {} facet hit(s)", size_if<ExecData::Facet>(data, &ExecData::Facet::hits));
             return ok_result(name, std::move(message), std::move(data), std::move(telemetry));
         }
         case PlanOpKind::Upsert: {
@@ -119,13 +117,12 @@ core::Result<StatementResult> operation_result(const plan::PlanOp& op, BackendRe
         case PlanOpKind::DropIndex:
         case PlanOpKind::CreateShardKey:
         case PlanOpKind::DropShardKey:
-        case PlanOpKind::Batch:
-            return ok_result(name, fill("{} ok", name), std::nullopt, std::move(telemetry));
+        case PlanOpKind::Batch: return ok_result(name, fill("{} ok", name), std::nullopt, std::move(telemetry));
         case PlanOpKind::ShowShardKeys:
             return ok_result(name, "Shard keys listed", std::move(data), std::move(telemetry));
         case PlanOpKind::ShowCollections: {
-            std::string message = fill("Found {} collection(s)",
-                                              size_if<ExecData::Collections>(data, &ExecData::Collections::names));
+            std::string message =
+                fill("Found {} collection(s)", size_if<ExecData::Collections>(data, &ExecData::Collections::names));
             return ok_result(name, std::move(message), std::move(data), std::move(telemetry));
         }
         case PlanOpKind::ShowCollection:
@@ -134,8 +131,7 @@ core::Result<StatementResult> operation_result(const plan::PlanOp& op, BackendRe
             return ok_result(name, "Quota configuration shown", std::move(data), std::move(telemetry));
         case PlanOpKind::SetQuota:
             return ok_result(name, "Quota configuration updated", std::move(data), std::move(telemetry));
-        case PlanOpKind::CrossRerank:
-            break;
+        case PlanOpKind::CrossRerank: break;
     }
     return core::fail(core::Diag::CrossRerank, "CROSS RERANK must be executed client-side, not via a Qdrant route");
 }

@@ -27,7 +27,8 @@ HardwareUsage add_hardware(const HardwareUsage& a, const HardwareUsage& b) {
 InferenceUsage add_inference(const InferenceUsage& total, const InferenceUsage& next) {
     InferenceUsage out = total;
     for (const auto& [name, usage] : next.models) {
-        auto it = std::ranges::find(out.models, name, [](const auto& entry) -> const std::string& { return entry.first; });
+        auto it =
+            std::ranges::find(out.models, name, [](const auto& entry) -> const std::string& { return entry.first; });
         if (it == out.models.end()) {
             out.models.emplace_back(name, usage);
         } else {

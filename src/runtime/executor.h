@@ -23,8 +23,8 @@ namespace zorv::runtime {
 
 // The settings the executor reads; the client gathers the rest beside them.
 struct ExecutorSettings {
-    std::uint64_t timeout_secs = 0;  // deadline of one run; 0 is none
-    std::string inference_mode;      // "local" or "external"; blank is "local"
+    std::uint64_t timeout_secs = 0;         // deadline of one run; 0 is none
+    std::string inference_mode;             // "local" or "external"; blank is "local"
     std::uint64_t embedding_dimension = 0;  // for model-based collection creation; 0 is unset
     std::uint64_t multi_dimension = 0;      // 0 is unset
 };

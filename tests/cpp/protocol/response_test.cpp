@@ -59,7 +59,8 @@ TEST(ScoreF64, TakesTheShortestDecimalOfTheFloat) {
 }
 
 TEST(MergeUsage, AddsCountersAndTokensSaturating) {
-    Usage total{.hardware = HardwareUsage{.cpu = kMax, .vector_io_read = 4}, .inference = InferenceUsage{{{"m1", {10}}}}};
+    Usage total{.hardware = HardwareUsage{.cpu = kMax, .vector_io_read = 4},
+                .inference = InferenceUsage{{{"m1", {10}}}}};
     Usage next{.hardware = HardwareUsage{.cpu = 1, .vector_io_read = 5},
                .inference = InferenceUsage{{{"m2", {3}}, {"m1", {kMax}}}}};
     Usage merged = merge_usage(total, next);
@@ -86,7 +87,8 @@ TEST(SummarizeResults, CountsAndFoldsTelemetry) {
     StatementResult second{.operation = "QUERY",
                            .telemetry = Telemetry{.time_s = 0.5, .usage = Usage{.hardware = HardwareUsage{.cpu = 2}}}};
     StatementResult third{.operation = "QUERY",
-                          .telemetry = Telemetry{.time_s = std::nullopt, .usage = Usage{.hardware = HardwareUsage{.cpu = 3}}}};
+                          .telemetry =
+                              Telemetry{.time_s = std::nullopt, .usage = Usage{.hardware = HardwareUsage{.cpu = 3}}}};
     ExecutionReport report = summarize_results({first, failed, second, third});
     EXPECT_EQ(report.succeeded, 3u);
     EXPECT_EQ(report.failed, 1u);
@@ -195,17 +197,20 @@ TEST(OperationResultFailure, CrossRerankHasNoBackendResult) {
 
 TEST(BatchMemberResults, NameAndCountEachMember) {
     StatementResult query = query_batch_result(BackendReply{.telemetry = timed(1.0), .data = hits_of({3})});
-    EXPECT_EQ(query, (StatementResult{.operation = "QUERY", .message = "Found 1 hits", .data = hits_of({3}),
-                                      .telemetry = timed(1.0)}));
+    EXPECT_EQ(query,
+              (StatementResult{
+                  .operation = "QUERY", .message = "Found 1 hits", .data = hits_of({3}), .telemetry = timed(1.0)}));
 
     StatementResult upsert =
         update_run_results(PlanOpKind::Upsert, 3, BackendReply{.telemetry = timed(2.0), .data = kMutationNone});
-    EXPECT_EQ(upsert, (StatementResult{.operation = "UPSERT", .message = "Upserted 3 point(s)",
-                                       .data = ExecData{ExecData::Mutation{3}}, .telemetry = timed(2.0)}));
+    EXPECT_EQ(upsert, (StatementResult{.operation = "UPSERT",
+                                       .message = "Upserted 3 point(s)",
+                                       .data = ExecData{ExecData::Mutation{3}},
+                                       .telemetry = timed(2.0)}));
 
     StatementResult clear = update_run_results(PlanOpKind::ClearPayload, 0, BackendReply{.data = hits_of({1})});
-    EXPECT_EQ(clear, (StatementResult{.operation = "CLEAR_PAYLOAD", .message = "CLEAR_PAYLOAD ok",
-                                      .data = kMutationNone}));
+    EXPECT_EQ(clear,
+              (StatementResult{.operation = "CLEAR_PAYLOAD", .message = "CLEAR_PAYLOAD ok", .data = kMutationNone}));
 }
 
 TEST(FailedStatementResult, CarriesTheErrorDisplayText) {
@@ -213,7 +218,8 @@ TEST(FailedStatementResult, CarriesTheErrorDisplayText) {
                           core::ErrorKind::Backend);
     error.add_field("status_code", "500");
     StatementResult result = failed_statement_result(make_op<PlanOpKind::Delete>(), error);
-    EXPECT_EQ(result, (StatementResult{.ok = false, .operation = "DELETE",
+    EXPECT_EQ(result, (StatementResult{.ok = false,
+                                       .operation = "DELETE",
                                        .message = "[ZORV-BACKEND-HTTP] Qdrant returned 500 Internal Server Error: "
                                                   "boom {status_code: 500}"}));
 }

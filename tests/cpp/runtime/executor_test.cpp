@@ -101,8 +101,8 @@ TEST(CloseExecutor, ConcurrentClosesCloseTheBackendOnce) {
     context.run_for(std::chrono::seconds(5));
 
     // The second close waits for the first instead of returning while the backend is closing.
-    EXPECT_EQ(log, (std::vector<std::string>{"backend close begins", "backend close ends", "first done",
-                                             "second done"}));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"backend close begins", "backend close ends", "first done", "second done"}));
     EXPECT_TRUE(executor->closed.load());
     EXPECT_EQ(executor->schema_cache.size(), 0u);
 }
@@ -119,8 +119,8 @@ TEST(CloseExecutor, ClosedExecutorRefusesEntryAndClosesAgainQuietly) {
     asio::co_spawn(context, close_and_log(executor, &log, "again"), asio::detached);
     context.run_for(std::chrono::seconds(5));
 
-    EXPECT_EQ(log, (std::vector<std::string>{"backend close begins", "backend close ends", "first done",
-                                             "again done"}));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"backend close begins", "backend close ends", "first done", "again done"}));
     auto checked = check_open(*executor);
     ASSERT_FALSE(checked);
     EXPECT_EQ(core::format_error(checked.error()), "[ZORV-CLIENT-CLOSED] cannot execute query on a closed executor");
@@ -133,7 +133,8 @@ TEST(BackendDefaults, CloseSucceedsAndOptimizeIsRefused) {
     std::optional<core::Result<void>> closed;
     std::optional<core::Result<void>> optimized;
     asio::co_spawn(context, backend.close(), [&](const std::exception_ptr&, core::Result<void> r) { closed = r; });
-    asio::co_spawn(context, backend.optimize(), [&](const std::exception_ptr&, core::Result<void> r) { optimized = r; });
+    asio::co_spawn(context, backend.optimize(),
+                   [&](const std::exception_ptr&, core::Result<void> r) { optimized = r; });
     context.run_for(std::chrono::seconds(5));
 
     ASSERT_TRUE(closed && optimized);
