@@ -140,7 +140,7 @@ TEST_P(OperationResult, NamesCountsAndKeepsOrDropsTheReplyData) {
     EXPECT_EQ(result->telemetry, timed(0.125));
 }
 
-ExecData hits_of(std::vector<std::uint64_t> ids) {
+ExecData hits_of(const std::vector<std::uint64_t>& ids) {
     ExecData::Hits hits;
     for (auto id : ids) hits.points.push_back(hit(id));
     return ExecData{hits};

@@ -23,18 +23,9 @@ namespace asio = boost::asio;
 
 core::ZorvError unused() { return core::ZorvError("ZORV-TEST", "not used by these tests", core::ErrorKind::Execution); }
 
-// Counts closes; a close takes a while, so a second close can arrive while one is under way.
-class SlowCloseBackend : public Backend {
+// Answers nothing these tests use; close and optimize keep the interface's defaults.
+class FakeBackend : public Backend {
 public:
-    explicit SlowCloseBackend(std::vector<std::string>* log) : log_(log) {}
-
-    AsyncResult<void> close() const override {
-        log_->push_back("backend close begins");
-        asio::steady_timer timer(co_await asio::this_coro::executor, std::chrono::milliseconds(20));
-        co_await timer.async_wait(asio::use_awaitable);
-        log_->push_back("backend close ends");
-        co_return core::Result<void>{};
-    }
     AsyncResult<std::vector<std::string>> list_collections() const override { co_return std::unexpected(unused()); }
     AsyncResult<bool> collection_exists(std::string) const override { co_return std::unexpected(unused()); }
     AsyncResult<protocol::CollectionSchema> collection_info(std::string) const override {
@@ -65,16 +56,23 @@ public:
         co_return std::unexpected(unused());
     }
     AsyncResult<void> update_aliases(std::vector<AliasAction>) const override { co_return std::unexpected(unused()); }
+};
+
+// Counts closes; a close takes a while, so a second close can arrive while one is under way.
+class SlowCloseBackend : public FakeBackend {
+public:
+    explicit SlowCloseBackend(std::vector<std::string>* log) : log_(log) {}
+
+    AsyncResult<void> close() const override {
+        log_->push_back("backend close begins");
+        asio::steady_timer timer(co_await asio::this_coro::executor, std::chrono::milliseconds(20));
+        co_await timer.async_wait(asio::use_awaitable);
+        log_->push_back("backend close ends");
+        co_return core::Result<void>{};
+    }
 
 private:
     std::vector<std::string>* log_;
-};
-
-// Both backends leave close and optimize to the interface's defaults.
-class DefaultsBackend : public SlowCloseBackend {
-public:
-    DefaultsBackend() : SlowCloseBackend(nullptr) {}
-    AsyncResult<void> close() const override { return Backend::close(); }
 };
 
 std::shared_ptr<Executor> executor_with(std::unique_ptr<Backend> backend) {
@@ -128,7 +126,7 @@ TEST(CloseExecutor, ClosedExecutorRefusesEntryAndClosesAgainQuietly) {
 }
 
 TEST(BackendDefaults, CloseSucceedsAndOptimizeIsRefused) {
-    DefaultsBackend backend;
+    FakeBackend backend;
     asio::io_context context;
     std::optional<core::Result<void>> closed;
     std::optional<core::Result<void>> optimized;
