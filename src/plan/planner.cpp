@@ -11,6 +11,7 @@
 #include "plan/count_facet.h"
 #include "plan/path_names.h"
 #include "plan/point_ids.h"
+#include "plan/query.h"
 #include "plan/values.h"
 
 namespace zorv::plan {
@@ -80,7 +81,7 @@ core::Result<std::vector<core::Statement>> plan_script(std::string_view text) {
 // One case per statement kind; the copy-only kinds pass their names on untested.
 core::Result<PlanOp> lower_statement(const core::Statement& statement) {
     switch (statement.kind()) {
-        case StatementKind::Query: return not_planned_yet("QUERY");
+        case StatementKind::Query: return plan_query(*statement.get<StatementKind::Query>());
         case StatementKind::Scroll: return not_planned_yet("SCROLL");
         case StatementKind::Upsert: return not_planned_yet("UPSERT");
         case StatementKind::CreateCollection: {

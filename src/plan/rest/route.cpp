@@ -5,6 +5,7 @@
 #include "core/overloaded.h"
 #include "plan/rest/collection_body.h"
 #include "plan/rest/index_body.h"
+#include "plan/rest/query_body.h"
 #include "plan/rest/quota_body.h"
 
 namespace zorv::plan {
@@ -114,12 +115,34 @@ RouteError no_body_yet(PlanOpKind kind) {
 RouteResult plan_to_rest_request(const PlanOp& op) {
     using K = PlanOpKind;
     switch (op.kind()) {
-        case K::Query:
-        case K::QueryGroups:
-        case K::GetPoints:
-        case K::Scroll:
-        case K::Count:
-        case K::Facet:
+        case K::Query: {
+            const QueryOp& query = op.get<K::Query>();
+            return request(HttpMethod::Post, collection_path(query.collection) + "/points/query",
+                           timeout_consistency_params(query.timeout, query.consistency),
+                           query_request_to_value(query.request));
+        }
+        case K::QueryGroups: {
+            const QueryGroupsOp& groups = op.get<K::QueryGroups>();
+            return request(HttpMethod::Post, collection_path(groups.collection) + "/points/query/groups",
+                           timeout_consistency_params(groups.timeout, groups.consistency), query_groups_body(groups));
+        }
+        case K::GetPoints: {
+            const GetPointsOp& get = op.get<K::GetPoints>();
+            return request(HttpMethod::Post, collection_path(get.collection) + "/points", {}, get_points_body(get));
+        }
+        case K::Scroll: {
+            const ScrollOp& scroll = op.get<K::Scroll>();
+            return request(HttpMethod::Post, collection_path(scroll.collection) + "/points/scroll", {},
+                           scroll_body(scroll));
+        }
+        case K::Count: {
+            const CountOp& count = op.get<K::Count>();
+            return request(HttpMethod::Post, collection_path(count.collection) + "/points/count", {}, count_body(count));
+        }
+        case K::Facet: {
+            const FacetOp& facet = op.get<K::Facet>();
+            return request(HttpMethod::Post, collection_path(facet.collection) + "/facet", {}, facet_body(facet));
+        }
         case K::Upsert:
         case K::Delete:
         case K::UpdatePayload:
