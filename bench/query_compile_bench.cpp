@@ -30,6 +30,29 @@ std::vector<std::string> query_corpus() {
     return kept;
 }
 
+// The parse alone, to tell the stages apart.
+void BM_QueryCorpusParse(benchmark::State& state) {
+    const std::vector<std::string> corpus = query_corpus();
+    for (auto _ : state) {
+        for (const std::string& text : corpus) benchmark::DoNotOptimize(core::parse_statement(text));
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * corpus.size()));
+}
+BENCHMARK(BM_QueryCorpusParse);
+
+// Parse and plan.
+void BM_QueryCorpusPlan(benchmark::State& state) {
+    const std::vector<std::string> corpus = query_corpus();
+    for (auto _ : state) {
+        for (const std::string& text : corpus) {
+            auto statement = core::parse_statement(text);
+            benchmark::DoNotOptimize(plan::plan_statement(*statement));
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * corpus.size()));
+}
+BENCHMARK(BM_QueryCorpusPlan);
+
 void BM_QueryCorpusCompile(benchmark::State& state) {
     const std::vector<std::string> corpus = query_corpus();
     if (corpus.empty()) {
