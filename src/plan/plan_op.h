@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "core/ast/search.h"
-#include "plan/filter.h"
 #include "plan/collection_config.h"
+#include "plan/filter.h"
 #include "plan/index.h"
-#include "plan/quota.h"
 #include "plan/query_plan.h"
+#include "plan/quota.h"
 
 namespace zorv::plan {
 

@@ -22,8 +22,8 @@ constexpr std::uint64_t kMaxMmrCandidates = 16384;
 
 core::ZorvError plan_size_error(std::string_view what) {
     return core::make_error(core::Diag::ValidationPlanSize, "query plan expands to more than " + std::string(what) +
-                                                                     "; reference each common table expression fewer "
-                                                                     "times");
+                                                                "; reference each common table expression fewer "
+                                                                "times");
 }
 
 std::string f64_text(double value) {
@@ -82,11 +82,12 @@ core::Result<PlanQuery> lower_nearest(const QueryExpr::Nearest& nearest, QueryBu
     if (nearest.mmr) {
         const core::Mmr& mmr = **nearest.mmr;
         if (!std::isfinite(mmr.diversity) || mmr.diversity < 0.0 || mmr.diversity > 1.0)
-            return core::fail(core::Diag::PlanMmr, "MMR DIVERSITY must be within [0, 1], got " + f64_text(mmr.diversity));
+            return core::fail(core::Diag::PlanMmr,
+                              "MMR DIVERSITY must be within [0, 1], got " + f64_text(mmr.diversity));
         if (mmr.candidates < 1 || mmr.candidates > kMaxMmrCandidates)
-            return core::fail(core::Diag::PlanMmr, "MMR CANDIDATES must be within 1..=" +
-                                                       std::to_string(kMaxMmrCandidates) + ", got " +
-                                                       std::to_string(mmr.candidates));
+            return core::fail(core::Diag::PlanMmr,
+                              "MMR CANDIDATES must be within 1..=" + std::to_string(kMaxMmrCandidates) + ", got " +
+                                  std::to_string(mmr.candidates));
         out.mmr = PlanMmr{mmr.diversity, mmr.candidates};
     }
     PlanQuery query{std::move(out)};
@@ -230,13 +231,12 @@ core::Result<void> QueryBudget::add_vector_elements(std::uint64_t count) {
 }
 
 core::ZorvError nesting_error() {
-    return core::make_error(core::Diag::ValidationNesting,
-                                 "query nesting exceeds the supported depth of " + std::to_string(kMaxQueryDepth) +
-                                     " levels; flatten the CTE / PREFETCH chain");
+    return core::make_error(core::Diag::ValidationNesting, "query nesting exceeds the supported depth of " +
+                                                               std::to_string(kMaxQueryDepth) +
+                                                               " levels; flatten the CTE / PREFETCH chain");
 }
 
-std::optional<std::string> inference_model_name(const std::optional<std::string>& model,
-                                                std::string_view vector_name) {
+std::optional<std::string> inference_model_name(const std::optional<std::string>& model, std::string_view vector_name) {
     if (model && !model->empty()) return model;
     if (core::equals_ignore_case(vector_name, "bm25")) return std::string("Qdrant/bm25");
     return model;
@@ -263,9 +263,11 @@ core::Result<PlanQuery> lower_query_source(const QueryExpr& expr, QueryBudget& b
             return core::fail(core::Diag::PlanUnsupportedPrefetch,
                               "POINTS / CROSS RERANK are not supported inside PREFETCH");
         case K::Hybrid:
-            return core::fail(core::Diag::PlanUnsupportedPrefetch, "HYBRID must be lowered through the prefetch pipeline");
+            return core::fail(core::Diag::PlanUnsupportedPrefetch,
+                              "HYBRID must be lowered through the prefetch pipeline");
         case K::Rerank:
-            return core::fail(core::Diag::PlanUnsupportedPrefetch, "RERANK must be lowered through the prefetch pipeline");
+            return core::fail(core::Diag::PlanUnsupportedPrefetch,
+                              "RERANK must be lowered through the prefetch pipeline");
         case K::Nearest: return lower_nearest(expr.get<K::Nearest>(), budget);
         case K::Recommend: {
             const auto& recommend = expr.get<K::Recommend>();
@@ -322,8 +324,8 @@ core::Result<PlanPrefetch> lower_prefetch(const core::Prefetch& source, CteScope
     if (source.source.is(core::PrefetchSource::Kind::Cte)) {
         const std::optional<std::size_t> index = find_cte(scope, source.source.cte_name());
         if (!index)
-            return core::fail(core::Diag::PlanPrefetchCte, "PREFETCH references unknown CTE " +
-                                                               core::quote_for_message(source.source.cte_name()));
+            return core::fail(core::Diag::PlanPrefetchCte,
+                              "PREFETCH references unknown CTE " + core::quote_for_message(source.source.cte_name()));
         query = &*(*scope.ctes)[*index].query;
         inner.count = *index;
     } else {

@@ -20,9 +20,11 @@ PlanPayloadSelector lower_payload_selector(const core::PayloadSelector& selector
         case core::PayloadSelector::Kind::All: return PlanPayloadSelector{true};
         case core::PayloadSelector::Kind::None: return PlanPayloadSelector{false};
         case core::PayloadSelector::Kind::Include:
-            return PlanPayloadSelector{PlanPayloadSelector::Include{std::get<core::PayloadSelector::Include>(selector.value).names}};
+            return PlanPayloadSelector{
+                PlanPayloadSelector::Include{std::get<core::PayloadSelector::Include>(selector.value).names}};
         case core::PayloadSelector::Kind::Exclude:
-            return PlanPayloadSelector{PlanPayloadSelector::Exclude{std::get<core::PayloadSelector::Exclude>(selector.value).names}};
+            return PlanPayloadSelector{
+                PlanPayloadSelector::Exclude{std::get<core::PayloadSelector::Exclude>(selector.value).names}};
     }
     return PlanPayloadSelector{true};
 }
@@ -107,8 +109,8 @@ core::Result<QueryOp> lower_candidate(const core::Prefetch& source, const std::s
     if (source.source.is(core::PrefetchSource::Kind::Cte)) {
         const std::optional<std::size_t> index = find_cte(scope, source.source.cte_name());
         if (!index)
-            return core::fail(core::Diag::PlanCrossRerankCte, "PREFETCH references unknown CTE " +
-                                                                  core::quote_for_message(source.source.cte_name()));
+            return core::fail(core::Diag::PlanCrossRerankCte,
+                              "PREFETCH references unknown CTE " + core::quote_for_message(source.source.cte_name()));
         candidate = *(*scope.ctes)[*index].query;
         inner.count = *index;
     } else {
@@ -127,7 +129,8 @@ core::Result<QueryOp> lower_candidate(const core::Prefetch& source, const std::s
     PlanOp op = ZORV_TRY(lower_query(candidate, inner, budget, depth));
     if (op.kind() != PlanOpKind::Query)
         return core::fail(core::Diag::PlanCrossRerankCandidate,
-                          "CROSS RERANK prefetch must plan as a search query, got " + std::string(plan_op_name(op.kind())));
+                          "CROSS RERANK prefetch must plan as a search query, got " +
+                              std::string(plan_op_name(op.kind())));
     return std::move(op.get<PlanOpKind::Query>());
 }
 
@@ -189,8 +192,7 @@ core::Result<PlanOp> lower_query(const core::Query& query, CteScope scope, Query
     return lower_search_query(query, scope, budget, depth);
 }
 
-core::Result<PlanOp> lower_search_query(const core::Query& query, CteScope scope, QueryBudget& budget,
-                                        unsigned depth) {
+core::Result<PlanOp> lower_search_query(const core::Query& query, CteScope scope, QueryBudget& budget, unsigned depth) {
     RequestParts parts = ZORV_TRY(lower_request_core(query, scope, budget, depth));
     QueryOp op;
     op.request = std::move(parts.request);
@@ -204,8 +206,7 @@ core::Result<PlanOp> lower_search_query(const core::Query& query, CteScope scope
     return make_op<PlanOpKind::Query>(std::move(op));
 }
 
-core::Result<PlanOp> lower_groups_query(const core::Query& query, CteScope scope, QueryBudget& budget,
-                                        unsigned depth) {
+core::Result<PlanOp> lower_groups_query(const core::Query& query, CteScope scope, QueryBudget& budget, unsigned depth) {
     if (!query.group) return core::fail(core::Diag::PlanGroup, "group required for groups query");
     const core::GroupBy& group = *query.group;
     if (group.field.empty()) return core::fail(core::Diag::PlanGroup, "group field must not be empty");

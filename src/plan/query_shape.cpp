@@ -125,8 +125,7 @@ core::Result<void> check_average_shapes(const QueryExpr::Recommend& recommend) {
             return core::fail(core::Diag::PlanRecommendAverage,
                               "average_vector examples must share one dimension: found (" +
                                   std::to_string(first->rows) + ", " + std::to_string(first->length) + ") and (" +
-                                  std::to_string(shape->rows) + ", " + std::to_string(shape->length) +
-                                  ") rows x dims");
+                                  std::to_string(shape->rows) + ", " + std::to_string(shape->length) + ") rows x dims");
         }
     }
     return {};
@@ -145,8 +144,7 @@ core::Result<void> check_rrf_params(const Query& query) {
     if (!is_rrf_fusion(query.expression))
         return core::fail(core::Diag::PlanRrfParams, "rrf_k and rrf_weights are valid only with RRF fusion");
     if (!params.rrf_weights) return {};
-    const std::size_t stages =
-        query.expression.is(K::Hybrid) ? 2 : query.expression.get<K::Fusion>().prefetch.size();
+    const std::size_t stages = query.expression.is(K::Hybrid) ? 2 : query.expression.get<K::Fusion>().prefetch.size();
     if (params.rrf_weights->size() == stages) return {};
     return core::fail(core::Diag::PlanRrfWeights, "rrf_weights contains " + std::to_string(params.rrf_weights->size()) +
                                                       " values but fusion has " + std::to_string(stages) +
@@ -183,7 +181,8 @@ core::Result<void> check_shape(const Query& query) {
 
 core::Result<BatchHeaderParams> refuse_on_header(std::string_view name) {
     return core::fail(core::Diag::ValidationBatchParams,
-                      "PARAMS " + std::string(name) + " has no representation on a BATCH header; keep it on member queries");
+                      "PARAMS " + std::string(name) +
+                          " has no representation on a BATCH header; keep it on member queries");
 }
 
 }  // namespace

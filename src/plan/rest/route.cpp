@@ -137,7 +137,8 @@ RouteResult plan_to_rest_request(const PlanOp& op) {
         }
         case K::Count: {
             const CountOp& count = op.get<K::Count>();
-            return request(HttpMethod::Post, collection_path(count.collection) + "/points/count", {}, count_body(count));
+            return request(HttpMethod::Post, collection_path(count.collection) + "/points/count", {},
+                           count_body(count));
         }
         case K::Facet: {
             const FacetOp& facet = op.get<K::Facet>();

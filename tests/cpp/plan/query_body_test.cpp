@@ -48,11 +48,10 @@ TEST(QueryRequestBody, TextFormKeepsMemberOrderAndValueFormSortsKeys) {
     request.offset = 0;
     request.lookup_from = PlanLookupLocation{"other", std::nullopt, PlanShardKey{std::uint64_t{4}}};
     request.shard_key = PlanShardKey{std::string("eu")};
-    EXPECT_EQ(text_form(request),
-              R"({"query":{"rrf":{}},"using":"v","prefetch":[{},{"limit":3,"prefetch":[]}],)"
-              R"("params":{"acorn":{"enable":true},"quantization":{}},"score_threshold":null,)"
-              R"("with_payload":{"exclude":["raw"]},"with_vector":["a","b"],"limit":10,"offset":0,)"
-              R"("lookup_from":{"collection":"other","shard_key":4},"shard_key":"eu"})");
+    EXPECT_EQ(text_form(request), R"({"query":{"rrf":{}},"using":"v","prefetch":[{},{"limit":3,"prefetch":[]}],)"
+                                  R"("params":{"acorn":{"enable":true},"quantization":{}},"score_threshold":null,)"
+                                  R"("with_payload":{"exclude":["raw"]},"with_vector":["a","b"],"limit":10,"offset":0,)"
+                                  R"("lookup_from":{"collection":"other","shard_key":4},"shard_key":"eu"})");
     EXPECT_EQ(json_text(query_request_to_value(request)),
               R"({"limit":10,"lookup_from":{"collection":"other","shard_key":4},"offset":0,)"
               R"("params":{"acorn":{"enable":true},"quantization":{}},"prefetch":[{},{"limit":3,"prefetch":[]}],)"

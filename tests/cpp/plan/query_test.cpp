@@ -53,77 +53,103 @@ TEST_P(QueryRoutes, CompileToTheirRequest) { EXPECT_EQ(compiled(GetParam().text)
 
 INSTANTIATE_TEST_SUITE_P(
     Statements, QueryRoutes,
-    testing::Values(
-        RouteCase{"QUERY [0.5, 0.25] FROM docs USING dense LIMIT 5",
-                  R"(POST /collections/docs/points/query {"limit":5,"query":{"nearest":[0.5,0.25]},"using":"dense","with_payload":true})"},
-        // Timeout and consistency travel as query parameters, never in the body.
-        RouteCase{"QUERY [0.5, 0.25] FROM docs USING dense PARAMS (timeout = 5, consistency = majority) LIMIT 5",
-                  R"(POST /collections/docs/points/query?timeout=5&consistency=majority {"limit":5,"query":{"nearest":[0.5,0.25]},"using":"dense","with_payload":true})"},
-        RouteCase{"WITH a AS (QUERY [0.5] USING dense LIMIT 50) QUERY FUSION RRF FROM docs PREFETCH (a) LIMIT 10",
-                  R"(POST /collections/docs/points/query {"limit":10,"prefetch":[{"limit":50,"query":{"nearest":[0.5]},"using":"dense"}],"query":{"fusion":"rrf"},"with_payload":true})"},
-        RouteCase{"QUERY [0.5] FROM docs GROUP BY city LIMIT 5 OFFSET 20",
-                  R"(POST /collections/docs/points/query/groups {"group_by":"city","group_size":3,"limit":25,"query":{"nearest":[0.5]},"with_payload":true})"},
-        RouteCase{"QUERY [0.5] FROM c GROUP BY doc SIZE 2 LOOKUP FROM documents WITH PAYLOAD INCLUDE (title) LIMIT 10",
-                  R"(POST /collections/c/points/query/groups {"group_by":"doc","group_size":2,"limit":10,"query":{"nearest":[0.5]},"with_lookup":{"collection":"documents","with_payload":{"include":["title"]}},"with_payload":true})"},
-        RouteCase{"QUERY [0.5] FROM c GROUP BY doc LOOKUP FROM documents",
-                  R"(POST /collections/c/points/query/groups {"group_by":"doc","group_size":3,"limit":10,"query":{"nearest":[0.5]},"with_lookup":"documents","with_payload":true})"},
-        RouteCase{"QUERY POINTS (7, 7) FROM p SHARD 'x' WITH VECTOR true",
-                  R"(POST /collections/p/points {"ids":[7,7],"shard_key":"x","with_payload":true,"with_vector":true})"},
-        // Candidates are (LIMIT + OFFSET) x 10; the sparse stage named bm25 gets the server's BM25.
-        RouteCase{"QUERY HYBRID 'solar' DENSE dense SPARSE bm25 FROM p WHERE y > 1 LIMIT 7 OFFSET 3",
-                  R"(POST /collections/p/points/query {"filter":{"must":[{"key":"y","range":{"gt":1}}]},"limit":7,"offset":3,"prefetch":[{"filter":{"must":[{"key":"y","range":{"gt":1}}]},"limit":100,"query":{"nearest":{"model":"","text":"solar"}},"using":"dense"},{"filter":{"must":[{"key":"y","range":{"gt":1}}]},"limit":100,"query":{"nearest":{"model":"Qdrant/bm25","text":"solar"}},"using":"bm25"}],"query":{"fusion":"rrf"},"with_payload":true})"},
-        RouteCase{"QUERY HYBRID 'x' DENSE d SPARSE s FUSION DBSF FROM p",
-                  R"(POST /collections/p/points/query {"prefetch":[{"limit":100,"query":{"nearest":{"model":"","text":"x"}},"using":"d"},{"limit":100,"query":{"nearest":{"model":"","text":"x"}},"using":"s"}],"query":{"fusion":"dbsf"},"with_payload":true})"},
-        RouteCase{"QUERY HYBRID 'x' DENSE d SPARSE s FROM p PARAMS (rrf_k = 60) LIMIT 1",
-                  R"(POST /collections/p/points/query {"limit":1,"prefetch":[{"limit":10,"query":{"nearest":{"model":"","text":"x"}},"using":"d"},{"limit":10,"query":{"nearest":{"model":"","text":"x"}},"using":"s"}],"query":{"rrf":{"k":60}},"with_payload":true})"},
-        RouteCase{"QUERY FUSION RRF FROM d PREFETCH (QUERY [1] USING a LIMIT 1, QUERY [2] USING b LIMIT 1) "
-                  "PARAMS (rrf_weights = [0.7, 0.3]) LIMIT 2",
-                  R"(POST /collections/d/points/query {"limit":2,"prefetch":[{"limit":1,"query":{"nearest":[1.0]},"using":"a"},{"limit":1,"query":{"nearest":[2.0]},"using":"b"}],"query":{"rrf":{"weights":[0.7,0.3]}},"with_payload":true})"},
-        RouteCase{"QUERY RECOMMEND POSITIVE (1, 2) NEGATIVE ('550e8400-e29b-41d4-a716-446655440000') STRATEGY "
-                  "best_score FROM m USING v LIMIT 3",
-                  R"(POST /collections/m/points/query {"limit":3,"query":{"recommend":{"negative":["550e8400-e29b-41d4-a716-446655440000"],"positive":[1,2],"strategy":"best_score"}},"using":"v","with_payload":true})"},
-        RouteCase{"QUERY RECOMMEND POSITIVE (1) FROM m",
-                  R"(POST /collections/m/points/query {"query":{"recommend":{"negative":[],"positive":[1]}},"with_payload":true})"},
-        RouteCase{"QUERY DISCOVER TARGET [0.5] CONTEXT (POSITIVE POINT 1 NEGATIVE POINT 2) FROM i USING c LIMIT 5",
-                  R"(POST /collections/i/points/query {"limit":5,"query":{"discover":{"context":[{"negative":2,"positive":1}],"target":[0.5]}},"using":"c","with_payload":true})"},
-        RouteCase{"QUERY ORDER BY price DESC START FROM 10 FROM p LIMIT 3",
-                  R"(POST /collections/p/points/query {"limit":3,"query":{"order_by":{"direction":"desc","key":"price","start_from":10}},"with_payload":true})"},
-        RouteCase{"QUERY SAMPLE RANDOM FROM p LIMIT 2",
-                  R"(POST /collections/p/points/query {"limit":2,"query":{"sample":"random"},"with_payload":true})"},
-        RouteCase{"QUERY FORMULA $score * 2 + pop DEFAULTS (pop = 0) FROM p PREFETCH (QUERY [0.5] USING d LIMIT 20)",
-                  R"(POST /collections/p/points/query {"prefetch":[{"limit":20,"query":{"nearest":[0.5]},"using":"d"}],"query":{"defaults":{"pop":0},"formula":{"sum":[{"mult":["$score",2.0]},"pop"]}},"with_payload":true})"},
-        RouteCase{"QUERY RELEVANCE FEEDBACK TARGET [0.5] FEEDBACK ((POINT 3, 1)) STRATEGY naive (a = 0.7, b = 0.2, "
-                  "c = 0.1) FROM p LIMIT 5",
-                  R"(POST /collections/p/points/query {"limit":5,"query":{"relevance_feedback":{"feedback":[{"example":3,"score":1.0}],"strategy":{"naive":{"a":0.7,"b":0.2,"c":0.1}},"target":[0.5]}},"with_payload":true})"},
-        RouteCase{"QUERY MMR [0.25] DIVERSITY 1 CANDIDATES 16384 FROM f USING v LIMIT 1",
-                  R"(POST /collections/f/points/query {"limit":1,"query":{"mmr":{"candidates_limit":16384,"diversity":1.0},"nearest":[0.25]},"using":"v","with_payload":true})"},
-        // bm25 in any case selects the server's model; bm25x does not.
-        RouteCase{"QUERY TEXT 'x' FROM d USING BM25 LIMIT 1",
-                  R"(POST /collections/d/points/query {"limit":1,"query":{"nearest":{"model":"Qdrant/bm25","text":"x"}},"using":"BM25","with_payload":true})"},
-        RouteCase{"QUERY TEXT 'x' FROM d USING bm25x LIMIT 1",
-                  R"(POST /collections/d/points/query {"limit":1,"query":{"nearest":{"model":"","text":"x"}},"using":"bm25x","with_payload":true})"},
-        RouteCase{"QUERY {indices: [1, 2], values: [0.5, 0.25]} FROM d USING s AS SPARSE PARAMS (exact = true, "
-                  "acorn = true, max_selectivity = 0.5, idf = global, timeout = 3) LIMIT 1",
-                  R"(POST /collections/d/points/query?timeout=3 {"limit":1,"params":{"acorn":{"enable":true,"max_selectivity":0.5},"exact":true,"idf":"global"},"query":{"nearest":{"indices":[1,2],"values":[0.5,0.25]}},"using":"s","with_payload":true})"},
-        RouteCase{"QUERY RERANK TEXT 'x' MODEL 'colbert' FROM r USING colbert PREFETCH (QUERY [0.5] USING dense "
-                  "LIMIT 100) LIMIT 10",
-                  R"(POST /collections/r/points/query {"limit":10,"prefetch":[{"limit":100,"query":{"nearest":[0.5]},"using":"dense"}],"query":{"nearest":{"model":"colbert","text":"x"}},"using":"colbert","with_payload":true})"},
-        // The first source with a LOOKUP FROM gives the request's lookup_from.
-        RouteCase{"QUERY [1] FROM p USING full PREFETCH (QUERY [1] USING mini LIMIT 5, QUERY [2] USING m LIMIT 5 "
-                  "LOOKUP FROM mirror VECTOR mini SHARD 'us') SHARD 7 LIMIT 10",
-                  R"(POST /collections/p/points/query {"limit":10,"lookup_from":{"collection":"mirror","shard_key":"us","vector":"mini"},"prefetch":[{"limit":5,"query":{"nearest":[1.0]},"using":"mini"},{"limit":5,"lookup_from":{"collection":"mirror","shard_key":"us","vector":"mini"},"query":{"nearest":[2.0]},"using":"m"}],"query":{"nearest":[1.0]},"shard_key":7,"using":"full","with_payload":true})"},
-        // WHERE then the source's own filter; the source's threshold wins over the CTE's.
-        RouteCase{"WITH a AS (QUERY [1] USING v WHERE x = 1 SCORE THRESHOLD 0.25 LIMIT 9) QUERY FUSION RRF FROM c "
-                  "PREFETCH (A WHERE y = 2 SCORE THRESHOLD 0.5) LIMIT 1",
-                  R"(POST /collections/c/points/query {"limit":1,"prefetch":[{"filter":{"must":[{"must":[{"key":"x","match":{"value":1}}]},{"must":[{"key":"y","match":{"value":2}}]}]},"limit":9,"query":{"nearest":[1.0]},"score_threshold":0.5,"using":"v"}],"query":{"fusion":"rrf"},"with_payload":true})"},
-        // A stage that has its own PREFETCH nests it; one without has no "prefetch" key.
-        RouteCase{"QUERY FUSION RRF FROM d PREFETCH (QUERY FUSION DBSF PREFETCH (QUERY [0.5] USING a LIMIT 9) LIMIT 5)",
-                  R"(POST /collections/d/points/query {"prefetch":[{"limit":5,"prefetch":[{"limit":9,"query":{"nearest":[0.5]},"using":"a"}],"query":{"fusion":"dbsf"}}],"query":{"fusion":"rrf"},"with_payload":true})"},
-        RouteCase{"COUNT FROM c WHERE a = 1",
-                  R"(POST /collections/c/points/count {"filter":{"must":[{"key":"a","match":{"value":1}}]}})"},
-        RouteCase{"FACET city FROM docs LIMIT 5 EXACT TRUE SHARD 2",
-                  R"(POST /collections/docs/facet {"exact":true,"key":"city","limit":5,"shard_key":2})"},
-        RouteCase{"QUERY CROSS RERANK 'q' MODEL 'm' FROM docs PREFETCH (QUERY [0.5] USING d LIMIT 5)", "no route"}));
+    testing::
+        Values(RouteCase{"QUERY [0.5, 0.25] FROM docs USING dense LIMIT 5",
+                         R"(POST /collections/docs/points/query {"limit":5,"query":{"nearest":[0.5,0.25]},"using":"dense","with_payload":true})"},
+               // Timeout and consistency travel as query parameters, never in the body.
+               RouteCase{
+                   "QUERY [0.5, 0.25] FROM docs USING dense PARAMS (timeout = 5, consistency = majority) LIMIT 5",
+                   R"(POST /collections/docs/points/query?timeout=5&consistency=majority {"limit":5,"query":{"nearest":[0.5,0.25]},"using":"dense","with_payload":true})"},
+               RouteCase{
+                   "WITH a AS (QUERY [0.5] USING dense LIMIT 50) QUERY FUSION RRF FROM docs PREFETCH (a) LIMIT 10",
+                   R"(POST /collections/docs/points/query {"limit":10,"prefetch":[{"limit":50,"query":{"nearest":[0.5]},"using":"dense"}],"query":{"fusion":"rrf"},"with_payload":true})"},
+               RouteCase{
+                   "QUERY [0.5] FROM docs GROUP BY city LIMIT 5 OFFSET 20",
+                   R"(POST /collections/docs/points/query/groups {"group_by":"city","group_size":3,"limit":25,"query":{"nearest":[0.5]},"with_payload":true})"},
+               RouteCase{
+                   "QUERY [0.5] FROM c GROUP BY doc SIZE 2 LOOKUP FROM documents WITH PAYLOAD INCLUDE (title) LIMIT 10",
+                   R"(POST /collections/c/points/query/groups {"group_by":"doc","group_size":2,"limit":10,"query":{"nearest":[0.5]},"with_lookup":{"collection":"documents","with_payload":{"include":["title"]}},"with_payload":true})"},
+               RouteCase{
+                   "QUERY [0.5] FROM c GROUP BY doc LOOKUP FROM documents",
+                   R"(POST /collections/c/points/query/groups {"group_by":"doc","group_size":3,"limit":10,"query":{"nearest":[0.5]},"with_lookup":"documents","with_payload":true})"},
+               RouteCase{
+                   "QUERY POINTS (7, 7) FROM p SHARD 'x' WITH VECTOR true",
+                   R"(POST /collections/p/points {"ids":[7,7],"shard_key":"x","with_payload":true,"with_vector":true})"},
+               // Candidates are (LIMIT + OFFSET) x 10; the sparse stage named bm25 gets the server's BM25.
+               RouteCase{
+                   "QUERY HYBRID 'solar' DENSE dense SPARSE bm25 FROM p WHERE y > 1 LIMIT 7 OFFSET 3",
+                   R"(POST /collections/p/points/query {"filter":{"must":[{"key":"y","range":{"gt":1}}]},"limit":7,"offset":3,"prefetch":[{"filter":{"must":[{"key":"y","range":{"gt":1}}]},"limit":100,"query":{"nearest":{"model":"","text":"solar"}},"using":"dense"},{"filter":{"must":[{"key":"y","range":{"gt":1}}]},"limit":100,"query":{"nearest":{"model":"Qdrant/bm25","text":"solar"}},"using":"bm25"}],"query":{"fusion":"rrf"},"with_payload":true})"},
+               RouteCase{
+                   "QUERY HYBRID 'x' DENSE d SPARSE s FUSION DBSF FROM p",
+                   R"(POST /collections/p/points/query {"prefetch":[{"limit":100,"query":{"nearest":{"model":"","text":"x"}},"using":"d"},{"limit":100,"query":{"nearest":{"model":"","text":"x"}},"using":"s"}],"query":{"fusion":"dbsf"},"with_payload":true})"},
+               RouteCase{
+                   "QUERY HYBRID 'x' DENSE d SPARSE s FROM p PARAMS (rrf_k = 60) LIMIT 1",
+                   R"(POST /collections/p/points/query {"limit":1,"prefetch":[{"limit":10,"query":{"nearest":{"model":"","text":"x"}},"using":"d"},{"limit":10,"query":{"nearest":{"model":"","text":"x"}},"using":"s"}],"query":{"rrf":{"k":60}},"with_payload":true})"},
+               RouteCase{
+                   "QUERY FUSION RRF FROM d PREFETCH (QUERY [1] USING a LIMIT 1, QUERY [2] USING b LIMIT 1) "
+                   "PARAMS (rrf_weights = [0.7, 0.3]) LIMIT 2",
+                   R"(POST /collections/d/points/query {"limit":2,"prefetch":[{"limit":1,"query":{"nearest":[1.0]},"using":"a"},{"limit":1,"query":{"nearest":[2.0]},"using":"b"}],"query":{"rrf":{"weights":[0.7,0.3]}},"with_payload":true})"},
+               RouteCase{
+                   "QUERY RECOMMEND POSITIVE (1, 2) NEGATIVE ('550e8400-e29b-41d4-a716-446655440000') STRATEGY "
+                   "best_score FROM m USING v LIMIT 3",
+                   R"(POST /collections/m/points/query {"limit":3,"query":{"recommend":{"negative":["550e8400-e29b-41d4-a716-446655440000"],"positive":[1,2],"strategy":"best_score"}},"using":"v","with_payload":true})"},
+               RouteCase{
+                   "QUERY RECOMMEND POSITIVE (1) FROM m",
+                   R"(POST /collections/m/points/query {"query":{"recommend":{"negative":[],"positive":[1]}},"with_payload":true})"},
+               RouteCase{
+                   "QUERY DISCOVER TARGET [0.5] CONTEXT (POSITIVE POINT 1 NEGATIVE POINT 2) FROM i USING c LIMIT 5",
+                   R"(POST /collections/i/points/query {"limit":5,"query":{"discover":{"context":[{"negative":2,"positive":1}],"target":[0.5]}},"using":"c","with_payload":true})"},
+               RouteCase{
+                   "QUERY ORDER BY price DESC START FROM 10 FROM p LIMIT 3",
+                   R"(POST /collections/p/points/query {"limit":3,"query":{"order_by":{"direction":"desc","key":"price","start_from":10}},"with_payload":true})"},
+               RouteCase{
+                   "QUERY SAMPLE RANDOM FROM p LIMIT 2",
+                   R"(POST /collections/p/points/query {"limit":2,"query":{"sample":"random"},"with_payload":true})"},
+               RouteCase{
+                   "QUERY FORMULA $score * 2 + pop DEFAULTS (pop = 0) FROM p PREFETCH (QUERY [0.5] USING d LIMIT 20)", R"(POST /collections/p/points/query {"prefetch":[{"limit":20,"query":{"nearest":[0.5]},"using":"d"}],"query":{"defaults":{"pop":0},"formula":{"sum":[{"mult":["$score",2.0]},"pop"]}},"with_payload":true})"},
+               RouteCase{
+                   "QUERY RELEVANCE FEEDBACK TARGET [0.5] FEEDBACK ((POINT 3, 1)) STRATEGY naive (a = 0.7, b = 0.2, "
+                   "c = 0.1) FROM p LIMIT 5",
+                   R"(POST /collections/p/points/query {"limit":5,"query":{"relevance_feedback":{"feedback":[{"example":3,"score":1.0}],"strategy":{"naive":{"a":0.7,"b":0.2,"c":0.1}},"target":[0.5]}},"with_payload":true})"},
+               RouteCase{
+                   "QUERY MMR [0.25] DIVERSITY 1 CANDIDATES 16384 FROM f USING v LIMIT 1",
+                   R"(POST /collections/f/points/query {"limit":1,"query":{"mmr":{"candidates_limit":16384,"diversity":1.0},"nearest":[0.25]},"using":"v","with_payload":true})"},
+               // bm25 in any case selects the server's model; bm25x does not.
+               RouteCase{
+                   "QUERY TEXT 'x' FROM d USING BM25 LIMIT 1",
+                   R"(POST /collections/d/points/query {"limit":1,"query":{"nearest":{"model":"Qdrant/bm25","text":"x"}},"using":"BM25","with_payload":true})"},
+               RouteCase{
+                   "QUERY TEXT 'x' FROM d USING bm25x LIMIT 1",
+                   R"(POST /collections/d/points/query {"limit":1,"query":{"nearest":{"model":"","text":"x"}},"using":"bm25x","with_payload":true})"},
+               RouteCase{
+                   "QUERY {indices: [1, 2], values: [0.5, 0.25]} FROM d USING s AS SPARSE PARAMS (exact = true, "
+                   "acorn = true, max_selectivity = 0.5, idf = global, timeout = 3) LIMIT 1",
+                   R"(POST /collections/d/points/query?timeout=3 {"limit":1,"params":{"acorn":{"enable":true,"max_selectivity":0.5},"exact":true,"idf":"global"},"query":{"nearest":{"indices":[1,2],"values":[0.5,0.25]}},"using":"s","with_payload":true})"},
+               RouteCase{
+                   "QUERY RERANK TEXT 'x' MODEL 'colbert' FROM r USING colbert PREFETCH (QUERY [0.5] USING dense "
+                   "LIMIT 100) LIMIT 10",
+                   R"(POST /collections/r/points/query {"limit":10,"prefetch":[{"limit":100,"query":{"nearest":[0.5]},"using":"dense"}],"query":{"nearest":{"model":"colbert","text":"x"}},"using":"colbert","with_payload":true})"},
+               // The first source with a LOOKUP FROM gives the request's lookup_from.
+               RouteCase{
+                   "QUERY [1] FROM p USING full PREFETCH (QUERY [1] USING mini LIMIT 5, QUERY [2] USING m LIMIT 5 "
+                   "LOOKUP FROM mirror VECTOR mini SHARD 'us') SHARD 7 LIMIT 10",
+                   R"(POST /collections/p/points/query {"limit":10,"lookup_from":{"collection":"mirror","shard_key":"us","vector":"mini"},"prefetch":[{"limit":5,"query":{"nearest":[1.0]},"using":"mini"},{"limit":5,"lookup_from":{"collection":"mirror","shard_key":"us","vector":"mini"},"query":{"nearest":[2.0]},"using":"m"}],"query":{"nearest":[1.0]},"shard_key":7,"using":"full","with_payload":true})"},
+               // WHERE then the source's own filter; the source's threshold wins over the CTE's.
+               RouteCase{
+                   "WITH a AS (QUERY [1] USING v WHERE x = 1 SCORE THRESHOLD 0.25 LIMIT 9) QUERY FUSION RRF FROM c "
+                   "PREFETCH (A WHERE y = 2 SCORE THRESHOLD 0.5) LIMIT 1",
+                   R"(POST /collections/c/points/query {"limit":1,"prefetch":[{"filter":{"must":[{"must":[{"key":"x","match":{"value":1}}]},{"must":[{"key":"y","match":{"value":2}}]}]},"limit":9,"query":{"nearest":[1.0]},"score_threshold":0.5,"using":"v"}],"query":{"fusion":"rrf"},"with_payload":true})"},
+               // A stage that has its own PREFETCH nests it; one without has no "prefetch" key.
+               RouteCase{
+                   "QUERY FUSION RRF FROM d PREFETCH (QUERY FUSION DBSF PREFETCH (QUERY [0.5] USING a LIMIT 9) LIMIT "
+                   "5)",
+                   R"(POST /collections/d/points/query {"prefetch":[{"limit":5,"prefetch":[{"limit":9,"query":{"nearest":[0.5]},"using":"a"}],"query":{"fusion":"dbsf"}}],"query":{"fusion":"rrf"},"with_payload":true})"},
+               RouteCase{"COUNT FROM c WHERE a = 1",
+                         R"(POST /collections/c/points/count {"filter":{"must":[{"key":"a","match":{"value":1}}]}})"},
+               RouteCase{"FACET city FROM docs LIMIT 5 EXACT TRUE SHARD 2",
+                         R"(POST /collections/docs/facet {"exact":true,"key":"city","limit":5,"shard_key":2})"},
+               RouteCase{"QUERY CROSS RERANK 'q' MODEL 'm' FROM docs PREFETCH (QUERY [0.5] USING d LIMIT 5)",
+                         "no route"}));
 
 struct RefusalCase {
     std::string text;
@@ -174,8 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Checked even when the query never references the CTE.
         RefusalCase{"WITH a AS (QUERY [1] USING v AS SPARSE) QUERY [1] FROM c", "ZORV-PLAN-VECTOR-KIND",
                     "query input vector type does not match the USING vector kind"},
-        RefusalCase{"QUERY [1] FROM c GROUP BY g LIMIT 18446744073709551615 OFFSET 1",
-                    "ZORV-VALIDATION-LIMIT-OVERFLOW",
+        RefusalCase{"QUERY [1] FROM c GROUP BY g LIMIT 18446744073709551615 OFFSET 1", "ZORV-VALIDATION-LIMIT-OVERFLOW",
                     "grouped query LIMIT 18446744073709551615 + OFFSET 1 overflows u64; reduce LIMIT or OFFSET"},
         RefusalCase{"QUERY HYBRID 'x' FROM c LIMIT 1844674407370955162", "ZORV-VALIDATION-LIMIT-OVERFLOW",
                     "hybrid query LIMIT 1844674407370955162 overflows the candidate limit (LIMIT * 10); reduce LIMIT"},
@@ -189,8 +214,10 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"QUERY [1] FROM c PREFETCH (QUERY [1] USING v PARAMS (timeout = 1))", "ZORV-PLAN-PREFETCH-PARAMS",
                     "PREFETCH sources cannot carry PARAMS timeout / consistency"},
         RefusalCase{"QUERY CROSS RERANK 'q' MODEL 'm' FROM c PREFETCH (QUERY [1] USING v GROUP BY g)",
-                    "ZORV-PLAN-CROSS-RERANK-CANDIDATE", "CROSS RERANK prefetch must plan as a search query, got QUERY_GROUPS"},
-        RefusalCase{"QUERY [1] FROM c PARAMS (idf = WHERE id = 'zz')", "ZORV-PLAN-POINT-ID", "point ID \"zz" + kNotUuid},
+                    "ZORV-PLAN-CROSS-RERANK-CANDIDATE",
+                    "CROSS RERANK prefetch must plan as a search query, got QUERY_GROUPS"},
+        RefusalCase{"QUERY [1] FROM c PARAMS (idf = WHERE id = 'zz')", "ZORV-PLAN-POINT-ID",
+                    "point ID \"zz" + kNotUuid},
         RefusalCase{"QUERY FORMULA $score + CASE WHEN id = 'f1' THEN 1 ELSE 0 END FROM c PREFETCH (QUERY [1] USING v)",
                     "ZORV-PLAN-POINT-ID", "point ID \"f1" + kNotUuid},
         // The outer query is a plain search; the bad id sits in the second stage's negatives.
@@ -252,8 +279,8 @@ INSTANTIATE_TEST_SUITE_P(
                  [](core::Query& q) { q.expression.get<EK::Rerank>().using_.reset(); }, "ZORV-PLAN-RERANK-USING",
                  "RERANK requires a non-empty USING vector name"},
         TreeCase{"RerankWithEmptyUsing", "QUERY RERANK VECTOR [1] MODEL 'm' FROM c USING v PREFETCH (QUERY [1])",
-                 [](core::Query& q) { q.expression.get<EK::Rerank>().using_->name.clear(); },
-                 "ZORV-PLAN-RERANK-USING", "RERANK requires non-empty USING vector name"},
+                 [](core::Query& q) { q.expression.get<EK::Rerank>().using_->name.clear(); }, "ZORV-PLAN-RERANK-USING",
+                 "RERANK requires non-empty USING vector name"},
         TreeCase{"RerankWithoutPrefetch", "QUERY RERANK VECTOR [1] MODEL 'm' FROM c USING v PREFETCH (QUERY [1])",
                  [](core::Query& q) { sources(q).clear(); }, "ZORV-PLAN-RERANK-PREFETCH",
                  "RERANK requires at least one prefetch"},
@@ -270,8 +297,8 @@ INSTANTIATE_TEST_SUITE_P(
                  [](core::Query& q) { (*q.expression.get<EK::Nearest>().mmr)->candidates = 0; }, "ZORV-PLAN-MMR",
                  "MMR CANDIDATES must be within 1..=16384, got 0"},
         TreeCase{"MmrCandidatesAboveCap", "QUERY MMR [1] DIVERSITY 1 CANDIDATES 5 FROM c",
-                 [](core::Query& q) { (*q.expression.get<EK::Nearest>().mmr)->candidates = 16385; },
-                 "ZORV-PLAN-MMR", "MMR CANDIDATES must be within 1..=16384, got 16385"},
+                 [](core::Query& q) { (*q.expression.get<EK::Nearest>().mmr)->candidates = 16385; }, "ZORV-PLAN-MMR",
+                 "MMR CANDIDATES must be within 1..=16384, got 16385"},
         TreeCase{"RrfKZero", "QUERY FUSION RRF FROM c PREFETCH (QUERY [1]) PARAMS (rrf_k = 1)",
                  [](core::Query& q) { q.params->rrf_k = 0; }, "ZORV-PLAN-RRF-PARAMS",
                  "rrf_k must be at least 1 (OpenAPI Rrf.k minimum)"},
@@ -309,11 +336,9 @@ TEST(QueryLowering, CrossRerankCandidatesIncludeTheFieldAndInheritTheCollection)
     EXPECT_EQ(cross.candidates[0].collection, "docs");
     EXPECT_EQ(cross.candidates[0].request.with_payload,
               (PlanPayloadSelector{PlanPayloadSelector::Include{{"title", "text"}}}));
-    EXPECT_EQ(cross.candidates[1].request.with_payload,
-              (PlanPayloadSelector{PlanPayloadSelector::Exclude{{"text"}}}));
+    EXPECT_EQ(cross.candidates[1].request.with_payload, (PlanPayloadSelector{PlanPayloadSelector::Exclude{{"text"}}}));
     EXPECT_EQ(cross.candidates[2].collection, "other");
-    EXPECT_EQ(cross.candidates[2].request.with_payload,
-              (PlanPayloadSelector{PlanPayloadSelector::Include{{"TEXT"}}}));
+    EXPECT_EQ(cross.candidates[2].request.with_payload, (PlanPayloadSelector{PlanPayloadSelector::Include{{"TEXT"}}}));
 }
 
 TEST(QueryLowering, HybridAndRerankAreNoPlainQuerySources) {
@@ -370,7 +395,8 @@ TEST(QueryPlanSize, VectorElementsCopiedByReferencesCount) {
     vector += "]";
     // 2^12 copies of 1024 elements is 4194304 exactly: the cap itself plans.
     EXPECT_TRUE(plan_text(doubling_chain(12, "QUERY " + vector + " USING v")).has_value());
-    auto op = plan_text(doubling_chain(12, "QUERY RECOMMEND POSITIVE (" + vector + ", [1]) STRATEGY best_score USING v"));
+    auto op =
+        plan_text(doubling_chain(12, "QUERY RECOMMEND POSITIVE (" + vector + ", [1]) STRATEGY best_score USING v"));
     ASSERT_FALSE(op.has_value());
     EXPECT_EQ(op.error().code, "ZORV-VALIDATION-PLAN-SIZE");
     EXPECT_EQ(op.error().message,
@@ -407,7 +433,8 @@ TEST(BatchHeaderParams, KeepTimeoutAndConsistencyAndRefuseSearchFields) {
     auto refused = batch_header_params(params);
     ASSERT_FALSE(refused.has_value());
     EXPECT_EQ(refused.error().code, "ZORV-VALIDATION-BATCH-PARAMS");
-    EXPECT_EQ(refused.error().message, "PARAMS exact has no representation on a BATCH header; keep it on member queries");
+    EXPECT_EQ(refused.error().message,
+              "PARAMS exact has no representation on a BATCH header; keep it on member queries");
 }
 
 }  // namespace
