@@ -197,7 +197,7 @@ core::Result<PlanOp> lower_search_query(const core::Query& query, CteScope scope
     QueryOp op;
     op.request = std::move(parts.request);
     op.timeout = parts.timeout;
-    op.consistency = std::move(parts.consistency);
+    op.consistency = parts.consistency;
     op.request.limit = query.page.limit;
     op.request.offset = query.page.offset;
     op.request.lookup_from = first_lookup(query.expression);
@@ -221,7 +221,7 @@ core::Result<PlanOp> lower_groups_query(const core::Query& query, CteScope scope
     RequestParts parts = ZORV_TRY(lower_request_core(query, scope, budget, depth));
     op.request = std::move(parts.request);
     op.timeout = parts.timeout;
-    op.consistency = std::move(parts.consistency);
+    op.consistency = parts.consistency;
     op.group_size = group.size.value_or(3);
     if (group.lookup) {
         PlanWithLookup lookup{group.lookup->collection, std::nullopt, std::nullopt};

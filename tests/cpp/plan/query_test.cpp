@@ -34,7 +34,10 @@ std::string compiled(const std::string& text) {
     std::string out = std::string(http_method_name(request->method)) + " " + request->path;
     char sep = '?';
     for (const auto& [name, value] : request->query) {
-        out += sep + name + "=" + value;
+        out += sep;
+        out += name;
+        out += '=';
+        out += value;
         sep = '&';
     }
     return out + " " + (request->body ? json_text(*request->body) : "-");
@@ -367,7 +370,12 @@ std::string doubling_chain(int levels, const std::string& base) {
     std::string text = "WITH c0 AS (" + base + ")";
     for (int i = 1; i <= levels; ++i) {
         const std::string prev = "c" + std::to_string(i - 1);
-        text += ", c" + std::to_string(i) + " AS (QUERY FUSION RRF PREFETCH (" + prev + ", " + prev + "))";
+        text += ", c" + std::to_string(i);
+        text += " AS (QUERY FUSION RRF PREFETCH (";
+        text += prev;
+        text += ", ";
+        text += prev;
+        text += "))";
     }
     return text + " QUERY FUSION RRF FROM d PREFETCH (c" + std::to_string(levels) + ")";
 }
