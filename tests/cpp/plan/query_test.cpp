@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -353,6 +354,56 @@ TEST(QueryLowering, HybridAndRerankAreNoPlainQuerySources) {
     auto rerank = lower_query_source(QueryExpr{QueryExpr::Rerank{}}, budget);
     ASSERT_FALSE(rerank.has_value());
     EXPECT_EQ(rerank.error().message, "RERANK must be lowered through the prefetch pipeline");
+}
+
+// The pipeline's own words for shapes the statement check refuses first.
+TEST(QueryLowering, RerankPipelineRefusesMissingUsingAndPrefetch) {
+    auto statement = core::parse_statement("QUERY RERANK VECTOR [1] MODEL 'm' FROM c USING v PREFETCH (QUERY [1])");
+    ASSERT_TRUE(statement.has_value());
+    core::Query& query = *statement->get<core::StatementKind::Query>();
+    auto& rerank = query.expression.get<EK::Rerank>();
+    QueryBudget budget;
+    const CteScope scope{&query.ctes, 0};
+    rerank.prefetch.clear();
+    auto no_prefetch = lower_search_pipeline(query, scope, budget, 0);
+    ASSERT_FALSE(no_prefetch.has_value());
+    EXPECT_EQ(no_prefetch.error().code, "ZORV-PLAN-RERANK-PREFETCH");
+    EXPECT_EQ(no_prefetch.error().message, "RERANK requires at least one PREFETCH");
+    rerank.using_.reset();
+    auto no_using = lower_search_pipeline(query, scope, budget, 0);
+    ASSERT_FALSE(no_using.has_value());
+    EXPECT_EQ(no_using.error().code, "ZORV-PLAN-RERANK-USING");
+    EXPECT_EQ(no_using.error().message, "RERANK requires USING vector name");
+}
+
+TEST(QueryLowering, GroupsAssemblyNeedsAGroup) {
+    auto statement = core::parse_statement("QUERY [1] FROM c");
+    ASSERT_TRUE(statement.has_value());
+    const core::Query& query = *statement->get<core::StatementKind::Query>();
+    QueryBudget budget;
+    auto op = lower_groups_query(query, CteScope{&query.ctes, 0}, budget);
+    ASSERT_FALSE(op.has_value());
+    EXPECT_EQ(op.error().code, "ZORV-PLAN-GROUP");
+    EXPECT_EQ(op.error().message, "group required for groups query");
+}
+
+TEST(QueryLowering, NonFiniteStartFromAndDefaultsFail) {
+    for (const char* text : {"QUERY ORDER BY p START FROM 1 FROM c",
+                             "QUERY FORMULA a DEFAULTS (a = 1) FROM c PREFETCH "
+                             "(QUERY [1])"}) {
+        auto statement = core::parse_statement(text);
+        ASSERT_TRUE(statement.has_value()) << text;
+        core::Query& query = *statement->get<core::StatementKind::Query>();
+        const core::Literal nan = core::Literal::f64(std::numeric_limits<double>::quiet_NaN());
+        if (query.expression.is(EK::OrderBy)) {
+            query.expression.get<EK::OrderBy>().start_from = nan;
+        } else {
+            query.expression.get<EK::Formula>().defaults.front().second = nan;
+        }
+        auto op = plan_statement(*statement);
+        ASSERT_FALSE(op.has_value()) << text;
+        EXPECT_EQ(op.error().code, "ZORV-PLAN-NON-FINITE") << text;
+    }
 }
 
 TEST(QueryLowering, ParamsWithOnlyTimeoutLeaveNoSearchParams) {
