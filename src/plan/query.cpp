@@ -62,31 +62,26 @@ std::optional<PlanLookupLocation> first_lookup(const QueryExpr& expr) {
     return std::nullopt;
 }
 
-struct RequestParts {
-    PlanQueryRequest request;
-    std::optional<std::uint64_t> timeout;
-    std::optional<core::Consistency> consistency;
-};
-
-// Selectors, ranking, timeout and consistency, WHERE and search parameters, in this order.
-core::Result<RequestParts> lower_request_core(const core::Query& query, CteScope scope, QueryBudget& budget,
-                                              unsigned depth) {
-    RequestParts parts;
+// Selectors, ranking, timeout and consistency, WHERE and search parameters, in this order. Built in
+// place: a request is large, and every move of it shows in the compile rate.
+core::Result<void> lower_request_core(const core::Query& query, CteScope scope, QueryBudget& budget, unsigned depth,
+                                      PlanQueryRequest& request, std::optional<std::uint64_t>& timeout,
+                                      std::optional<core::Consistency>& consistency) {
     PlanSelectors selectors = lower_selectors(query.output);
-    parts.request.with_payload = std::move(selectors.with_payload);
-    parts.request.with_vector = std::move(selectors.with_vector);
+    request.with_payload = std::move(selectors.with_payload);
+    request.with_vector = std::move(selectors.with_vector);
     SearchRanking ranking = ZORV_TRY(lower_search_pipeline(query, scope, budget, depth));
-    parts.request.query = std::move(ranking.query);
-    parts.request.prefetch = std::move(ranking.prefetch);
-    parts.request.using_ = std::move(ranking.using_);
+    request.query = std::move(ranking.query);
+    request.prefetch = std::move(ranking.prefetch);
+    request.using_ = std::move(ranking.using_);
     if (query.params) {
-        parts.timeout = query.params->timeout;
-        parts.consistency = query.params->consistency;
+        timeout = query.params->timeout;
+        consistency = query.params->consistency;
     }
-    parts.request.filter = ZORV_TRY(lower_where(query.filter));
-    if (query.params) parts.request.params = ZORV_TRY(lower_search_params(*query.params));
-    parts.request.score_threshold = query.score_threshold;
-    return parts;
+    request.filter = ZORV_TRY(lower_where(query.filter));
+    if (query.params) request.params = ZORV_TRY(lower_search_params(*query.params));
+    request.score_threshold = query.score_threshold;
+    return {};
 }
 
 void include_field(std::optional<core::PayloadSelector>& payload, const std::string& field) {
@@ -193,24 +188,23 @@ core::Result<PlanOp> lower_query(const core::Query& query, CteScope scope, Query
 }
 
 core::Result<PlanOp> lower_search_query(const core::Query& query, CteScope scope, QueryBudget& budget, unsigned depth) {
-    RequestParts parts = ZORV_TRY(lower_request_core(query, scope, budget, depth));
-    QueryOp op;
-    op.request = std::move(parts.request);
-    op.timeout = parts.timeout;
-    op.consistency = parts.consistency;
+    PlanOp result = make_op<PlanOpKind::Query>();
+    QueryOp& op = result.get<PlanOpKind::Query>();
+    ZORV_CHECK(lower_request_core(query, scope, budget, depth, op.request, op.timeout, op.consistency));
     op.request.limit = query.page.limit;
     op.request.offset = query.page.offset;
     op.request.lookup_from = first_lookup(query.expression);
     op.request.shard_key = shard_key_of(query.shard_key);
     op.collection = ZORV_TRY(query_collection(query));
-    return make_op<PlanOpKind::Query>(std::move(op));
+    return result;
 }
 
 core::Result<PlanOp> lower_groups_query(const core::Query& query, CteScope scope, QueryBudget& budget, unsigned depth) {
     if (!query.group) return core::fail(core::Diag::PlanGroup, "group required for groups query");
     const core::GroupBy& group = *query.group;
     if (group.field.empty()) return core::fail(core::Diag::PlanGroup, "group field must not be empty");
-    QueryGroupsOp op;
+    PlanOp result = make_op<PlanOpKind::QueryGroups>();
+    QueryGroupsOp& op = result.get<PlanOpKind::QueryGroups>();
     const std::uint64_t limit = query.page.limit.value_or(10);
     const std::uint64_t offset = query.page.offset.value_or(0);
     if (__builtin_add_overflow(limit, offset, &op.limit))
@@ -218,10 +212,7 @@ core::Result<PlanOp> lower_groups_query(const core::Query& query, CteScope scope
                                                                    " + OFFSET " + std::to_string(offset) +
                                                                    " overflows u64; reduce LIMIT or OFFSET");
     op.offset = offset;
-    RequestParts parts = ZORV_TRY(lower_request_core(query, scope, budget, depth));
-    op.request = std::move(parts.request);
-    op.timeout = parts.timeout;
-    op.consistency = parts.consistency;
+    ZORV_CHECK(lower_request_core(query, scope, budget, depth, op.request, op.timeout, op.consistency));
     op.group_size = group.size.value_or(3);
     if (group.lookup) {
         PlanWithLookup lookup{group.lookup->collection, std::nullopt, std::nullopt};
@@ -233,7 +224,7 @@ core::Result<PlanOp> lower_groups_query(const core::Query& query, CteScope scope
     op.request.shard_key = shard_key_of(query.shard_key);
     op.group_by = group.field;
     op.collection = ZORV_TRY(query_collection(query));
-    return make_op<PlanOpKind::QueryGroups>(std::move(op));
+    return result;
 }
 
 }  // namespace zorv::plan

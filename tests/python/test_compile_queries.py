@@ -2,7 +2,6 @@
 
 import json
 import re
-import time
 from pathlib import Path
 
 import pytest
@@ -121,6 +120,7 @@ def cte_chain(depth):
             "ZORV-PLAN-POINT-ID",
             'point ID "x2" is not a UUID; point IDs must be unsigned integers or UUIDs',
         ),
+        # About 1 KB of text asking for 2^40 stages: the cap stops it after ten thousand.
         (
             doubling_chain(40),
             "ZORV-VALIDATION-PLAN-SIZE",
@@ -144,16 +144,6 @@ def test_compile_refusals(text, code, message):
     assert info.value.code == code
     assert str(info.value) == f"[{code}] {message}"
     assert info.value.span is None
-
-
-def test_plan_size_fails_without_expanding():
-    text = doubling_chain(40)
-    assert len(text) < 2000
-    start = time.perf_counter()
-    with pytest.raises(pyzorv.ZorvSyntaxError):
-        pyzorv.compile(text)
-    # 2^40 stages would never finish; the cap stops it after ten thousand.
-    assert time.perf_counter() - start < 5
 
 
 def test_sixty_four_levels_plan():

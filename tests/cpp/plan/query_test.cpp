@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -432,17 +431,14 @@ std::string doubling_chain(int levels, const std::string& base) {
 }
 
 TEST(QueryPlanSize, ADoublingCteChainFailsAtOnce) {
-    const auto start = std::chrono::steady_clock::now();
+    // 2^40 stages: without the cap this would never return.
     auto op = plan_text(doubling_chain(40, "QUERY [1] USING v"));
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     ASSERT_FALSE(op.has_value());
     EXPECT_EQ(op.error().code, "ZORV-VALIDATION-PLAN-SIZE");
     EXPECT_EQ(op.error().message,
               "query plan expands to more than 10000 prefetch stages; reference each common table expression fewer "
               "times");
     EXPECT_FALSE(op.error().span.has_value());
-    // Exponential work would take far longer than this on any machine.
-    EXPECT_LT(elapsed, std::chrono::seconds(5));
 
     // 2^12 copies of the base stage: 8191 stages plan.
     EXPECT_TRUE(plan_text(doubling_chain(12, "QUERY [1] USING v")).has_value());
