@@ -78,7 +78,8 @@ void default_bm25_model(PlanQuery& query, std::string_view vector_name) {
 }
 
 core::Result<PlanQuery> lower_nearest(const QueryExpr::Nearest& nearest, QueryBudget& budget) {
-    PlanQuery::Nearest out{ZORV_TRY(lower_input(nearest.input, budget)), std::nullopt};
+    PlanQueryInput input = ZORV_TRY(lower_input(nearest.input, budget));
+    PlanQuery::Nearest out{std::move(input), std::nullopt};
     if (nearest.mmr) {
         const core::Mmr& mmr = **nearest.mmr;
         if (!std::isfinite(mmr.diversity) || mmr.diversity < 0.0 || mmr.diversity > 1.0)
@@ -106,7 +107,8 @@ std::string_view strategy_name(core::RecommendStrategy strategy) {
 
 core::Result<PlanQuery> lower_formula_query(const QueryExpr::Formula& formula) {
     for (const core::LiteralEntry& entry : formula.defaults) ZORV_CHECK(check_finite_values(entry.second));
-    PlanQuery::Formula out{ZORV_TRY(lower_formula(*formula.expression)), std::nullopt};
+    PlanExpression expression = ZORV_TRY(lower_formula(*formula.expression));
+    PlanQuery::Formula out{std::move(expression), std::nullopt};
     if (!formula.defaults.empty()) {
         PlanDefaultObject defaults;
         for (const core::LiteralEntry& entry : formula.defaults)
