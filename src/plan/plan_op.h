@@ -16,6 +16,7 @@
 #include "plan/collection_config.h"
 #include "plan/filter.h"
 #include "plan/index.h"
+#include "plan/query_plan.h"
 #include "plan/quota.h"
 #include "plan/upsert_types.h"
 
@@ -48,14 +49,6 @@ struct PlanVectorSelector {
     friend bool operator==(const PlanVectorSelector&, const PlanVectorSelector&) = default;
 };
 
-// lookup_from of a search.
-struct PlanLookupLocation {
-    std::string collection;
-    std::optional<std::string> vector;
-    std::optional<PlanShardKey> shard_key;
-    friend bool operator==(const PlanLookupLocation&, const PlanLookupLocation&) = default;
-};
-
 // with_lookup of a groups search.
 struct PlanWithLookup {
     std::string collection;
@@ -64,10 +57,13 @@ struct PlanWithLookup {
     friend bool operator==(const PlanWithLookup&, const PlanWithLookup&) = default;
 };
 
-// One search request. The ranking, prefetch stages, filter and search parameters join it with the
-// QUERY lowering; the fields here are the ones every request has.
+// One search request.
 struct PlanQueryRequest {
+    PlanQuery query;
+    std::vector<PlanPrefetch> prefetch;
     std::optional<std::string> using_;  // the vector name searched
+    std::optional<PlanFilter> filter;
+    std::optional<PlanSearchParams> params;
     std::optional<double> score_threshold;
     std::optional<PlanPayloadSelector> with_payload;
     std::optional<PlanVectorSelector> with_vector;
@@ -150,7 +146,7 @@ struct GetPointsOp {
 // ORDER BY of a scroll.
 struct PlanOrderBy {
     std::string key;
-    std::string direction;  // "asc" or "desc"
+    std::string direction = "asc";  // "asc" or "desc"
     std::optional<core::Literal> start_from;
     friend bool operator==(const PlanOrderBy&, const PlanOrderBy&) = default;
 };
@@ -168,6 +164,8 @@ struct ScrollOp {
     std::optional<PlanShardKey> shard_key;
     friend bool operator==(const ScrollOp&, const ScrollOp&) = default;
 };
+
+// The payloads below hold the collection only until the lowering of their kind lands.
 struct CountOp {
     std::string collection;
     std::optional<PlanFilter> filter;

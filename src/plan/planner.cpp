@@ -13,6 +13,7 @@
 #include "plan/path_names.h"
 #include "plan/point_ids.h"
 #include "plan/point_update.h"
+#include "plan/query.h"
 #include "plan/scroll.h"
 #include "plan/values.h"
 
@@ -22,9 +23,9 @@ namespace {
 
 using core::StatementKind;
 
-// The kinds whose lowering has not landed yet refuse to plan, so that nothing half-built leaves.
-core::Result<PlanOp> not_planned_yet(std::string_view kind) {
-    return core::fail(core::Diag::PlanUnsupported, std::string(kind) + " statements cannot be planned yet");
+// Only a tree whose kind is out of range gets here.
+core::Result<PlanOp> unknown_kind() {
+    return core::fail(core::Diag::PlanUnsupported, "unknown statements cannot be planned");
 }
 
 constexpr std::array<std::string_view, 11> kReplicaStates = {
@@ -83,7 +84,7 @@ core::Result<std::vector<core::Statement>> plan_script(std::string_view text) {
 // One case per statement kind; the copy-only kinds pass their names on untested.
 core::Result<PlanOp> lower_statement(const core::Statement& statement) {
     switch (statement.kind()) {
-        case StatementKind::Query: return not_planned_yet("QUERY");
+        case StatementKind::Query: return plan_query(*statement.get<StatementKind::Query>());
         case StatementKind::Scroll: {
             ScrollOp scroll = ZORV_TRY(lower_scroll(*statement.get<StatementKind::Scroll>()));
             return make_op<PlanOpKind::Scroll>(std::move(scroll));
@@ -132,7 +133,7 @@ core::Result<PlanOp> lower_statement(const core::Statement& statement) {
         case StatementKind::SetQuota: return plan_set_quota(*statement.get<StatementKind::SetQuota>());
         case StatementKind::Batch: return lower_batch(*statement.get<StatementKind::Batch>());
     }
-    return not_planned_yet("unknown");
+    return unknown_kind();
 }
 
 }  // namespace zorv::plan

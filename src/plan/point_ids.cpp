@@ -6,6 +6,7 @@
 
 #include "core/diagnostics.h"
 #include "plan/point_update.h"
+#include "plan/query_point_ids.h"
 
 namespace zorv::plan {
 
@@ -96,6 +97,12 @@ core::Result<void> validate_point_ids(const PlanOp& op) {
             return {};
         case PlanOpKind::Count: return check_optional_filter(op.get<PlanOpKind::Count>().filter);
         case PlanOpKind::Facet: return check_optional_filter(op.get<PlanOpKind::Facet>().filter);
+        case PlanOpKind::Query: return validate_request_point_ids(op.get<PlanOpKind::Query>().request);
+        case PlanOpKind::QueryGroups: return validate_request_point_ids(op.get<PlanOpKind::QueryGroups>().request);
+        case PlanOpKind::CrossRerank:
+            for (const QueryOp& candidate : op.get<PlanOpKind::CrossRerank>().candidates)
+                ZORV_CHECK(validate_request_point_ids(candidate.request));
+            return {};
         case PlanOpKind::Scroll:
         case PlanOpKind::Upsert:
         case PlanOpKind::Delete:
@@ -105,9 +112,6 @@ core::Result<void> validate_point_ids(const PlanOp& op) {
         case PlanOpKind::DeletePayload:
         case PlanOpKind::UpdateVector:
         case PlanOpKind::DeleteVector: return validate_write_point_ids(op);
-        case PlanOpKind::Query:
-        case PlanOpKind::QueryGroups:
-        case PlanOpKind::CrossRerank:
         case PlanOpKind::CreateCollection:
         case PlanOpKind::AlterCollection:
         case PlanOpKind::DropCollection:

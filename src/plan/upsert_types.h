@@ -9,6 +9,7 @@
 
 #include "core/ast/literal.h"
 #include "core/ast/vector.h"
+#include "plan/query_plan.h"  // PlanQueryInput
 
 namespace zorv::plan {
 
@@ -28,12 +29,6 @@ struct PlanPoint {
     std::optional<PlanPointVectors> vector;
     std::optional<PlanPayload> payload;  // absent when the row has no payload entry
     friend bool operator==(const PlanPoint&, const PlanPoint&) = default;
-};
-
-// An input of a vector query: a vector of any kind (inference inputs included) or a point id.
-struct PlanQueryInput {
-    std::variant<PlanVector, PlanPointId> value;
-    friend bool operator==(const PlanQueryInput&, const PlanQueryInput&) = default;
 };
 
 }  // namespace zorv::plan

@@ -274,21 +274,6 @@ void write_vector_input(std::string& out, const PlanVector& vector) {
     put_vector(sink, vector);
 }
 
-JsonValue query_input_to_value(const PlanQueryInput& input) {
-    ValueSink sink;
-    std::visit(core::Overloaded{[&](const PlanVector& v) { put_vector(sink, v); },
-                                [&](const PlanPointId& id) { put_point_id(sink, id); }},
-               input.value);
-    return sink.take();
-}
-
-void write_query_input(std::string& out, const PlanQueryInput& input) {
-    TextSink sink(out);
-    std::visit(core::Overloaded{[&](const PlanVector& v) { put_vector(sink, v); },
-                                [&](const PlanPointId& id) { put_point_id(sink, id); }},
-               input.value);
-}
-
 JsonValue point_vectors_to_value(const PlanPointVectors& vectors) {
     ValueSink sink;
     put_point_vectors(sink, vectors);

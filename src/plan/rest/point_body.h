@@ -16,9 +16,6 @@ namespace zorv::plan {
 JsonValue vector_to_value(const PlanVector& vector);
 void write_vector_input(std::string& out, const PlanVector& vector);
 
-JsonValue query_input_to_value(const PlanQueryInput& input);
-void write_query_input(std::string& out, const PlanQueryInput& input);
-
 // One vector, or named vectors as an object ({} when there are none).
 JsonValue point_vectors_to_value(const PlanPointVectors& vectors);
 void write_vector_struct(std::string& out, const PlanPointVectors& vectors);

@@ -8,6 +8,7 @@
 #include "plan/rest/collection_body.h"
 #include "plan/rest/index_body.h"
 #include "plan/rest/point_body.h"
+#include "plan/rest/query_body.h"
 #include "plan/rest/quota_body.h"
 
 namespace zorv::plan {
@@ -54,10 +55,17 @@ JsonValue drop_shard_key_body(const DropShardKeyOp& op) {
 
 RouteResult refuse(RouteError error) { return std::unexpected(std::move(error)); }
 
-// The update family always sends the resolved header wait, so that a compiled route shows the
-// request that is really sent. The query family's body comes with the query request writer.
+// The path, timeout and consistency come from the batch header, not from the members. The update
+// family always sends the resolved header wait, so that a compiled route shows the request that is
+// really sent.
 RouteResult batch_request(const PlanBatch& batch) {
-    if (batch.key.is_query()) return refuse(no_body_yet(PlanOpKind::Batch));
+    if (batch.key.is_query()) {
+        core::Result<QueryBatch> searches = query_batch_from_members(batch.members);
+        if (!searches) return refuse(batch_route_error(std::move(searches.error())));
+        return request(HttpMethod::Post, collection_path(batch.key.collection()) + "/points/query/batch",
+                       timeout_consistency_params(batch.timeout, batch.consistency),
+                       query_batch_body(searches->searches));
+    }
     core::Result<UpdateBatch> built = update_batch_from_members(batch.members);
     if (!built) return refuse(batch_route_error(std::move(built.error())));
     return request(HttpMethod::Post, collection_path(batch.key.collection()) + "/points/batch",
@@ -120,19 +128,38 @@ RouteError batch_route_error(core::ZorvError error) {
     return RouteError{RouteError::BatchInvariant{std::move(error.message)}};
 }
 
-RouteError no_body_yet(PlanOpKind kind) {
-    return RouteError{RouteError::Serialize{std::string(plan_op_name(kind)) + " has no REST body yet"}};
-}
-
 RouteResult plan_to_rest_request(const PlanOp& op) {
     using K = PlanOpKind;
     switch (op.kind()) {
-        case K::Query:
-        case K::QueryGroups:
-        case K::GetPoints:
-        case K::Scroll:
-        case K::Count:
-        case K::Facet: return refuse(no_body_yet(op.kind()));
+        case K::Query: {
+            const QueryOp& query = op.get<K::Query>();
+            return request(HttpMethod::Post, collection_path(query.collection) + "/points/query",
+                           timeout_consistency_params(query.timeout, query.consistency),
+                           query_request_to_value(query.request));
+        }
+        case K::QueryGroups: {
+            const QueryGroupsOp& groups = op.get<K::QueryGroups>();
+            return request(HttpMethod::Post, collection_path(groups.collection) + "/points/query/groups",
+                           timeout_consistency_params(groups.timeout, groups.consistency), query_groups_body(groups));
+        }
+        case K::GetPoints: {
+            const GetPointsOp& get = op.get<K::GetPoints>();
+            return request(HttpMethod::Post, collection_path(get.collection) + "/points", {}, get_points_body(get));
+        }
+        case K::Scroll: {
+            const ScrollOp& scroll = op.get<K::Scroll>();
+            return request(HttpMethod::Post, collection_path(scroll.collection) + "/points/scroll", {},
+                           scroll_body(scroll));
+        }
+        case K::Count: {
+            const CountOp& count = op.get<K::Count>();
+            return request(HttpMethod::Post, collection_path(count.collection) + "/points/count", {},
+                           count_body(count));
+        }
+        case K::Facet: {
+            const FacetOp& facet = op.get<K::Facet>();
+            return request(HttpMethod::Post, collection_path(facet.collection) + "/facet", {}, facet_body(facet));
+        }
         case K::Batch: return batch_request(op.get<K::Batch>());
         case K::Upsert: {
             const UpsertOp& upsert = op.get<K::Upsert>();
@@ -218,7 +245,7 @@ RouteResult plan_to_rest_request(const PlanOp& op) {
         case K::CrossRerank: return refuse(RouteError{RouteError::ClientSide{"cross_rerank"}});
         case K::ShowQuotas: return request(HttpMethod::Get, "/quotas");
     }
-    return refuse(no_body_yet(op.kind()));
+    return refuse(RouteError{RouteError::Serialize{"unknown plan operation kind"}});
 }
 
 }  // namespace zorv::plan

@@ -90,7 +90,4 @@ void push_query_param(QueryParams& query, std::pair<std::string, std::string> pa
 // BatchInvariant with the error's message; its code, fields and cause are dropped.
 RouteError batch_route_error(core::ZorvError error);
 
-// Serialize "<KIND> has no REST body yet", for the kinds whose body writers have not landed.
-RouteError no_body_yet(PlanOpKind kind);
-
 }  // namespace zorv::plan

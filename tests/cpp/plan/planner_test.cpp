@@ -111,11 +111,6 @@ TEST(PlanStatement, ReturnsThePlaceholderScanErrorUnlowered) {
     }
 }
 
-TEST(PlanStatement, RefusesKindsWhoseLoweringHasNotLanded) {
-    expect_plan_error(plan_statement(must_parse_statement("QUERY [1.0] FROM docs LIMIT 3")), "ZORV-PLAN-UNSUPPORTED",
-                      "QUERY statements cannot be planned yet");
-}
-
 TEST(PlanScript, ReturnsTheStatementsOrTheFirstError) {
     auto planned = plan_script("SHOW COLLECTIONS; DROP INDEX ON COLLECTION docs FOR city");
     ASSERT_TRUE(planned.has_value());

@@ -13,6 +13,7 @@
 #include "plan/planner.h"
 #include "plan/rest/batch_body.h"
 #include "plan/rest/point_body.h"
+#include "plan/rest/query_body.h"
 #include "plan/rest/route.h"
 
 namespace zorv::plan {

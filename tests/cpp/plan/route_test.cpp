@@ -140,9 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                   core::ErrorKind::Validation},
         ErrorCase{"batch_invariant", RouteError{RouteError::BatchInvariant{"members differ"}}, "ZORV-BATCH-INVARIANT",
                   "members differ", core::ErrorKind::Execution},
-        ErrorCase{"serialize", no_body_yet(PlanOpKind::QueryGroups), "ZORV-PLAN-SERIALIZE",
-                  "plan IR REST request body serialization failed: QUERY_GROUPS has no REST body yet",
-                  core::ErrorKind::Execution}));
+        ErrorCase{"serialize", RouteError{RouteError::Serialize{"payload too deep"}}, "ZORV-PLAN-SERIALIZE",
+                  "plan IR REST request body serialization failed: payload too deep", core::ErrorKind::Execution}));
 
 TEST(BatchRouteError, KeepsOnlyTheMessage) {
     core::ZorvError error("ZORV-X", "members differ", core::ErrorKind::Validation);
@@ -166,13 +165,6 @@ TEST(CompiledRoutes, ShowsMethodPathAndPayloadButNoQuery) {
     EXPECT_EQ(json_text(route_to_json(*route)),
               R"({"method":"POST","path":"/collections/a%20b/shards/delete","payload":{"shard_key":"eu"},)"
               R"("stmt_type":"drop_shard_key"})");
-}
-
-TEST(CompiledRoutes, KindsWithoutBodyFailWithSerialize) {
-    const auto route = compile_op_route(make_op<PlanOpKind::Scroll>(ScrollOp{"c"}));
-    ASSERT_FALSE(route);
-    EXPECT_EQ(route.error().code, "ZORV-PLAN-SERIALIZE");
-    EXPECT_EQ(route.error().message, "plan IR REST request body serialization failed: SCROLL has no REST body yet");
 }
 
 TEST(CompiledRoutes, PlanningErrorsComeBackUnchanged) {
