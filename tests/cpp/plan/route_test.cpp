@@ -194,5 +194,23 @@ TEST(RouteNames, BatchNamedByItsMembers) {
     EXPECT_EQ(route_name(make_op<PlanOpKind::AlterCollection>()), "update_collection");
 }
 
+TEST(QueryBatchRoute, OneSearchPerMember) {
+    auto statement = core::parse_statement(
+        "BATCH { QUERY [0.5] FROM docs USING dense LIMIT 1; QUERY [0.25] FROM docs USING dense LIMIT 2 }");
+    ASSERT_TRUE(statement) << core::format_error(statement.error());
+    auto route = compile_route(*statement);
+    ASSERT_TRUE(route) << core::format_error(route.error());
+    EXPECT_EQ(route->stmt_type, "query_batch");
+    const auto* request = std::get_if<RestRequest>(&route->target);
+    ASSERT_NE(request, nullptr);
+    EXPECT_EQ(request->method, HttpMethod::Post);
+    EXPECT_EQ(request->path, "/collections/docs/points/query/batch");
+    EXPECT_TRUE(request->query.empty());
+    ASSERT_TRUE(request->body.has_value());
+    EXPECT_EQ(json_text(*request->body),
+              R"({"searches":[{"limit":1,"query":{"nearest":[0.5]},"using":"dense","with_payload":true},)"
+              R"({"limit":2,"query":{"nearest":[0.25]},"using":"dense","with_payload":true}]})");
+}
+
 }  // namespace
 }  // namespace zorv::plan
