@@ -199,6 +199,23 @@ EXTRA = [
     "QUERY {indices: [1, 7], values: [0.5, 0.25]} FROM c USING s AS SPARSE PARAMS (idf = WHERE city = 'x') LIMIT 2",
     "QUERY RELEVANCE FEEDBACK TARGET [0.5, 0.5] FEEDBACK ((POINT 3, 0.9), (POINT 4, 0.1)) STRATEGY NAIVE "
     "(a = 1, b = 0.5, c = 0.5) FROM c USING dense LIMIT 2",
+    # The filter and formula shapes the planner writes, each once.
+    "COUNT FROM c WHERE price != 10",
+    "COUNT FROM c WHERE price = 1.5",
+    "COUNT FROM c WHERE tag IN ('b', 'a', 'b')",
+    "COUNT FROM c WHERE NESTED('items', qty = 1)",
+    "COUNT FROM c WHERE NESTED('items', qty > 1 OR sku = 'x')",
+    "COUNT FROM c WHERE created BETWEEN '2024-01-01T00:00:00Z' AND '2024-12-31T00:00:00Z'",
+    "COUNT FROM c WHERE NOT (a = 1 AND b = 'x')",
+    "COUNT FROM c WHERE loc GEO_POLYGON {exterior: [{lat: 1, lon: 2}, {lat: 3, lon: 4}, {lat: 5, lon: 6}, "
+    "{lat: 1, lon: 2}]}",
+    "COUNT FROM c WHERE MIN SHOULD 2 (a = 1, b = 2) AND n VALUES_COUNT < 3",
+    "QUERY FORMULA $score + 0.5 * popularity DEFAULTS (popularity = 0) FROM c "
+    "PREFETCH (QUERY [0.5, 0.5] USING dense LIMIT 10) LIMIT 5",
+    "QUERY FORMULA CASE WHEN price > 10 THEN 1 ELSE 0 END FROM c PREFETCH (QUERY [0.5, 0.5] USING dense LIMIT 10) "
+    "LIMIT 5",
+    "QUERY FORMULA gauss_decay(d, 0, 2, 0.5) DEFAULTS (d = 0) FROM c PREFETCH (QUERY [0.5, 0.5] USING dense LIMIT 10) "
+    "LIMIT 5",
 ]
 
 
