@@ -8,6 +8,7 @@
 #include "core/diagnostics.h"
 #include "plan/planner.h"
 #include "plan/point_update.h"
+#include "plan/query_shape.h"
 #include "plan/wait.h"
 
 namespace zorv::plan {
@@ -203,20 +204,17 @@ core::Result<PlanOp> finish_mutation_batch(const core::Batch& batch, PlanBatch o
     return make_op<PlanOpKind::Batch>(std::move(out));
 }
 
-// The header's search parameters other than timeout and consistency are refused by the query
-// lowering's header check, which the query family calls once it lands.
 core::Result<PlanOp> finish_query_batch(const core::Batch& batch, PlanBatch out) {
     if (batch.wait) return core::fail(core::Diag::ValidationBatchWait, "WAIT has no representation on query batches");
+    const BatchHeaderParams header = ZORV_TRY(batch_header_params(batch.params));
     for (const core::Statement& member : batch.statements) {
         if (member.kind() == StatementKind::Query &&
             sets_timeout_or_consistency(member.get<StatementKind::Query>()->params))
             return core::fail(core::Diag::ValidationBatchParams,
                               "move member PARAMS timeout / consistency to the BATCH header");
     }
-    if (batch.params) {
-        out.timeout = batch.params->timeout;
-        out.consistency = batch.params->consistency;
-    }
+    out.timeout = header.timeout;
+    out.consistency = header.consistency;
     out.key = BatchKey{BatchKey::Query{out.timeout, out.consistency, out.collection}};
     return make_op<PlanOpKind::Batch>(std::move(out));
 }

@@ -239,6 +239,11 @@ TEST(BatchLowering, RefusedMembers) {
                   "PARAMS timeout / consistency have no representation on mutation batches"},
              Case{"BATCH { DELETE FROM a WHERE id = 1; UPSERT INTO a VALUES {id: 2} WAIT true }",
                   "ZORV-VALIDATION-BATCH-WAIT", "move member WAIT to the BATCH header"},
+             Case{"BATCH { QUERY [1.0] FROM a PARAMS (timeout = 3) } PARAMS (exact = true, hnsw_ef = 64)",
+                  "ZORV-VALIDATION-BATCH-PARAMS",
+                  "PARAMS hnsw_ef has no representation on a BATCH header; keep it on member queries"},
+             Case{"BATCH { QUERY [1.0] FROM a } PARAMS (idf = global)", "ZORV-VALIDATION-BATCH-PARAMS",
+                  "PARAMS idf has no representation on a BATCH header; keep it on member queries"},
              // A member's own planning error comes back unchanged.
              Case{"BATCH { DELETE FROM a WHERE id = 1; DELETE VECTOR v, v FROM a WHERE id = 1 }",
                   "ZORV-PLAN-DELETE-VECTOR", "DELETE VECTOR contains duplicate vector name 'v'"},
