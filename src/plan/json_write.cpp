@@ -26,16 +26,21 @@ void append_float(std::string& out, Float x) {
         out += "null";
         return;
     }
-    // Digits go straight into the output: vectors make this the hottest call of a bulk upsert.
-    constexpr std::size_t kMaxChars = 32;
+    // Digits go straight into the output (no fill, no copy): vectors make this the hottest call
+    // of a bulk upsert.
+    constexpr std::size_t kMaxChars = 34;  // 24 for any double, 2 for ".0", slack
     const std::size_t at = out.size();
-    out.resize(at + kMaxChars);
-    char* const begin = out.data() + at;
-    const auto res = std::to_chars(begin, begin + kMaxChars, x);
-    bool integral = true;
-    for (const char* p = begin; p != res.ptr; ++p) integral = integral && *p != '.' && *p != 'e';
-    out.resize(static_cast<std::size_t>(res.ptr - out.data()));
-    if (integral) out += ".0";
+    out.resize_and_overwrite(at + kMaxChars, [at, x](char* data, std::size_t size) {
+        char* const begin = data + at;
+        char* end = std::to_chars(begin, data + size, x).ptr;
+        // The point, when there is one, comes within the first few characters.
+        for (const char* p = begin; p != end; ++p) {
+            if (*p == '.' || *p == 'e') return static_cast<std::size_t>(end - data);
+        }
+        *end++ = '.';
+        *end++ = '0';
+        return static_cast<std::size_t>(end - data);
+    });
 }
 
 }  // namespace
