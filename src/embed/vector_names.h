@@ -7,7 +7,7 @@
 namespace zorv::embed {
 
 struct VectorNameLists {
-    std::vector<std::string> dense;        // multivector ones included; "" is the unnamed vector
+    std::vector<std::string> dense;  // multivector ones included; "" is the unnamed vector
     std::vector<std::string> sparse;
     std::vector<std::string> multivector;  // dense vectors with a multivector configuration
     friend bool operator==(const VectorNameLists&, const VectorNameLists&) = default;
