@@ -1,22 +1,110 @@
 // The JSON value tree that request bodies are built as before they are written out.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <initializer_list>
+#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <utility>
 #include <variant>
 #include <vector>
 
 namespace zorv::plan {
 
+// An object's entries in one sorted vector: request bodies hold a handful of keys each, and one
+// allocation per object beats a tree node per key. Keys stay in ascending byte order whatever the
+// order of insertion, which is the order sent to the server and shown to Python. The interface is
+// the part of std::map's that the library uses, with the same rules: `emplace` keeps an existing
+// entry, `insert_or_assign` replaces it. A template only so that `V` may still be incomplete here.
+template <class V>
+class SortedObject {
+public:
+    using value_type = std::pair<std::string, V>;
+    using iterator = typename std::vector<value_type>::iterator;
+    using const_iterator = typename std::vector<value_type>::const_iterator;
+
+    SortedObject() = default;
+    SortedObject(std::initializer_list<value_type> entries) {
+        entries_.reserve(entries.size());
+        for (const value_type& entry : entries) emplace(entry.first, entry.second);
+    }
+
+    iterator begin() { return entries_.begin(); }
+    iterator end() { return entries_.end(); }
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    void reserve(std::size_t n) { entries_.reserve(n); }
+
+    iterator find(std::string_view key) { return find_in(entries_, key); }
+    const_iterator find(std::string_view key) const { return find_in(entries_, key); }
+    std::size_t count(std::string_view key) const { return find(key) == end() ? 0 : 1; }
+    bool contains(std::string_view key) const { return find(key) != end(); }
+    V& at(std::string_view key) { return checked(find(key))->second; }
+    const V& at(std::string_view key) const { return checked(find(key))->second; }
+
+    template <class K, class... Args>
+    std::pair<iterator, bool> emplace(K&& key, Args&&... args) {
+        std::string_view view(key);
+        auto at = lower_bound(view);
+        if (at != entries_.end() && at->first == view) return {at, false};
+        at = entries_.emplace(at, std::piecewise_construct, std::forward_as_tuple(std::forward<K>(key)),
+                              std::forward_as_tuple(std::forward<Args>(args)...));
+        return {at, true};
+    }
+    template <class K, class M>
+    std::pair<iterator, bool> insert_or_assign(K&& key, M&& value) {
+        std::string_view view(key);
+        auto at = lower_bound(view);
+        if (at != entries_.end() && at->first == view) {
+            at->second = std::forward<M>(value);
+            return {at, false};
+        }
+        at = entries_.emplace(at, std::string(std::forward<K>(key)), V(std::forward<M>(value)));
+        return {at, true};
+    }
+    V& operator[](std::string_view key) { return emplace(std::string(key)).first->second; }
+    std::size_t erase(std::string_view key) {
+        auto at = find(key);
+        if (at == entries_.end()) return 0;
+        entries_.erase(at);
+        return 1;
+    }
+
+    friend bool operator==(const SortedObject&, const SortedObject&) = default;
+
+private:
+    template <class Entries>
+    static auto lower_bound_in(Entries& entries, std::string_view key) {
+        // Appending in key order is the common case: check the end first.
+        if (entries.empty() || std::string_view(entries.back().first) < key) return entries.end();
+        return std::lower_bound(entries.begin(), entries.end(), key,
+                                [](const value_type& entry, std::string_view k) { return entry.first < k; });
+    }
+    template <class Entries>
+    static auto find_in(Entries& entries, std::string_view key) {
+        auto at = lower_bound_in(entries, key);
+        return at != entries.end() && at->first == key ? at : entries.end();
+    }
+    iterator lower_bound(std::string_view key) { return lower_bound_in(entries_, key); }
+    template <class It>
+    It checked(It at) const {
+        if (at == entries_.end()) throw std::out_of_range("JSON object has no such key");
+        return at;
+    }
+
+    std::vector<value_type> entries_;
+};
+
 class JsonValue;
 using JsonArray = std::vector<JsonValue>;
-// Keys stay in ascending byte order whatever the order of insertion, which is the order sent to
-// the server and shown to Python; a second insertion under the same key replaces the first.
-using JsonObject = std::map<std::string, JsonValue, std::less<>>;
+using JsonObject = SortedObject<JsonValue>;
 
 class JsonValue {
 public:
