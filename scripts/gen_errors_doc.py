@@ -50,10 +50,10 @@ of its kind (see [python.md](python.md#errors)):
 | Transport | `ZorvTransportError` | `RuntimeError` |
 | Backend | `ZorvBackendError` | `RuntimeError` |
 
-All five derive from `pyzorv.ZorvError`. Two exceptions to the rule: `parse`, `parse_json`,
+All five derive from `pyzorv.ZorvError`. One exception to the rule: `parse`, `parse_json`,
 `tokenize`, `compile` and `inject_filter` raise every failure of parsing, planning and compiling as
-`ZorvSyntaxError`, whatever its kind (the `kind` attribute still tells); and errors of binding
-(`ZORV-BIND-*`) raised by `bind`, `compile` or `Stmt.bind` are `ZorvValidationError`.
+`ZorvSyntaxError`, whatever its kind (the `kind` attribute still tells); errors while binding the
+params given to `bind`, `Stmt.bind`, `compile` or `Stmt.compile_route` are `ZorvValidationError`.
 
 The message is shown as `[CODE] message at START..END`; START and END are byte offsets into the
 UTF-8 encoding of the statement text, not indexes into the Python string.
