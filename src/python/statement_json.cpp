@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/diagnostics.h"
 #include "core/json/statement_json.h"
 #include "core/parser/parser.h"
 #include "python/errors.h"
@@ -127,8 +128,7 @@ PyObject* raise_serialize_error() {
         if (utf8 != nullptr) message = utf8;
         PyErr_Clear();
     }
-    return raise_zorv_error(core::ZorvError("ZORV-SERIALIZE", std::move(message), core::ErrorKind::Execution),
-                            kExecutionErrorClass);
+    return raise_zorv_error(core::make_error(core::Diag::Serialize, std::move(message)), kExecutionErrorClass);
 }
 
 }  // namespace
