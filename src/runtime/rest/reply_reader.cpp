@@ -120,8 +120,9 @@ plan::JsonValue to_json_value(JsonElement value) {
             return out;
         }
         case element_type::OBJECT: {
+            const simdjson::dom::object object = value.get_object().value_unsafe();
             plan::JsonObject out;
-            for (auto field : value.get_object().value_unsafe()) {
+            for (auto field : object) {
                 out.insert_or_assign(std::string(field.key), to_json_value(field.value));
             }
             return out;
