@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/diagnostics.h"
+#include "runtime/rest/collection_info.h"
 #include "runtime/rest/point_record.h"
 #include "runtime/rest/quota_config_reader.h"
 #include "runtime/rest/usage_decode.h"
@@ -172,8 +173,9 @@ core::Result<ExecData> decode_collection_names(JsonElement reply) {
     return ExecData{ExecData::Collections{std::move(names)}};
 }
 
-core::Result<ExecData> decode_schema(JsonElement /*reply*/) {
-    return envelope_error("collection information is not decoded yet");
+core::Result<ExecData> decode_schema(JsonElement reply) {
+    auto schema = ZORV_TRY(decode_collection_info(reply));
+    return ExecData{ExecData::Collection{std::move(schema)}};
 }
 
 std::unexpected<core::ZorvError> client_side_refusal() {

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/rest/json_copy.h"
+
 namespace zorv::runtime::rest {
 namespace {
 
@@ -137,7 +139,10 @@ core::Result<protocol::ScoredPoint> decode_point_record(JsonElement record) {
         }
         protocol::HitPayload members;
         members.reserve(object.size());
-        for (auto field : object) members.emplace_back(std::string(field.key), to_json_value(field.value));
+        for (auto field : object) {
+            // The reply parser's depth limit is far above anything a payload member can reach.
+            members.emplace_back(std::string(field.key), copy_json_value(field.value).value_or(nullptr));
+        }
         point.payload = std::move(members);
     }
 

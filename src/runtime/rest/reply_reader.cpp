@@ -100,35 +100,4 @@ std::string invalid_length(std::size_t length, std::string_view expected) {
     return "invalid length " + std::to_string(length) + ", expected " + std::string(expected);
 }
 
-plan::JsonValue to_json_value(JsonElement value) {
-    switch (value.type()) {
-        case element_type::NULL_VALUE: return nullptr;
-        case element_type::BOOL: return value.get_bool().value_unsafe();
-        case element_type::UINT64: return value.get_uint64().value_unsafe();
-        case element_type::INT64: {
-            const std::int64_t n = value.get_int64().value_unsafe();
-            if (n >= 0) return static_cast<std::uint64_t>(n);
-            return n;
-        }
-        case element_type::DOUBLE: return value.get_double().value_unsafe();
-        case element_type::STRING: return std::string(value.get_string().value_unsafe());
-        case element_type::ARRAY: {
-            simdjson::dom::array array = value.get_array().value_unsafe();
-            plan::JsonArray out;
-            out.reserve(array.size());
-            for (JsonElement item : array) out.push_back(to_json_value(item));
-            return out;
-        }
-        case element_type::OBJECT: {
-            const simdjson::dom::object object = value.get_object().value_unsafe();
-            plan::JsonObject out;
-            for (auto field : object) {
-                out.insert_or_assign(std::string(field.key), to_json_value(field.value));
-            }
-            return out;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace zorv::runtime::rest

@@ -1,5 +1,5 @@
-// Small readers shared by the reply decoders: numbers in the ranges the records need, the texts
-// that name a value in error messages, and the conversion of JSON members into plan values.
+// Small readers shared by the reply decoders: numbers in the ranges the records need and the
+// texts that name a value in error messages.
 #pragma once
 
 #include <simdjson.h>
@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "core/error.h"
-#include "plan/json_value.h"
 
 namespace zorv::runtime::rest {
 
@@ -46,9 +45,5 @@ std::string invalid_type(JsonElement found, std::string_view expected);
 std::string invalid_value(JsonElement found, std::string_view expected);
 // "invalid length {length}, expected {expected}"
 std::string invalid_length(std::size_t length, std::string_view expected);
-
-// The value as a plan JSON tree; non-negative integers are unsigned. The parser's depth limit
-// bounds the recursion.
-plan::JsonValue to_json_value(JsonElement value);
 
 }  // namespace zorv::runtime::rest

@@ -1,98 +1,78 @@
-// The live server of the reply tests: statements are planned, compiled to their REST request and
-// sent with the library's HTTP client to ZORV_TEST_QDRANT_URL; the tests skip when it is unset.
+// Plain requests to the live Qdrant server named by ZORV_TEST_QDRANT_URL, for tests that check
+// decoders against what the server really sends.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/diagnostics.h"
 #include "core/parser/parser.h"
 #include "net/http_client.h"
 #include "net/run_awaitable.h"
+#include "plan/compile_route.h"
 #include "plan/json_write.h"
-#include "plan/planner.h"
-#include "plan/rest/route.h"
 #include "runtime/rest/reply_json.h"
 
-namespace zorv::runtime::rest::test_support {
+namespace zorv::test_support {
 
-inline std::string live_qdrant_url() {
-    const char* url = std::getenv("ZORV_TEST_QDRANT_URL");
-    std::string out = url ? url : "";
-    while (out.ends_with('/')) out.pop_back();
-    return out;
-}
-
-inline constexpr std::string_view no_live_server =
-    "ZORV_TEST_QDRANT_URL is not set; start a server with ../shared/qdrant/start and export its QDRANT_URL";
-
-// One planned statement and the server's parsed reply to it.
-struct LiveExchange {
-    plan::PlanOp op;
-    JsonDocument reply;
-};
+inline constexpr std::string_view no_qdrant_reason =
+    "no Qdrant server: set ZORV_TEST_QDRANT_URL to a running server's URL (scripts/test starts one)";
 
 class LiveQdrant {
 public:
-    explicit LiveQdrant(std::string base_url) : base_url_(std::move(base_url)) {
-        auto client = net::HttpClient::create();
-        EXPECT_TRUE(client.has_value());
-        if (client) client_ = std::move(*client);
+    // Nothing when the variable is unset or empty.
+    static std::optional<LiveQdrant> from_env() {
+        const char* url = std::getenv("ZORV_TEST_QDRANT_URL");
+        if (url == nullptr || *url == '\0') return std::nullopt;
+        auto client = net::HttpClient::create({std::chrono::seconds(5), std::chrono::seconds(30), 4});
+        if (!client) return std::nullopt;
+        std::string base(url);
+        while (!base.empty() && base.back() == '/') base.pop_back();
+        return LiveQdrant(std::move(base), std::move(*client));
     }
 
-    // Parses, plans and sends one statement; a 2xx reply's body parsed, anything else an error
-    // whose message holds the status and body.
-    core::Result<LiveExchange> send(std::string_view statement) const {
-        auto parsed = core::parse_statement(statement);
-        if (!parsed) return std::unexpected(std::move(parsed).error());
-        auto op = plan::plan_statement(*parsed);
-        if (!op) return std::unexpected(std::move(op).error());
-        auto route = plan::plan_to_rest_request(*op);
-        if (!route) return core::fail(core::Diag::RestMultiStep, "no single REST request for this statement");
-        net::HttpRequest request;
-        request.method = std::string(plan::http_method_name(route->method));
-        request.url = base_url_ + route->path + query_string(route->query);
-        if (route->body) {
-            request.headers.emplace_back("content-type", "application/json");
-            request.body = plan::json_text(*route->body);
+    // A non-2xx status or an unanswered request fails with the status and body in the message.
+    core::Result<runtime::rest::JsonDocument> send(std::string method, const std::string& path,
+                                                   std::string body = {}) const {
+        net::HttpRequest request{std::move(method), url_ + path, {}, std::move(body)};
+        if (!request.body.empty()) request.headers.emplace_back("content-type", "application/json");
+        auto outcome = run_awaitable(client_->send(std::move(request)), std::chrono::seconds(40));
+        if (!outcome || !*outcome) return core::fail(core::Diag::BackendJson, "request to " + path + " failed");
+        const net::HttpResponse& reply = **outcome;
+        if (reply.status < 200 || reply.status > 299)
+            return core::fail(core::Diag::BackendJson, net::status_text(reply.status) + ": " + reply.body);
+        return runtime::rest::parse_reply_json(reply.body, url_ + path, "test");
+    }
+
+    // Compiles one Zorv statement to its single REST request and sends it.
+    core::Result<runtime::rest::JsonDocument> execute(std::string_view statement) const {
+        auto parsed = ZORV_TRY(core::parse_statement(statement));
+        auto route = ZORV_TRY(plan::compile_route(parsed));
+        const auto* request = std::get_if<plan::RestRequest>(&route.target);
+        if (request == nullptr) return core::fail(core::Diag::BackendJson, "no single request for the statement");
+        std::string path = request->path;
+        char separator = '?';
+        for (const auto& [key, value] : request->query) {
+            path += separator + key + "=" + value;
+            separator = '&';
         }
-        auto outcome = zorv::test_support::run_awaitable(client_->send(std::move(request)));
-        if (!outcome || !*outcome) return core::fail(core::Diag::BackendJson, "request failed");
-        const net::HttpResponse& response = **outcome;
-        if (response.status < 200 || response.status > 299) {
-            return core::fail(core::Diag::BackendJson,
-                              std::to_string(response.status) + " " + response.body + " for " + std::string(statement));
-        }
-        auto reply = parse_reply_json(response.body, base_url_ + route->path, "test");
-        if (!reply) return std::unexpected(std::move(reply).error());
-        return LiveExchange{std::move(*op), std::move(*reply)};
+        std::string body = request->body ? plan::json_text(*request->body) : std::string();
+        return send(std::string(plan::http_method_name(request->method)), path, std::move(body));
     }
-
-    // Sends and expects success.
-    void run(std::string_view statement) const {
-        auto exchange = send(statement);
-        EXPECT_TRUE(exchange.has_value()) << statement << ": " << (exchange ? "" : exchange.error().message);
-    }
-
-    // Whether or not it exists.
-    void drop_collection(const std::string& name) const { (void)send("DROP COLLECTION " + name); }
 
 private:
-    static std::string query_string(const plan::QueryParams& params) {
-        std::string out;
-        for (const auto& [key, value] : params) {
-            out += out.empty() ? '?' : '&';
-            out += plan::encode_path_segment(key) + "=" + plan::encode_path_segment(value);
-        }
-        return out;
-    }
+    LiveQdrant(std::string url, std::shared_ptr<net::HttpClient> client)
+        : url_(std::move(url)), client_(std::move(client)) {}
 
-    std::string base_url_;
+    std::string url_;
     std::shared_ptr<net::HttpClient> client_;
 };
 
-}  // namespace zorv::runtime::rest::test_support
+}  // namespace zorv::test_support

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ostream>
+#include <optional>
 #include <thread>
 #include <charconv>
 #include <string>
@@ -14,6 +15,8 @@
 #include "protocol/response.h"
 #include "runtime/rest/batch_reply.h"
 #include "runtime/rest/decode_reply.h"
+#include "core/parser/parser.h"
+#include "plan/planner.h"
 #include "runtime/rest/live_qdrant.h"
 
 namespace zorv::core {
@@ -44,7 +47,7 @@ using core::VectorValue;
 using plan::PlanOpKind;
 using protocol::ExecData;
 using protocol::NamedHitVectors;
-using test_support::LiveQdrant;
+using zorv::test_support::LiveQdrant;
 
 // A name of this process, so parallel runs do not meet.
 std::string unique_name(std::string_view stem) { return std::string(stem) + "_" + std::to_string(::getpid()); }
@@ -83,16 +86,37 @@ std::string row(std::uint64_t id, std::string_view city) {
            std::string(city) + "'}";
 }
 
+// One planned statement and the server's parsed reply to it.
+struct Exchange {
+    plan::PlanOp op;
+    JsonDocument reply;
+};
+
 class LiveReplies : public testing::Test {
 protected:
     void SetUp() override {
-        if (test_support::live_qdrant_url().empty()) GTEST_SKIP() << test_support::no_live_server;
-        server_ = std::make_unique<LiveQdrant>(test_support::live_qdrant_url());
+        server_ = LiveQdrant::from_env();
+        if (!server_) GTEST_SKIP() << zorv::test_support::no_qdrant_reason;
     }
+
+    core::Result<Exchange> send(std::string_view statement) const {
+        auto parsed = ZORV_TRY(core::parse_statement(statement));
+        auto op = ZORV_TRY(plan::plan_statement(parsed));
+        auto reply = ZORV_TRY(server_->execute(statement));
+        return Exchange{std::move(op), std::move(reply)};
+    }
+
+    void run(std::string_view statement) const {
+        auto exchange = server_->execute(statement);
+        EXPECT_TRUE(exchange.has_value()) << statement << ": " << (exchange ? "" : exchange.error().message);
+    }
+
+    // Whether or not it exists.
+    void drop_collection(const std::string& name) const { (void)server_->execute("DROP COLLECTION " + name); }
 
     // Decodes the reply to `statement` with the statement's own plan.
     protocol::BackendReply decode(std::string_view statement) const {
-        auto exchange = server_->send(statement);
+        auto exchange = send(statement);
         EXPECT_TRUE(exchange.has_value()) << statement << ": " << (exchange ? "" : exchange.error().message);
         if (!exchange) return {};
         auto reply = decode_rest_reply(exchange->op, exchange->reply.root());
@@ -100,7 +124,7 @@ protected:
         return reply ? std::move(*reply) : protocol::BackendReply{};
     }
 
-    std::unique_ptr<LiveQdrant> server_;
+    std::optional<LiveQdrant> server_;
 };
 
 class LivePoints : public LiveReplies {
@@ -108,15 +132,15 @@ protected:
     void SetUp() override {
         LiveReplies::SetUp();
         if (IsSkipped()) return;
-        server_->drop_collection(name_);
-        server_->run("CREATE COLLECTION " + name_ +
+        drop_collection(name_);
+        run("CREATE COLLECTION " + name_ +
                      " (d VECTOR(4, DOT), m VECTOR(2, DOT) WITH MULTIVECTOR (comparator = 'max_sim'), s SPARSE)");
-        server_->run("CREATE INDEX ON COLLECTION " + name_ + " FOR city TYPE keyword");
-        server_->run("UPSERT INTO " + name_ + " VALUES " + row(1, "Oslo") + ", " + row(2, "Bergen") + ", " +
+        run("CREATE INDEX ON COLLECTION " + name_ + " FOR city TYPE keyword");
+        run("UPSERT INTO " + name_ + " VALUES " + row(1, "Oslo") + ", " + row(2, "Bergen") + ", " +
                      row(3, "Tromso") + " WAIT true");
     }
     void TearDown() override {
-        if (server_) server_->drop_collection(name_);
+        if (server_) drop_collection(name_);
     }
 
     std::string name_ = unique_name("replies_points");
@@ -143,7 +167,7 @@ TEST_F(LivePoints, FacetOnAKeywordField) {
 
 TEST_F(LivePoints, GroupsWithAnOffsetKeepTheLastGroups) {
     const std::string statement = "QUERY [1, 0, 0, 0] FROM " + name_ + " USING d GROUP BY city LIMIT 2 OFFSET 1";
-    auto exchange = server_->send(statement);
+    auto exchange = send(statement);
     ASSERT_TRUE(exchange.has_value()) << exchange.error().message;
     auto reply = decode_rest_reply(exchange->op, exchange->reply.root());
     ASSERT_TRUE(reply.has_value()) << reply.error().message;
@@ -175,24 +199,30 @@ TEST_F(LivePoints, StoredVectorsComeBackF32Exact) {
     }
 }
 
-TEST_F(LivePoints, CollectionListAndExistence) {
+TEST_F(LivePoints, CollectionListExistenceAndInfo) {
     protocol::BackendReply list = decode("SHOW COLLECTIONS");
     ASSERT_TRUE(list.data);
     const auto& names = std::get<ExecData::Collections>(list.data->value).names;
     EXPECT_NE(std::ranges::find(names, name_), names.end());
-    auto info = server_->send("SHOW COLLECTION " + name_);
+    auto info = send("SHOW COLLECTION " + name_);
     ASSERT_TRUE(info.has_value()) << info.error().message;
     auto exists = decode_collection_exists(info->reply.root());
     ASSERT_TRUE(exists.has_value()) << exists.error().message;
     EXPECT_TRUE(*exists);
+    auto reply = decode_rest_reply(info->op, info->reply.root());
+    ASSERT_TRUE(reply.has_value()) << reply.error().message;
+    const protocol::CollectionSchema& schema = std::get<ExecData::Collection>(reply->data->value).schema;
+    EXPECT_EQ(schema.schema.dense_vectors, (std::vector<std::string>{"d", "m"}));
+    ASSERT_EQ(schema.schema.sparse_vectors.size(), 1U);
+    EXPECT_EQ(schema.schema.sparse_vectors[0].name, "s");
 }
 
 TEST_F(LiveReplies, ShardKeysOfACustomShardedCollection) {
     const std::string name = unique_name("replies_shards");
-    server_->drop_collection(name);
-    server_->run("CREATE COLLECTION " + name + " (v VECTOR(4, DOT)) WITH PARAMS (sharding_method = 'custom')");
-    server_->run("CREATE SHARD KEY 'eu' ON COLLECTION " + name);
-    server_->run("CREATE SHARD KEY 7 ON COLLECTION " + name);
+    drop_collection(name);
+    run("CREATE COLLECTION " + name + " (v VECTOR(4, DOT)) WITH PARAMS (sharding_method = 'custom')");
+    run("CREATE SHARD KEY 'eu' ON COLLECTION " + name);
+    run("CREATE SHARD KEY 7 ON COLLECTION " + name);
     // A new shard key reaches the listing through consensus: wait for it, within bounds.
     protocol::BackendReply reply;
     for (int attempt = 0; attempt < 50; ++attempt) {
@@ -201,7 +231,7 @@ TEST_F(LiveReplies, ShardKeysOfACustomShardedCollection) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_EQ(reply.data, (ExecData{ExecData::ShardKeys{{std::string("eu"), std::uint64_t{7}}}}));
-    server_->drop_collection(name);
+    drop_collection(name);
 }
 
 TEST_F(LiveReplies, QuotasReadBackAfterTheyAreSet) {
