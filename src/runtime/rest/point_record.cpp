@@ -75,9 +75,8 @@ std::optional<Vector> read_sparse(JsonElement value) {
 std::optional<Vector> read_single_vector(JsonElement value) {
     simdjson::dom::array array;
     if (value.get(array) == simdjson::SUCCESS) {
-        bool all_numbers = true;
-        for (JsonElement item : array) all_numbers = all_numbers && is_number(item);
-        if (all_numbers) return Vector{Vector::Dense{*read_floats(value)}};
+        // One pass for the common dense case; a non-number sends it to the multivector reading.
+        if (std::optional<std::vector<float>> dense = read_floats(value)) return Vector{Vector::Dense{std::move(*dense)}};
         return read_multivector(array);
     }
     if (value.type() == element_type::OBJECT) return read_sparse(value);
