@@ -28,7 +28,8 @@ core::Result<BackendReply> decode_query_batch_item(JsonElement item) {
 
 core::Result<std::vector<BackendReply>> decode_query_batch_reply(JsonElement result) {
     simdjson::dom::array array;
-    if (result.get(array) != simdjson::SUCCESS) return envelope_error("query batch response is missing result as an array");
+    if (result.get(array) != simdjson::SUCCESS)
+        return envelope_error("query batch response is missing result as an array");
     std::vector<BackendReply> replies;
     replies.reserve(array.size());
     for (JsonElement item : array) {
@@ -52,9 +53,10 @@ core::Result<BackendReply> check_rest_update_status(JsonElement item) {
         return core::fail(core::Diag::BackendBatch,
                           "update batch item was not confirmed before the server wait timeout (status: wait_timeout)");
     }
-    return envelope_error(fill("update batch item status '{}' is not a valid UpdateStatus "
-                               "(acknowledged|completed|wait_timeout)",
-                               text));
+    return envelope_error(
+        fill("update batch item status '{}' is not a valid UpdateStatus "
+             "(acknowledged|completed|wait_timeout)",
+             text));
 }
 
 core::Result<std::vector<BackendReply>> decode_update_batch_reply(JsonElement result) {

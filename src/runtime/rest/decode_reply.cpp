@@ -229,8 +229,8 @@ core::Result<protocol::HitGroup> decode_groups(JsonElement group) {
     if (!id) return envelope_error("group is missing id");
     std::optional<protocol::GroupId> group_id = read_group_id(*id);
     if (!group_id) {
-        return envelope_error(fill("group id does not match GroupId: {}",
-                                   "data did not match any variant of untagged enum PlanGroupId"));
+        return envelope_error(
+            fill("group id does not match GroupId: {}", "data did not match any variant of untagged enum PlanGroupId"));
     }
     const std::optional<JsonElement> hits = member(group, "hits");
     simdjson::dom::array array;

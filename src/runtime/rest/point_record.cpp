@@ -76,7 +76,8 @@ std::optional<Vector> read_single_vector(JsonElement value) {
     simdjson::dom::array array;
     if (value.get(array) == simdjson::SUCCESS) {
         // One pass for the common dense case; a non-number sends it to the multivector reading.
-        if (std::optional<std::vector<float>> dense = read_floats(value)) return Vector{Vector::Dense{std::move(*dense)}};
+        if (std::optional<std::vector<float>> dense = read_floats(value))
+            return Vector{Vector::Dense{std::move(*dense)}};
         return read_multivector(array);
     }
     if (value.type() == element_type::OBJECT) return read_sparse(value);
@@ -147,7 +148,8 @@ core::Result<protocol::ScoredPoint> decode_point_record(JsonElement record) {
 
     if (const std::optional<JsonElement> vector = member(record, "vector"); vector && !vector->is_null()) {
         std::optional<HitVectors> decoded = decode_vector_output(*vector);
-        if (!decoded) return envelope_error(fill("point vector does not match VectorStructOutput: {}", no_vector_variant));
+        if (!decoded)
+            return envelope_error(fill("point vector does not match VectorStructOutput: {}", no_vector_variant));
         point.vector = std::move(decoded);
     }
     return point;

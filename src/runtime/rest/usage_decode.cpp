@@ -88,7 +88,8 @@ std::optional<std::vector<std::pair<std::string, ModelUsage>>> deserialize_model
         const std::optional<ModelUsage> usage = read_model(field.value);
         if (!usage) return std::nullopt;
         // A repeated name keeps its first place and its last value.
-        auto same = std::ranges::find(out, field.key, [](const auto& entry) -> std::string_view { return entry.first; });
+        auto same =
+            std::ranges::find(out, field.key, [](const auto& entry) -> std::string_view { return entry.first; });
         if (same != out.end()) {
             same->second = *usage;
         } else {
@@ -101,7 +102,8 @@ std::optional<std::vector<std::pair<std::string, ModelUsage>>> deserialize_model
 std::optional<protocol::Usage> decode_usage(JsonElement value) {
     if (value.type() != element_type::OBJECT) return std::nullopt;
     protocol::Usage usage;
-    if (const std::optional<JsonElement> hardware = member(value, "hardware")) usage.hardware = read_hardware(*hardware);
+    if (const std::optional<JsonElement> hardware = member(value, "hardware"))
+        usage.hardware = read_hardware(*hardware);
     if (const std::optional<JsonElement> inference = member(value, "inference")) {
         usage.inference = read_inference(*inference);
     }

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <optional>
-#include <vector>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "protocol/response.h"
 #include "protocol/usage.h"

@@ -46,16 +46,17 @@ TEST(QueryBatchReply, OneReplyPerMemberWithItsOwnTelemetry) {
 
 class QueryBatchFault : public testing::TestWithParam<FailCase> {};
 
-TEST_P(QueryBatchFault, FailsWithItsMessage) { expect_envelope_error(query_batch(GetParam().json), GetParam().message); }
+TEST_P(QueryBatchFault, FailsWithItsMessage) {
+    expect_envelope_error(query_batch(GetParam().json), GetParam().message);
+}
 
-INSTANTIATE_TEST_SUITE_P(Table, QueryBatchFault,
-                         testing::Values(FailCase{R"({"points": []})", "query batch response is missing result as an array"},
-                                         FailCase{"null", "query batch response is missing result as an array"},
-                                         FailCase{R"([{"points": []}, {"hits": []}])",
-                                                  "query batch item is missing points as an array"},
-                                         FailCase{"[5]", "query batch item is missing points as an array"},
-                                         FailCase{R"([{"points": [{"id": 1.5}]}])",
-                                                  "point id 1.5 is not an unsigned integer"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, QueryBatchFault,
+    testing::Values(FailCase{R"({"points": []})", "query batch response is missing result as an array"},
+                    FailCase{"null", "query batch response is missing result as an array"},
+                    FailCase{R"([{"points": []}, {"hits": []}])", "query batch item is missing points as an array"},
+                    FailCase{"[5]", "query batch item is missing points as an array"},
+                    FailCase{R"([{"points": [{"id": 1.5}]}])", "point id 1.5 is not an unsigned integer"}));
 
 TEST(UpdateBatchReply, AcknowledgedAndCompletedAreMutations) {
     auto replies = update_batch(R"([{"status": "completed", "operation_id": 3, "time": 1},
@@ -87,11 +88,13 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{R"(["completed"])", "update batch item is not an object"},
         FailCase{R"([{"status": 1}])", "update batch item is missing a string status"},
         FailCase{"[{}]", "update batch item is missing a string status"},
-        FailCase{R"([{"status": "Completed"}])",
-                 "update batch item status 'Completed' is not a valid UpdateStatus (acknowledged|completed|wait_timeout)"}));
+        FailCase{
+            R"([{"status": "Completed"}])",
+            "update batch item status 'Completed' is not a valid UpdateStatus (acknowledged|completed|wait_timeout)"}));
 
 TEST(CollectionExists, AnyStringStatusIsTrue) {
-    for (const char* text : {R"({"result": {"status": "red"}, "status": "ok"})", R"({"result": {"status": "green"}})"}) {
+    for (const char* text :
+         {R"({"result": {"status": "red"}, "status": "ok"})", R"({"result": {"status": "green"}})"}) {
         const JsonDocument doc = parse(text);
         auto exists = decode_collection_exists(doc.root());
         ASSERT_TRUE(exists.has_value()) << text;

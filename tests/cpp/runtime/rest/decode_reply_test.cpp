@@ -71,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, RestReply,
     testing::Values(
         ReplyCase{PlanOpKind::Query, R"({"result": {"points": []}, "status": "ok"})", hits({})},
-        ReplyCase{PlanOpKind::Scroll, R"({"result": {"points": [{"id": 2}, {"id": 1, "score": 0.5}], "next_page_offset": 3}})",
+        ReplyCase{PlanOpKind::Scroll,
+                  R"({"result": {"points": [{"id": 2}, {"id": 1, "score": 0.5}], "next_page_offset": 3}})",
                   hits({point(2), point(1, 0.5)})},
         ReplyCase{PlanOpKind::GetPoints, R"({"result": [{"id": 4}]})", hits({point(4)})},
         ReplyCase{PlanOpKind::QueryGroups,
@@ -111,8 +112,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{PlanOpKind::ShowQuotas, R"({"result": {"config": [true, 50]}})",
                   quotas({.max_resident_memory_percent = 50, .enabled = true})},
         ReplyCase{PlanOpKind::ShowQuotas, R"({"result": {"config": [false, 1, 2, 3]}})",
-                  quotas({.max_resident_memory_percent = 1, .max_disk_usage_percent = 2,
-                          .release_margin_percent = 3, .enabled = false})}));
+                  quotas({.max_resident_memory_percent = 1,
+                          .max_disk_usage_percent = 2,
+                          .release_margin_percent = 3,
+                          .enabled = false})}));
 
 struct FaultCase {
     PlanOpKind kind;
@@ -134,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, RestReplyFailure,
     testing::Values(
         FaultCase{PlanOpKind::Query, R"({"result": {}})", "query/scroll response is missing result.points"},
-        FaultCase{PlanOpKind::Scroll, R"({"result": {"points": {}}})", "query/scroll response is missing result.points"},
+        FaultCase{PlanOpKind::Scroll, R"({"result": {"points": {}}})",
+                  "query/scroll response is missing result.points"},
         FaultCase{PlanOpKind::Query, "[]", "query/scroll response is missing result.points"},
         // The first bad record ends the reply.
         FaultCase{PlanOpKind::Query, R"({"result": {"points": [{"id": 1}, {"id": -1}, 5]}})",
@@ -149,25 +153,34 @@ INSTANTIATE_TEST_SUITE_P(
                   "group id does not match GroupId: data did not match any variant of untagged enum PlanGroupId"},
         FaultCase{PlanOpKind::QueryGroups, R"({"result": {"groups": [{"id": true, "hits": []}]}})",
                   "group id does not match GroupId: data did not match any variant of untagged enum PlanGroupId"},
-        FaultCase{PlanOpKind::QueryGroups, R"({"result": {"groups": [{"id": 1}]}})", "group is missing hits as an array"},
+        FaultCase{PlanOpKind::QueryGroups, R"({"result": {"groups": [{"id": 1}]}})",
+                  "group is missing hits as an array"},
         FaultCase{PlanOpKind::QueryGroups, R"({"result": {"groups": [{"id": 1, "hits": [{"id": "a", "score": []}]}]}})",
                   "point score must be a number, got []"},
-        FaultCase{PlanOpKind::Count, R"({"result": {"count": -1}})", "count response is missing an unsigned result.count"},
-        FaultCase{PlanOpKind::Count, R"({"result": {"count": 2.0}})", "count response is missing an unsigned result.count"},
-        FaultCase{PlanOpKind::Count, R"({"result": {"count": "3"}})", "count response is missing an unsigned result.count"},
+        FaultCase{PlanOpKind::Count, R"({"result": {"count": -1}})",
+                  "count response is missing an unsigned result.count"},
+        FaultCase{PlanOpKind::Count, R"({"result": {"count": 2.0}})",
+                  "count response is missing an unsigned result.count"},
+        FaultCase{PlanOpKind::Count, R"({"result": {"count": "3"}})",
+                  "count response is missing an unsigned result.count"},
         FaultCase{PlanOpKind::Count, R"({"result": 3})", "count response is missing an unsigned result.count"},
         FaultCase{PlanOpKind::Facet, R"({"result": {}})", "facet response is missing result.hits"},
         FaultCase{PlanOpKind::Facet, R"({"result": {"hits": [{"count": 1}]}})", "facet hit is missing value"},
-        FaultCase{PlanOpKind::Facet, R"({"result": {"hits": [{"value": 1.5, "count": 1}]}})",
-                  "facet value does not match FacetValue: data did not match any variant of untagged enum PlanFacetValue"},
-        FaultCase{PlanOpKind::Facet, R"({"result": {"hits": [{"value": 18446744073709551615, "count": 1}]}})",
-                  "facet value does not match FacetValue: data did not match any variant of untagged enum PlanFacetValue"},
-        FaultCase{PlanOpKind::Facet, R"({"result": {"hits": [{"value": null, "count": 1}]}})",
-                  "facet value does not match FacetValue: data did not match any variant of untagged enum PlanFacetValue"},
+        FaultCase{
+            PlanOpKind::Facet, R"({"result": {"hits": [{"value": 1.5, "count": 1}]}})",
+            "facet value does not match FacetValue: data did not match any variant of untagged enum PlanFacetValue"},
+        FaultCase{
+            PlanOpKind::Facet, R"({"result": {"hits": [{"value": 18446744073709551615, "count": 1}]}})",
+            "facet value does not match FacetValue: data did not match any variant of untagged enum PlanFacetValue"},
+        FaultCase{
+            PlanOpKind::Facet, R"({"result": {"hits": [{"value": null, "count": 1}]}})",
+            "facet value does not match FacetValue: data did not match any variant of untagged enum PlanFacetValue"},
         FaultCase{PlanOpKind::Facet, R"({"result": {"hits": [{"value": "a", "count": -1}]}})",
                   "facet hit is missing an unsigned count"},
-        FaultCase{PlanOpKind::Facet, R"({"result": {"hits": [{"value": "a"}]}})", "facet hit is missing an unsigned count"},
-        FaultCase{PlanOpKind::ShowShardKeys, R"({"result": {"shard_keys": 5}})", "shard_keys must be an array or null, got 5"},
+        FaultCase{PlanOpKind::Facet, R"({"result": {"hits": [{"value": "a"}]}})",
+                  "facet hit is missing an unsigned count"},
+        FaultCase{PlanOpKind::ShowShardKeys, R"({"result": {"shard_keys": 5}})",
+                  "shard_keys must be an array or null, got 5"},
         FaultCase{PlanOpKind::ShowShardKeys, R"({"result": {"shard_keys": {"key": "a"}}})",
                   R"(shard_keys must be an array or null, got {"key":"a"})"},
         FaultCase{PlanOpKind::ShowShardKeys, R"({"result": {"shard_keys": ["a"]}})", "shard key entry is missing key"},
@@ -177,7 +190,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "shard key 1.5 is not an unsigned integer"},
         FaultCase{PlanOpKind::ShowShardKeys, R"({"result": {"shard_keys": [{"key": true}]}})",
                   "shard key must be a string or unsigned integer, got true"},
-        FaultCase{PlanOpKind::ShowCollections, R"({"result": {}})", "list collections response is missing result.collections"},
+        FaultCase{PlanOpKind::ShowCollections, R"({"result": {}})",
+                  "list collections response is missing result.collections"},
         FaultCase{PlanOpKind::ShowCollections, R"({"result": {"collections": [{"name": 1}]}})",
                   "collection entry is missing a string name"},
         FaultCase{PlanOpKind::ShowQuotas, R"({"result": {}})", "get quotas response is missing result.config"},
@@ -198,13 +212,15 @@ INSTANTIATE_TEST_SUITE_P(
                   std::string(quota_invalid) + "invalid length 5, expected fewer elements in array"},
         FaultCase{PlanOpKind::SetQuota, R"({"result": {"enabled": true}})",
                   "set quotas response is missing the boolean result field"},
-        FaultCase{PlanOpKind::SetQuota, R"({"status": "ok"})", "set quotas response is missing the boolean result field"}));
+        FaultCase{PlanOpKind::SetQuota, R"({"status": "ok"})",
+                  "set quotas response is missing the boolean result field"}));
 
 TEST(RestReply, SetQuotaReportsTheRequestedSettingsEvenWhenTheServerSaysFalse) {
     const QuotaConfig requested{.release_margin_percent = 0, .enabled = true};
     for (const char* text : {R"({"result": true})", R"({"result": false, "time": 0.5})"}) {
         const JsonDocument doc = parse(text);
-        auto reply = decode_rest_reply(plan::make_op<PlanOpKind::SetQuota>(plan::SetQuotaOp{requested, true}), doc.root());
+        auto reply =
+            decode_rest_reply(plan::make_op<PlanOpKind::SetQuota>(plan::SetQuotaOp{requested, true}), doc.root());
         ASSERT_TRUE(reply.has_value()) << text;
         EXPECT_EQ(reply->data, quotas(requested)) << text;
     }

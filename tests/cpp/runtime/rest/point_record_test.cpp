@@ -83,15 +83,18 @@ INSTANTIATE_TEST_SUITE_P(
                    .vector = HitVectors{NamedHitVectors{{"indices", dense({-1})}, {"values", dense({0.5})}}}}},
         PointCase{R"({"id": 1, "vector": {"indices": [4294967296], "values": [0.5]}})",
                   {.id = std::uint64_t{1},
-                   .vector = HitVectors{NamedHitVectors{{"indices", dense({4294967296.0F})}, {"values", dense({0.5})}}}}},
+                   .vector = HitVectors{NamedHitVectors{{"indices", dense({4294967296.0F})},
+                                                        {"values", dense({0.5})}}}}},
         PointCase{R"({"id": 1, "vector": {}})", {.id = std::uint64_t{1}, .vector = HitVectors{NamedHitVectors{}}}},
-        PointCase{R"({"id": 1, "vector": {"text": [0.1], "image": [[0.2], [0.3]], "bm25": {"indices": [1], "values": [0.4]}}})",
-                  {.id = std::uint64_t{1},
-                   .vector = HitVectors{NamedHitVectors{
-                       {"bm25", sparse({1}, {0.4F})}, {"image", multi({{0.2F}, {0.3F}})}, {"text", dense({0.1F})}}}}}));
+        PointCase{
+            R"({"id": 1, "vector": {"text": [0.1], "image": [[0.2], [0.3]], "bm25": {"indices": [1], "values": [0.4]}}})",
+            {.id = std::uint64_t{1},
+             .vector = HitVectors{NamedHitVectors{
+                 {"bm25", sparse({1}, {0.4F})}, {"image", multi({{0.2F}, {0.3F}})}, {"text", dense({0.1F})}}}}}));
 
 TEST(PointRecord, NamedVectorsAreOrderedByName) {
-    auto point = decode(R"({"id": 1, "vector": {"text": [1], "image": [[2]], "bm25": {"indices": [1], "values": [3]}}})");
+    auto point =
+        decode(R"({"id": 1, "vector": {"text": [1], "image": [[2]], "bm25": {"indices": [1], "values": [3]}}})");
     ASSERT_TRUE(point.has_value());
     const auto& named = std::get<NamedHitVectors>(*point->vector);
     std::vector<std::string> names;
@@ -127,22 +130,25 @@ TEST_P(PointRecordFault, FailsWithItsMessage) { expect_envelope_error(decode(Get
 INSTANTIATE_TEST_SUITE_P(
     Table, PointRecordFault,
     testing::Values(
-        FailCase{"[1]", "point record is not an object"},
-        FailCase{R"({"score": 1})", "point record is missing id"},
+        FailCase{"[1]", "point record is not an object"}, FailCase{R"({"score": 1})", "point record is missing id"},
         FailCase{R"({"id": -1})", "point id -1 is not an unsigned integer"},
         FailCase{R"({"id": 1.0})", "point id 1.0 is not an unsigned integer"},
         FailCase{R"({"id": true})", "point id must be a string or unsigned integer, got true"},
         FailCase{R"({"id": null})", "point id must be a string or unsigned integer, got null"},
         FailCase{R"({"id": 7, "score": "0.5"})", R"(point score must be a number, got "0.5")"},
         FailCase{R"({"id": 7, "payload": []})", "point payload must be an object or null, got []"},
-        FailCase{R"({"id": 7, "vector": [1, [2]]})",
-                 "point vector does not match VectorStructOutput: data did not match any variant of untagged enum Wire"},
-        FailCase{R"({"id": 7, "vector": {"a": null}})",
-                 "point vector does not match VectorStructOutput: data did not match any variant of untagged enum Wire"},
-        FailCase{R"({"id": 7, "vector": "x"})",
-                 "point vector does not match VectorStructOutput: data did not match any variant of untagged enum Wire"},
-        FailCase{R"({"id": 7, "vector": {"a": [[1], 2]}})",
-                 "point vector does not match VectorStructOutput: data did not match any variant of untagged enum Wire"},
+        FailCase{
+            R"({"id": 7, "vector": [1, [2]]})",
+            "point vector does not match VectorStructOutput: data did not match any variant of untagged enum Wire"},
+        FailCase{
+            R"({"id": 7, "vector": {"a": null}})",
+            "point vector does not match VectorStructOutput: data did not match any variant of untagged enum Wire"},
+        FailCase{
+            R"({"id": 7, "vector": "x"})",
+            "point vector does not match VectorStructOutput: data did not match any variant of untagged enum Wire"},
+        FailCase{
+            R"({"id": 7, "vector": {"a": [[1], 2]}})",
+            "point vector does not match VectorStructOutput: data did not match any variant of untagged enum Wire"},
         // The id is checked before the score, the score before the payload.
         FailCase{R"({"id": -1, "score": "x", "payload": 1})", "point id -1 is not an unsigned integer"},
         FailCase{R"({"id": 1, "score": "x", "payload": 1})", R"(point score must be a number, got "x")"}));

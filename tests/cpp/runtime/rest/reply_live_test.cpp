@@ -3,20 +3,20 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <ostream>
-#include <optional>
-#include <thread>
 #include <charconv>
+#include <chrono>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "core/parser/parser.h"
+#include "plan/planner.h"
 #include "protocol/response.h"
 #include "runtime/rest/batch_reply.h"
 #include "runtime/rest/decode_reply.h"
-#include "core/parser/parser.h"
-#include "plan/planner.h"
 #include "runtime/rest/live_qdrant.h"
 
 namespace zorv::core {
@@ -134,10 +134,10 @@ protected:
         if (IsSkipped()) return;
         drop_collection(name_);
         run("CREATE COLLECTION " + name_ +
-                     " (d VECTOR(4, DOT), m VECTOR(2, DOT) WITH MULTIVECTOR (comparator = 'max_sim'), s SPARSE)");
+            " (d VECTOR(4, DOT), m VECTOR(2, DOT) WITH MULTIVECTOR (comparator = 'max_sim'), s SPARSE)");
         run("CREATE INDEX ON COLLECTION " + name_ + " FOR city TYPE keyword");
-        run("UPSERT INTO " + name_ + " VALUES " + row(1, "Oslo") + ", " + row(2, "Bergen") + ", " +
-                     row(3, "Tromso") + " WAIT true");
+        run("UPSERT INTO " + name_ + " VALUES " + row(1, "Oslo") + ", " + row(2, "Bergen") + ", " + row(3, "Tromso") +
+            " WAIT true");
     }
     void TearDown() override {
         if (server_) drop_collection(name_);
@@ -161,8 +161,9 @@ TEST_F(LivePoints, FacetOnAKeywordField) {
     ASSERT_TRUE(reply.data);
     auto hits = std::get<ExecData::Facet>(reply.data->value).hits;
     std::ranges::sort(hits, {}, [](const protocol::FacetHit& hit) { return std::get<std::string>(hit.value); });
-    EXPECT_EQ(hits, (std::vector<protocol::FacetHit>{
-                        {std::string("Bergen"), 1}, {std::string("Oslo"), 1}, {std::string("Tromso"), 1}}));
+    EXPECT_EQ(hits, (std::vector<protocol::FacetHit>{{std::string("Bergen"), 1},
+                                                     {std::string("Oslo"), 1},
+                                                     {std::string("Tromso"), 1}}));
 }
 
 TEST_F(LivePoints, GroupsWithAnOffsetKeepTheLastGroups) {
@@ -184,9 +185,8 @@ TEST_F(LivePoints, GroupsWithAnOffsetKeepTheLastGroups) {
 }
 
 TEST_F(LivePoints, StoredVectorsComeBackF32Exact) {
-    for (const std::string& statement :
-         {"QUERY POINTS (1, 2, 3) FROM " + name_ + " WITH VECTOR true",
-          "SCROLL FROM " + name_ + " WITH PAYLOAD true WITH VECTOR true LIMIT 10"}) {
+    for (const std::string& statement : {"QUERY POINTS (1, 2, 3) FROM " + name_ + " WITH VECTOR true",
+                                         "SCROLL FROM " + name_ + " WITH PAYLOAD true WITH VECTOR true LIMIT 10"}) {
         protocol::BackendReply reply = decode(statement);
         ASSERT_TRUE(reply.data) << statement;
         const auto& points = std::get<ExecData::Hits>(reply.data->value).points;

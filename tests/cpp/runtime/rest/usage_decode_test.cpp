@@ -39,8 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
     Table, UsageDecode,
     testing::Values(
         UsageCase{"null", std::nullopt}, UsageCase{"5", std::nullopt}, UsageCase{"{}", std::nullopt},
-        UsageCase{R"({"other": 1})", std::nullopt},
-        UsageCase{R"({"hardware": {"cpu": 3}})", Usage{.hardware = cpu(3)}},
+        UsageCase{R"({"other": 1})", std::nullopt}, UsageCase{R"({"hardware": {"cpu": 3}})", Usage{.hardware = cpu(3)}},
         UsageCase{R"({"hardware": {}})", Usage{.hardware = HardwareUsage{}}},
         UsageCase{R"({"hardware": {"cpu": 18446744073709551615}})", Usage{.hardware = cpu(u64_max)}},
         UsageCase{R"({"hardware": {"cpu": 1, "payload_io_read": 2, "payload_io_write": 3, "payload_index_io_read": 4,
@@ -49,15 +48,15 @@ INSTANTIATE_TEST_SUITE_P(
         // One bad counter drops the whole hardware part.
         UsageCase{R"({"hardware": {"cpu": -1, "payload_io_read": 2}})", std::nullopt},
         UsageCase{R"({"hardware": {"cpu": 1.5}})", std::nullopt},
-        UsageCase{R"({"hardware": {"cpu": null}})", std::nullopt},
-        UsageCase{R"({"hardware": null})", std::nullopt},
+        UsageCase{R"({"hardware": {"cpu": null}})", std::nullopt}, UsageCase{R"({"hardware": null})", std::nullopt},
         UsageCase{R"({"hardware": [1, 2]})", Usage{.hardware = HardwareUsage{.cpu = 1, .payload_io_read = 2}}},
         UsageCase{R"({"hardware": [1, 2, 3, 4, 5, 6, 7]})", Usage{.hardware = HardwareUsage{1, 2, 3, 4, 5, 6, 7}}},
         UsageCase{R"({"hardware": [1, 2, 3, 4, 5, 6, 7, 8]})", std::nullopt},
         // Models keep the order the server wrote them in.
         UsageCase{R"({"inference": {"models": {"m2": {"tokens": 12}, "m1": {}}}})",
                   Usage{.inference = InferenceUsage{{{"m2", ModelUsage{12}}, {"m1", ModelUsage{0}}}}}},
-        UsageCase{R"({"inference": {"models": {"m": [4]}}})", Usage{.inference = InferenceUsage{{{"m", ModelUsage{4}}}}}},
+        UsageCase{R"({"inference": {"models": {"m": [4]}}})",
+                  Usage{.inference = InferenceUsage{{{"m", ModelUsage{4}}}}}},
         UsageCase{R"({"inference": {}})", Usage{.inference = InferenceUsage{}}},
         UsageCase{R"({"inference": []})", Usage{.inference = InferenceUsage{}}},
         UsageCase{R"({"inference": [{"a": {"tokens": 1}}]})",
@@ -83,16 +82,16 @@ TEST_P(TelemetryDecode, Reads) {
     EXPECT_EQ(decode_telemetry(doc.root()), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, TelemetryDecode,
-    testing::Values(TelemetryCase{R"({"result": 1})", std::nullopt},
-                    TelemetryCase{R"({"time": 0.25})", Telemetry{.time_s = 0.25}},
-                    TelemetryCase{R"({"time": 3})", Telemetry{.time_s = 3.0}},
-                    TelemetryCase{R"({"time": "5"})", std::nullopt},
-                    TelemetryCase{R"({"time": "5", "usage": {"hardware": {"cpu": 1}}})",
-                                  Telemetry{.usage = Usage{.hardware = cpu(1)}}},
-                    TelemetryCase{R"({"time": 0.5, "usage": {"hardware": {"cpu": -1}}})", Telemetry{.time_s = 0.5}},
-                    TelemetryCase{R"([{"time": 1}])", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(Table, TelemetryDecode,
+                         testing::Values(TelemetryCase{R"({"result": 1})", std::nullopt},
+                                         TelemetryCase{R"({"time": 0.25})", Telemetry{.time_s = 0.25}},
+                                         TelemetryCase{R"({"time": 3})", Telemetry{.time_s = 3.0}},
+                                         TelemetryCase{R"({"time": "5"})", std::nullopt},
+                                         TelemetryCase{R"({"time": "5", "usage": {"hardware": {"cpu": 1}}})",
+                                                       Telemetry{.usage = Usage{.hardware = cpu(1)}}},
+                                         TelemetryCase{R"({"time": 0.5, "usage": {"hardware": {"cpu": -1}}})",
+                                                       Telemetry{.time_s = 0.5}},
+                                         TelemetryCase{R"([{"time": 1}])", std::nullopt}));
 
 }  // namespace
 }  // namespace zorv::runtime::rest
