@@ -217,6 +217,28 @@ TEST_F(LivePoints, CollectionListExistenceAndInfo) {
     EXPECT_EQ(schema.schema.sparse_vectors[0].name, "s");
 }
 
+TEST_F(LivePoints, BatchRepliesDecodeOnePerMember) {
+    auto queries = send("BATCH { QUERY [1, 0, 0, 0] FROM " + name_ + " USING d LIMIT 2; QUERY [0, 0, 0, 1] FROM " +
+                        name_ + " USING d LIMIT 1 }");
+    ASSERT_TRUE(queries.has_value()) << queries.error().message;
+    auto searches = decode_query_batch_reply(queries->reply.root()["result"].value());
+    ASSERT_TRUE(searches.has_value()) << searches.error().message;
+    ASSERT_EQ(searches->size(), 2U);
+    std::vector<std::size_t> sizes;
+    for (const protocol::BackendReply& reply : *searches) {
+        sizes.push_back(std::get<ExecData::Hits>(reply.data->value).points.size());
+    }
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{2, 1}));
+
+    auto updates =
+        send("BATCH { DELETE FROM " + name_ + " WHERE id = 98; DELETE FROM " + name_ + " WHERE id = 99 } WAIT true");
+    ASSERT_TRUE(updates.has_value()) << updates.error().message;
+    auto writes = decode_update_batch_reply(updates->reply.root()["result"].value());
+    ASSERT_TRUE(writes.has_value()) << writes.error().message;
+    ASSERT_EQ(writes->size(), 2U);
+    for (const protocol::BackendReply& reply : *writes) EXPECT_EQ(reply.data, ExecData{ExecData::Mutation{}});
+}
+
 TEST_F(LiveReplies, ShardKeysOfACustomShardedCollection) {
     const std::string name = unique_name("replies_shards");
     drop_collection(name);
