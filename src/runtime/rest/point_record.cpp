@@ -140,7 +140,7 @@ core::Result<protocol::ScoredPoint> decode_point_record(JsonElement record) {
         protocol::HitPayload members;
         members.reserve(object.size());
         for (auto field : object) {
-            // The reply parser's depth limit is far above anything a payload member can reach.
+            // The reply was parsed under the same depth limit, so the copy always succeeds.
             members.emplace_back(std::string(field.key), copy_json_value(field.value).value_or(nullptr));
         }
         point.payload = std::move(members);
