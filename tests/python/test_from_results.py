@@ -1,0 +1,170 @@
+"""ExecutionReport.from_results: the spec format, the value forms it reads and its refusals."""
+
+import collections
+
+import pytest
+
+from pyzorv import ExecutionReport
+
+
+def report(*specs):
+    return ExecutionReport.from_results(list(specs))
+
+
+def data(spec):
+    return report(spec).results[0]["data"]
+
+
+def hit(**fields):
+    return report({"operation": "QUERY", "hits": [fields]}).hits()[0]
+
+
+WIRE = "data did not match any variant of untagged enum Wire"
+GROUP = "data did not match any variant of untagged enum PlanGroupId"
+FACET = "data did not match any variant of untagged enum PlanFacetValue"
+VALUE_WIRE = "data did not match any variant of untagged enum ValueWire"
+
+
+def test_payload_keys_are_read_in_order_and_only_when_ok():
+    assert data({"operation": "UPSERT", "hits": None, "count": 3}) == {"count": 3}
+    counted = report({"operation": "COUNT", "count": 3}, {"operation": "count", "count": 4})
+    assert counted.count(0) == 3 and counted.count(1) == 4
+    assert counted.results[1]["data"] == {"count": 4}  # a mutation's count: the match is case-sensitive
+    assert data({"operation": "QUERY", "hits": [], "groups": 5}) == []
+    assert data({"operation": "QUERY", "ok": False, "hits": 5}) is None
+    assert data({"operation": "QUERY", "colour": "red"}) is None
+    assert report({"operation": "X", "message": "m"}).results[0]["message"] == "m"
+    generated = ExecutionReport.from_results(s for s in ({"operation": "A"}, {"operation": "B"}))
+    assert [r["operation"] for r in generated.results] == ["A", "B"]
+    assert ExecutionReport.from_results(results=({"operation": "A"},)).succeeded == 1
+
+
+@pytest.mark.parametrize(
+    "results, error, text",
+    [
+        ({"operation": "A"}, TypeError, "each result spec must be a dict"),
+        (5, TypeError, "not iterable"),
+        ([{}], KeyError, "'operation'"),
+        ([{"operation": None}], TypeError, ""),
+        ([{"operation": "A", "ok": 1}], TypeError, ""),
+        ([{"operation": "A", "message": 1}], TypeError, ""),
+        ([{"operation": "Q", "hits": [5]}], TypeError, "each hit must be a dict"),
+        ([{"operation": "Q", "hits": [{}]}], KeyError, "'id'"),
+        ([{"operation": "Q", "hits": [{"id": None}]}], TypeError, "invalid hit id: " + WIRE),
+        ([{"operation": "Q", "hits": [{"id": 1, "score": "x"}]}], TypeError, "must be real number"),
+        ([{"operation": "Q", "hits": [{"id": 1, "collection": 5}]}], TypeError, ""),
+        ([{"operation": "Q", "groups": [5]}], TypeError, "each group must be a dict"),
+        ([{"operation": "Q", "groups": [{"hits": []}]}], KeyError, "'id'"),
+        ([{"operation": "Q", "groups": [{"id": 1.5}]}], TypeError, "invalid group id: " + GROUP),
+        ([{"operation": "F", "facet": [5]}], TypeError, "each facet entry must be a dict"),
+        ([{"operation": "F", "facet": [{"value": 1}]}], KeyError, "'count'"),
+        ([{"operation": "F", "facet": [{"value": 2**63, "count": 1}]}], TypeError, "invalid facet value: " + FACET),
+        ([{"operation": "F", "facet": [{"value": 1, "count": -1}]}], OverflowError, ""),
+        ([{"operation": "C", "count": -1}], OverflowError, ""),
+        ([{"operation": "C", "count": 2**64}], OverflowError, ""),
+        ([{"operation": "C", "count": 1.0}], TypeError, ""),
+        ([{"operation": "S", "collections": "ab"}], TypeError, "str"),
+        ([{"operation": "S", "collections": [1]}], TypeError, ""),
+        ([{"operation": "S", "shard_keys": [-1]}], TypeError, "invalid shard keys: " + WIRE),
+        ([{"operation": "S", "shard_keys": [1.5]}], TypeError, "invalid shard keys: " + WIRE),
+        ([{"operation": "S", "shard_keys": 3}], TypeError, "invalid shard keys: "),
+        ([{"operation": "S", "quotas": {"max_disk_usage_percent": -5}}], TypeError, "invalid quotas: OverflowError"),
+        ([{"operation": "S", "quotas": [1]}], TypeError, "invalid quotas: "),
+    ],
+)
+def test_refusals(results, error, text):
+    with pytest.raises(error) as raised:
+        ExecutionReport.from_results(results)
+    assert text in str(raised.value)
+
+
+@pytest.mark.parametrize("bad", [-1, True, 1.5, 2**64, [1], {"a": 1}])
+def test_hit_ids_of_no_accepted_shape(bad):
+    with pytest.raises(TypeError) as raised:
+        hit(id=bad)
+    assert str(raised.value) == "invalid hit id: " + WIRE
+
+
+def test_unsupported_types_name_the_type():
+    with pytest.raises(TypeError) as raised:
+        hit(id=object())
+    assert str(raised.value) == "invalid hit id: unsupported type object"
+    with pytest.raises(TypeError) as raised:
+        hit(id=1, payload={"a": object()})
+    assert str(raised.value) == "invalid hit payload: unsupported type object"
+    with pytest.raises(TypeError) as raised:
+        hit(id=1, payload={1: "a"})
+    assert str(raised.value).startswith("invalid hit payload: unexpected type: ")
+    with pytest.raises(TypeError) as raised:
+        hit(id=1, payload={"a": 2**64})
+    assert str(raised.value) == "invalid hit payload: JSON number out of range"
+
+
+@pytest.mark.parametrize(
+    "value, read",
+    [
+        (7, 7),
+        (2**64 - 1, 2**64 - 1),
+        ("not-a-uuid", "not-a-uuid"),
+        (b"caf\xc3\xa9", "café"),
+    ],
+)
+def test_hit_ids(value, read):
+    assert hit(id=value).id == read
+
+
+def test_group_ids_and_facet_values():
+    groups = report({"operation": "G", "groups": [{"id": -5}, {"id": 5}, {"id": "5"}, {"id": b"g"}]}).groups()
+    assert [g["id"] for g in groups] == [-5, 5, "5", "g"]
+    facet = report({"operation": "F", "facet": [
+        {"value": True, "count": 1}, {"value": 3, "count": 2}, {"value": -(2**63), "count": 0},
+        {"value": b"x", "count": 0}]}).facet()
+    assert [f["value"] for f in facet] == [True, 3, -(2**63), "x"]
+    assert isinstance(facet[0]["value"], bool) and not isinstance(facet[1]["value"], bool)
+
+
+@pytest.mark.parametrize(
+    "vector, read",
+    [
+        ([1, 2, 3], [1.0, 2.0, 3.0]),
+        ((0.1,), [0.10000000149011612]),
+        ([], []),
+        ([[1.0], [2.0, 3.0]], [[1.0], [2.0, 3.0]]),
+        ({"indices": [1, 5], "values": [0.5, 0.25], "extra": 1}, {"indices": [1, 5], "values": [0.5, 0.25]}),
+        ({"b": [1.0], "a": {"indices": [2], "values": [1]}}, {"a": {"indices": [2], "values": [1.0]}, "b": [1.0]}),
+        ({}, {}),
+        ({"indices": [-1], "values": [0.5]}, {"indices": [-1.0], "values": [0.5]}),
+    ],
+)
+def test_vectors(vector, read):
+    assert hit(id=1, vector=vector).vector == read
+
+
+@pytest.mark.parametrize("vector", [[True], {"indices": [1], "values": ["x"]}, "abc", 5, [[1.0], 2.0]])
+def test_vectors_of_no_accepted_shape(vector):
+    with pytest.raises(TypeError) as raised:
+        hit(id=1, vector=vector)
+    assert str(raised.value) == "invalid hit vector: " + VALUE_WIRE
+
+
+def test_hit_defaults_and_payload_values():
+    bare = hit(id=7)
+    assert (bare.score, bare.payload, bare.collection, bare.vector) == (0.0, None, None, None)
+    full = hit(id=7, score=2, payload={"n": float("nan"), "t": (1, "a"), "s": {3}, "d": {"b": None}}, collection="c")
+    assert full.score == 2.0 and full.collection == "c"
+    assert full.payload == {"n": None, "t": [1, "a"], "s": [3], "d": {"b": None}}
+    assert list(full.payload) == ["n", "t", "s", "d"]
+
+
+def test_shard_keys_and_quotas():
+    assert data({"operation": "S", "shard_keys": {3}}) == {"shard_keys": [3]}
+    assert data({"operation": "S", "shard_keys": ["eu", 7, b"us"]}) == {"shard_keys": ["eu", 7, "us"]}
+    assert data({"operation": "Q", "quotas": {"enabled": 1, "max_disk_usage_percent": 80, "note": "x"}}) == {
+        "enabled": True, "max_disk_usage_percent": 80}
+    assert data({"operation": "Q", "quotas": {"enabled": None, "release_margin_percent": 5}}) == {
+        "release_margin_percent": 5}
+    mapping = collections.OrderedDict(enabled="")
+    assert data({"operation": "Q", "quotas": mapping}) == {"enabled": False}
+    with pytest.raises(TypeError) as raised:
+        data({"operation": "Q", "quotas": {1: 2}})
+    assert str(raised.value) == "invalid quotas: dict keys must have type str"
