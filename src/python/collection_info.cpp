@@ -58,8 +58,7 @@ PyRef dense_vector_to_dict(const protocol::DenseVectorInfo& info) {
         !put(dict.get(), "distance", py_str(info.distance)) || !put_if(dict.get(), "hnsw", info.hnsw)) {
         return {};
     }
-    if (info.quantization &&
-        !put(dict.get(), "quantization", PyRef::steal(json_value_to_py(*info.quantization)))) {
+    if (info.quantization && !put(dict.get(), "quantization", PyRef::steal(json_value_to_py(*info.quantization)))) {
         return {};
     }
     if (!put_if(dict.get(), "multivector", info.multivector) || !put_if(dict.get(), "on_disk", info.on_disk) ||

@@ -74,17 +74,17 @@ PyRead<protocol::SparseVectorInfo> read_sparse_vector(PyObject* obj) {
 
 PyRead<protocol::PayloadIndexInfo> read_payload_index(PyObject* obj) {
     protocol::PayloadIndexInfo info;
-    auto done = read_record(obj, {{"field", true}, {"data_type", true}, {"params", false}, {"is_tenant", false}},
-                            [&](std::size_t field, PyObject* value) -> PyRead<void> {
-                                switch (field) {
-                                    case 0: return assign(info.field, value, read_text);
-                                    case 1: return assign(info.data_type, value, read_text);
-                                    case 2:
-                                        return assign(info.params, value,
-                                                      [](PyObject* v) { return json_object_from_py(v); });
-                                    default: return assign_optional(info.is_tenant, value, read_flag);
-                                }
-                            });
+    auto done =
+        read_record(obj, {{"field", true}, {"data_type", true}, {"params", false}, {"is_tenant", false}},
+                    [&](std::size_t field, PyObject* value) -> PyRead<void> {
+                        switch (field) {
+                            case 0: return assign(info.field, value, read_text);
+                            case 1: return assign(info.data_type, value, read_text);
+                            case 2:
+                                return assign(info.params, value, [](PyObject* v) { return json_object_from_py(v); });
+                            default: return assign_optional(info.is_tenant, value, read_flag);
+                        }
+                    });
     if (!done) return std::unexpected(std::move(done).error());
     return info;
 }

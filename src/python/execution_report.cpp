@@ -250,9 +250,9 @@ PyObject* accessor_entry(const char* method, PyObject* self, PyObject* const* ar
     return body(selected);
 }
 
-#define ZORV_ACCESSOR(name)                                                                           \
+#define ZORV_ACCESSOR(name) \
     PyObject* name##_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) { \
-        return accessor_entry<name##_body>(#name, self, args, nargs, kwnames);                         \
+        return accessor_entry<name##_body>(#name, self, args, nargs, kwnames); \
     }
 ZORV_ACCESSOR(hits)
 ZORV_ACCESSOR(ids)

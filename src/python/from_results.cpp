@@ -37,8 +37,7 @@ Lookup py_dict_get_required(PyObject* dict, const char* key) {
 
 std::optional<std::string> str_value(const char* what, PyObject* obj) {
     if (!PyUnicode_Check(obj)) {
-        PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be converted to 'str' (%s)", Py_TYPE(obj)->tp_name,
-                     what);
+        PyErr_Format(PyExc_TypeError, "'%.200s' object cannot be converted to 'str' (%s)", Py_TYPE(obj)->tp_name, what);
         return std::nullopt;
     }
     Py_ssize_t size = 0;

@@ -116,7 +116,8 @@ PyRead<plan::JsonValue> json_array(PyObject* obj, int depth) {
 }  // namespace
 
 PyRead<plan::JsonObject> json_object_from_py(PyObject* obj, int depth) {
-    if (!PyDict_Check(obj)) return read_failure("unexpected type: " + type_phrase(obj) + " cannot be converted to 'dict'");
+    if (!PyDict_Check(obj))
+        return read_failure("unexpected type: " + type_phrase(obj) + " cannot be converted to 'dict'");
     if (depth >= kMaxValueDepth) return read_failure("value nests deeper than 128 levels");
     plan::JsonObject out;
     Py_ssize_t pos = 0;

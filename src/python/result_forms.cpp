@@ -39,10 +39,10 @@ bool put_named(PyObject* dict, const char* key, PyRef value) {
 }
 
 PyRef unbound_placeholder(const core::Placeholder& p) {
-    const std::string message = p.is_named() ? "invariant violation: unbound parameter :" + p.name +
-                                                   " reached value serialization"
-                                             : "invariant violation: unbound positional parameter ?" +
-                                                   std::to_string(p.index) + " reached value serialization";
+    const std::string message =
+        p.is_named() ? "invariant violation: unbound parameter :" + p.name + " reached value serialization"
+                     : "invariant violation: unbound positional parameter ?" + std::to_string(p.index) +
+                           " reached value serialization";
     PyErr_SetString(PyExc_RuntimeError, message.c_str());
     return {};
 }
@@ -201,7 +201,8 @@ PyRef plan_value_to_py(const core::Literal& value) {
                               return dict;
                           },
                           [](const core::LiteralList& items) {
-                              return build_list(items.size(), [&](std::size_t i) { return plan_value_to_py(items[i]); });
+                              return build_list(items.size(),
+                                                [&](std::size_t i) { return plan_value_to_py(items[i]); });
                           },
                           [](const core::F32Array& items) {
                               return build_list(items.size(), [&](std::size_t i) {
@@ -227,33 +228,37 @@ PyRef f32_slice_to_py(const std::vector<float>& values) {
 
 PyRef vector_to_py(const core::VectorValue& vector) {
     using V = core::VectorValue;
-    return std::visit(
-        core::Overloaded{
-            [](const V::Dense& dense) { return f32_slice_to_py(dense.values); },
-            [](const V::Sparse& sparse) {
-                PyRef dict = new_dict();
-                if (!dict) return PyRef();
-                PyRef indices = build_list(sparse.indices.size(),
-                                           [&](std::size_t i) { return py_u64(std::uint64_t{sparse.indices[i]}); });
-                if (!put_item(dict.get(), kIndices, std::move(indices)) ||
-                    !put_item(dict.get(), kValues, f32_slice_to_py(sparse.values))) {
-                    return PyRef();
-                }
-                return dict;
-            },
-            [](const V::MultiDense& multi) {
-                return build_list(multi.rows.size(), [&](std::size_t i) { return f32_slice_to_py(multi.rows[i]); });
-            },
-            [](const V::Document& doc) { return inference_object_to_py("text", py_str(doc.text), doc.model, doc.options); },
-            [](const V::Image& image) {
-                return inference_object_to_py("image", py_str(image.source), image.model, image.options);
-            },
-            [](const V::Object& object) {
-                return inference_object_to_py("object", plan_value_to_py(*object.object), object.model, object.options);
-            },
-            [](const core::Placeholder& p) { return py_str(p.text()); },
-        },
-        vector.value);
+    return std::visit(core::Overloaded{
+                          [](const V::Dense& dense) { return f32_slice_to_py(dense.values); },
+                          [](const V::Sparse& sparse) {
+                              PyRef dict = new_dict();
+                              if (!dict) return PyRef();
+                              PyRef indices = build_list(sparse.indices.size(), [&](std::size_t i) {
+                                  return py_u64(std::uint64_t{sparse.indices[i]});
+                              });
+                              if (!put_item(dict.get(), kIndices, std::move(indices)) ||
+                                  !put_item(dict.get(), kValues, f32_slice_to_py(sparse.values))) {
+                                  return PyRef();
+                              }
+                              return dict;
+                          },
+                          [](const V::MultiDense& multi) {
+                              return build_list(multi.rows.size(),
+                                                [&](std::size_t i) { return f32_slice_to_py(multi.rows[i]); });
+                          },
+                          [](const V::Document& doc) {
+                              return inference_object_to_py("text", py_str(doc.text), doc.model, doc.options);
+                          },
+                          [](const V::Image& image) {
+                              return inference_object_to_py("image", py_str(image.source), image.model, image.options);
+                          },
+                          [](const V::Object& object) {
+                              return inference_object_to_py("object", plan_value_to_py(*object.object), object.model,
+                                                            object.options);
+                          },
+                          [](const core::Placeholder& p) { return py_str(p.text()); },
+                      },
+                      vector.value);
 }
 
 PyRef hit_vector_to_py(const protocol::HitVectors& vectors) {

@@ -64,8 +64,9 @@ PyRef field_value(const protocol::ScoredPoint& hit, Field field) {
     return PyRef::borrow(Py_None);
 }
 
-PyObject* getter(PyObject* self, void* closure) {
-    return field_value(hit_of(self), static_cast<Field>(reinterpret_cast<std::uintptr_t>(closure))).release();
+template <Field F>
+PyObject* getter(PyObject* self, void*) {
+    return field_value(hit_of(self), F).release();
 }
 
 PyObject* scored_point_get(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -121,20 +122,18 @@ PyObject* scored_point_repr(PyObject* self) {
     return py_str(text).release();
 }
 
-void* field_closure(Field field) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(field)); }
-
 PyGetSetDef scored_point_getset[] = {
-    {"id", getter, nullptr, "Point id (`int` or `str`).", field_closure(Field::Id)},
-    {"score", getter, nullptr,
+    {"id", getter<Field::Id>, nullptr, "Point id (`int` or `str`).", nullptr},
+    {"score", getter<Field::Score>, nullptr,
      "Similarity or rerank score (converted once when the hit was read and stored as the\n"
      "shortest 64-bit float that reads back to the same decimal text).",
-     field_closure(Field::Score)},
-    {"payload", getter, nullptr, "Point payload, or `None` when not requested.", field_closure(Field::Payload)},
-    {"text", getter, nullptr, "Extracted payload text (`payload[\"text\"]` when it is a string), or\n`None`.",
-     field_closure(Field::Text)},
-    {"collection", getter, nullptr, "Source collection for cross-collection operations, or `None`.",
-     field_closure(Field::Collection)},
-    {"vector", getter, nullptr, "Vector(s) returned via `WITH VECTOR`, or `None`.", field_closure(Field::Vector)},
+     nullptr},
+    {"payload", getter<Field::Payload>, nullptr, "Point payload, or `None` when not requested.", nullptr},
+    {"text", getter<Field::Text>, nullptr,
+     "Extracted payload text (`payload[\"text\"]` when it is a string), or\n`None`.", nullptr},
+    {"collection", getter<Field::Collection>, nullptr, "Source collection for cross-collection operations, or `None`.",
+     nullptr},
+    {"vector", getter<Field::Vector>, nullptr, "Vector(s) returned via `WITH VECTOR`, or `None`.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

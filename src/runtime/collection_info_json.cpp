@@ -92,7 +92,8 @@ JsonValue collection_info_to_value(const protocol::CollectionSchema& info) {
     JsonObject out;
     out.insert_or_assign("status", JsonValue(info.status));
     out.insert_or_assign("points_count", JsonValue(info.points_count));
-    if (info.indexed_vectors_count) out.insert_or_assign("indexed_vectors_count", JsonValue(*info.indexed_vectors_count));
+    if (info.indexed_vectors_count)
+        out.insert_or_assign("indexed_vectors_count", JsonValue(*info.indexed_vectors_count));
     out.insert_or_assign("segments_count", JsonValue(info.segments_count));
     out.insert_or_assign("schema", settings_value(info.schema));
     return out;

@@ -15,7 +15,7 @@ namespace {
 using protocol::ExecData;
 using protocol::StatementResult;
 
-std::string results_text(std::vector<StatementResult> results) {
+std::string results_text(const std::vector<StatementResult>& results) {
     plan::JsonObject out;
     results_to_value(out, results);
     return plan::json_text(plan::JsonValue(std::move(out)));
@@ -81,9 +81,10 @@ TEST(ResultJsonTest, TelemetryOnlyWhenPresent) {
                            .operation = "PARSE",
                            .message = "bad",
                            .telemetry = protocol::Telemetry{0.25, usage}};
-    EXPECT_EQ(results_text({result}),
-              R"({"results":[{"data":null,"message":"bad","ok":false,"operation":"PARSE",)"
-              R"("telemetry":{"time_s":0.25,"usage":{"inference":{"models":{"m1":{"tokens":2},"m2":{"tokens":4}}}}}}]})");
+    EXPECT_EQ(
+        results_text({result}),
+        R"({"results":[{"data":null,"message":"bad","ok":false,"operation":"PARSE",)"
+        R"("telemetry":{"time_s":0.25,"usage":{"inference":{"models":{"m1":{"tokens":2},"m2":{"tokens":4}}}}}}]})");
 
     plan::JsonObject out;
     telemetry_usage_to_value(out, std::nullopt);
@@ -93,8 +94,8 @@ TEST(ResultJsonTest, TelemetryOnlyWhenPresent) {
 TEST(ResultJsonTest, InferenceVectorsWriteModelAlwaysAndOptionsWhenSet) {
     core::VectorValue doc{core::VectorValue::Document{"hi", std::nullopt, {}}};
     EXPECT_EQ(plan::json_text(vector_to_value(doc)), R"({"model":"","text":"hi"})");
-    core::VectorValue image{core::VectorValue::Image{
-        "img.png", "clip", {{"k", core::Literal::int64(1)}, {"k", core::Literal::int64(2)}}}};
+    core::VectorValue image{
+        core::VectorValue::Image{"img.png", "clip", {{"k", core::Literal::int64(1)}, {"k", core::Literal::int64(2)}}}};
     EXPECT_EQ(plan::json_text(vector_to_value(image)), R"({"image":"img.png","model":"clip","options":{"k":2}})");
     EXPECT_EQ(plan::json_text(vector_to_value(core::VectorValue{core::Placeholder::positional(2)})), R"("?2")");
 }
@@ -104,11 +105,14 @@ TEST(ResultJsonTest, CollectionInfoKeysSorted) {
     info.status = "green";
     info.indexed_vectors_count = 0;
     info.schema.vectors.push_back(protocol::DenseVectorInfo{.size = 4, .distance = "Dot"});
-    StatementResult result{.operation = "SHOW_COLLECTION", .message = "m", .data = ExecData{ExecData::Collection{info}}};
-    EXPECT_EQ(results_text({result}),
-              R"({"results":[{"data":{"indexed_vectors_count":0,"points_count":0,"schema":{"dense_vectors":[],)"
-              R"("params":{},"payload_indexes":[],"sparse_vectors":[],"vectors":[{"distance":"Dot","name":null,"size":4}]},)"
-              R"("segments_count":0,"status":"green"},"message":"m","ok":true,"operation":"SHOW_COLLECTION"}]})");
+    StatementResult result{.operation = "SHOW_COLLECTION",
+                           .message = "m",
+                           .data = ExecData{ExecData::Collection{info}}};
+    EXPECT_EQ(
+        results_text({result}),
+        R"({"results":[{"data":{"indexed_vectors_count":0,"points_count":0,"schema":{"dense_vectors":[],)"
+        R"("params":{},"payload_indexes":[],"sparse_vectors":[],"vectors":[{"distance":"Dot","name":null,"size":4}]},)"
+        R"("segments_count":0,"status":"green"},"message":"m","ok":true,"operation":"SHOW_COLLECTION"}]})");
 }
 
 }  // namespace
