@@ -41,7 +41,25 @@ PyObject* get_telemetry(PyObject* self, void*) {
     const auto& telemetry = report_of(self).telemetry;
     return telemetry ? telemetry_to_dict(*telemetry).release() : Py_NewRef(Py_None);
 }
-PyObject* get_results(PyObject* self, void*) { return report_results_to_list(report_of(self).results).release(); }
+// The cyclic collector would scan the young lists again and again while thousands of vectors
+// are built; nothing here can form a cycle, so it waits until the list is done.
+class GcPause {
+public:
+    GcPause() : was_enabled_(PyGC_Disable() != 0) {}
+    GcPause(const GcPause&) = delete;
+    GcPause& operator=(const GcPause&) = delete;
+    ~GcPause() {
+        if (was_enabled_) PyGC_Enable();
+    }
+
+private:
+    bool was_enabled_;
+};
+
+PyObject* get_results(PyObject* self, void*) {
+    const GcPause pause;
+    return report_results_to_list(report_of(self).results).release();
+}
 
 // The value of one of the five mapping keys, or null without an error for any other key.
 PyObject* report_lookup(PyObject* self, std::string_view key) {
