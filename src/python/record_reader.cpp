@@ -7,7 +7,19 @@
 namespace zorv::python {
 namespace {
 
-bool is_mapping(PyObject* obj) { return PyDict_Check(obj) || (PyMapping_Check(obj) && !PySequence_Check(obj)); }
+// A dict, or an instance of collections.abc.Mapping (a class with __getitem__ is not enough:
+// lists have one too). -1 with the error set when the check itself fails.
+int is_mapping(PyObject* obj) {
+    if (PyDict_Check(obj)) return 1;
+    static PyObject* mapping_class = nullptr;  // kept for the process; only touched with the GIL held
+    if (mapping_class == nullptr) {
+        PyRef abc = PyRef::steal(PyImport_ImportModule("collections.abc"));
+        if (!abc) return -1;
+        mapping_class = PyObject_GetAttrString(abc.get(), "Mapping");
+        if (mapping_class == nullptr) return -1;
+    }
+    return PyObject_IsInstance(obj, mapping_class);
+}
 
 // The (key, value) pairs of a mapping as one list of 2-tuples, or of a dict as it stands.
 PyRead<PyRef> mapping_items(PyObject* obj) {
@@ -24,7 +36,9 @@ PyRead<PyRef> mapping_items(PyObject* obj) {
 }  // namespace
 
 PyRead<void> read_record(PyObject* obj, std::initializer_list<RecordField> fields, const FieldReader& read) {
-    if (!is_mapping(obj)) return read_failure("invalid type: " + type_phrase(obj) + ", expected a mapping");
+    const int mapping = is_mapping(obj);
+    if (mapping < 0) return read_failure(take_python_error_text());
+    if (mapping == 0) return read_failure("invalid type: " + type_phrase(obj) + ", expected a mapping");
     auto items = mapping_items(obj);
     if (!items) return std::unexpected(std::move(items).error());
     std::vector<bool> seen(fields.size(), false);

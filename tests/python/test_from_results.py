@@ -1,6 +1,7 @@
 """ExecutionReport.from_results: the spec format, the value forms it reads and its refusals."""
 
 import collections
+import collections.abc
 
 import pytest
 
@@ -168,3 +169,98 @@ def test_shard_keys_and_quotas():
     with pytest.raises(TypeError) as raised:
         data({"operation": "Q", "quotas": {1: 2}})
     assert str(raised.value) == "invalid quotas: dict keys must have type str"
+
+
+def collection(info):
+    return report({"operation": "SHOW_COLLECTION", "collection": info}).collection()
+
+
+FULL_COLLECTION = {
+    "status": "green",
+    "points_count": 10,
+    "indexed_vectors_count": 0,
+    "segments_count": 2,
+    "schema": {
+        "dense_vectors": ["a", "b"],
+        "sparse_vectors": [{"name": "s", "index": {"on_disk": True, "full_scan_threshold": 5}, "modifier": "idf"}],
+        "vectors": [
+            {"name": "a", "size": 4, "distance": "Dot", "hnsw": {"m": 8}, "quantization": {"scalar": {"type": "int8"}},
+             "multivector": {"comparator": "max_sim"}, "on_disk": False, "datatype": "float16", "memory": "warm"},
+            {"name": "b", "size": 2, "distance": "Cosine"},
+        ],
+        "payload_indexes": [{"field": "city", "data_type": "keyword", "params": {}, "is_tenant": True}],
+        "params": {"shard_number": 1, "sharding_method": "auto", "on_disk_payload": True, "payload_memory": "cold",
+                   "replication_factor": 2},
+    },
+}
+
+
+def test_collection_info_reads_back_equal():
+    shown = collection(FULL_COLLECTION)
+    assert shown == FULL_COLLECTION
+    assert list(shown) == ["status", "points_count", "indexed_vectors_count", "segments_count", "schema"]
+    assert collection(shown) == shown
+    assert list(shown["schema"]["vectors"][0]) == list(FULL_COLLECTION["schema"]["vectors"][0])
+
+
+def test_collection_info_defaults():
+    assert collection({}) == {"status": "", "points_count": 0, "segments_count": 0, "schema": {
+        "dense_vectors": [], "sparse_vectors": [], "vectors": [], "payload_indexes": [], "params": {}}}
+    read = collection({"points_count": True, "indexed_vectors_count": None, "colour": object(),
+                       "schema": {"dense_vectors": "ab", "vectors": ({"size": 4, "distance": "Dot"},),
+                                  "payload_indexes": [{"field": "f", "data_type": "integer"}],
+                                  "params": {"on_disk_payload": "no"}}})
+    assert read["points_count"] == 1 and "indexed_vectors_count" not in read
+    assert read["schema"]["dense_vectors"] == ["a", "b"]
+    assert read["schema"]["vectors"] == [{"name": None, "size": 4, "distance": "Dot"}]
+    assert read["schema"]["payload_indexes"] == [{"field": "f", "data_type": "integer", "params": {}}]
+    assert read["schema"]["params"] == {"on_disk_payload": True}
+    assert collection(collections.OrderedDict(status="ok"))["status"] == "ok"
+
+
+@pytest.mark.parametrize(
+    "info, reason",
+    [
+        ({"schema": None}, "invalid type: 'NoneType' object, expected a mapping"),
+        ({"schema": {"params": None}}, "invalid type: 'NoneType' object, expected a mapping"),
+        ({"schema": {"vectors": [{"size": 4}]}}, "missing field `distance`"),
+        ({"schema": {"vectors": [{}]}}, "missing field `size`"),
+        ({"schema": {"sparse_vectors": [{}]}}, "missing field `name`"),
+        ({"schema": {"payload_indexes": [{}]}}, "missing field `field`"),
+        ({"schema": {"payload_indexes": [{"field": "f", "data_type": "d", "params": None}]}},
+         "unexpected type: 'NoneType' object cannot be converted to 'dict'"),
+        ({"schema": {"dense_vectors": None}}, "invalid type: 'NoneType' object, expected a sequence"),
+        ({"points_count": 3.0}, "TypeError: 'float' object cannot be interpreted as an integer"),
+        ({"points_count": "3"}, "TypeError: 'str' object cannot be interpreted as an integer"),
+        ({"points_count": -1}, "OverflowError: can't convert negative int to unsigned"),
+        ({"status": 5}, "invalid type: 'int' object, expected a str"),
+        ({1: "x"}, "dict keys must have type str"),
+        ({"schema": {"vectors": [{1: 2}]}}, "dict keys must have type str"),
+        ({"schema": {"vectors": [{"size": 1, "distance": "Dot", "hnsw": {1: 2}}]}},
+         "unexpected type: 'int' object cannot be converted to 'str'"),
+        ([], "invalid type: 'list' object, expected a mapping"),
+    ],
+)
+def test_collection_info_refusals(info, reason):
+    with pytest.raises(TypeError) as raised:
+        collection(info)
+    assert str(raised.value) == "invalid collection info: " + reason
+
+
+def test_collection_info_duplicate_keys_of_a_mapping():
+    class Pairs(collections.abc.Mapping):
+        def __getitem__(self, key):
+            return {"status": "a"}[key]
+
+        def __iter__(self):
+            return iter(["status"])
+
+        def __len__(self):
+            return 2
+
+        def items(self):
+            return [("status", "a"), ("status", "b")]
+
+    with pytest.raises(TypeError) as raised:
+        collection(Pairs())
+    assert str(raised.value) == "invalid collection info: duplicate field `status`"
