@@ -12,16 +12,25 @@ namespace {
 
 using protocol::ExecData;
 
-// A spec value looked up by key: absent (also for None), present, or a failed lookup.
+// A spec value looked up by key: absent (also for None), present, or a failed lookup. The value
+// is held, since reading other values may run Python code that changes the dict.
 struct Lookup {
-    PyObject* value = nullptr;  // borrowed from the dict
+    PyRef held;
+    PyObject* value = nullptr;
     bool failed = false;
 };
+
+Lookup found(PyObject* value) {
+    Lookup lookup;
+    lookup.held = PyRef::borrow(value);
+    lookup.value = value;
+    return lookup;
+}
 
 Lookup py_dict_get_optional(PyObject* dict, const char* key) {
     PyObject* value = PyDict_GetItemString(dict, key);
     if (value == nullptr || value == Py_None) return {};
-    return {value, false};
+    return found(value);
 }
 
 // A missing key raises KeyError(key); None comes back as a value.
@@ -30,9 +39,11 @@ Lookup py_dict_get_required(PyObject* dict, const char* key) {
     if (value == nullptr) {
         PyRef name = PyRef::steal(PyUnicode_FromString(key));
         if (name) PyErr_SetObject(PyExc_KeyError, name.get());
-        return {nullptr, true};
+        Lookup failed;
+        failed.failed = true;
+        return failed;
     }
-    return {value, false};
+    return found(value);
 }
 
 std::optional<std::string> str_value(const char* what, PyObject* obj) {

@@ -100,13 +100,14 @@ PyRead<plan::JsonValue> json_int(PyObject* obj) {
 }
 
 PyRead<plan::JsonValue> json_array(PyObject* obj, int depth) {
-    PyRef items = PyRef::steal(PySequence_Fast(obj, "expected a sequence"));
+    // A tuple copy holds every item while the walk may run Python code (a list subclass's __iter__).
+    PyRef items = PyRef::steal(PySequence_Tuple(obj));
     if (!items) return read_failure(take_python_error_text());
-    const Py_ssize_t size = PySequence_Fast_GET_SIZE(items.get());
+    const Py_ssize_t size = PyTuple_GET_SIZE(items.get());
     plan::JsonArray out;
     out.reserve(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
-        auto item = json_value_from_py(PySequence_Fast_GET_ITEM(items.get(), i), depth + 1);
+        auto item = json_value_from_py(PyTuple_GET_ITEM(items.get(), i), depth + 1);
         if (!item) return std::unexpected(std::move(item).error());
         out.push_back(std::move(*item));
     }

@@ -24,10 +24,11 @@ std::optional<std::string> unsupported_type(PyObject* obj, int depth) {
     }
     if (depth >= kMaxValueDepth) return std::string("value nests deeper than 128 levels");
     if (is_sequence(obj) || PyAnySet_Check(obj)) {
-        PyRef items = PyRef::steal(PySequence_Fast(obj, "expected a sequence"));
+        // A tuple copy holds every item while the walk may run Python code (a list subclass's __iter__).
+        PyRef items = PyRef::steal(PySequence_Tuple(obj));
         if (!items) return take_python_error_text();
-        for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
-            if (auto reason = unsupported_type(PySequence_Fast_GET_ITEM(items.get(), i), depth + 1)) return reason;
+        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(items.get()); ++i) {
+            if (auto reason = unsupported_type(PyTuple_GET_ITEM(items.get(), i), depth + 1)) return reason;
         }
         return std::nullopt;
     }
@@ -36,6 +37,8 @@ std::optional<std::string> unsupported_type(PyObject* obj, int depth) {
         PyObject* key = nullptr;
         PyObject* value = nullptr;
         while (PyDict_Next(obj, &pos, &key, &value)) {
+            const PyRef held_key = PyRef::borrow(key);
+            const PyRef held_value = PyRef::borrow(value);
             if (auto reason = unsupported_type(key, depth + 1)) return reason;
             if (auto reason = unsupported_type(value, depth + 1)) return reason;
         }
@@ -84,8 +87,10 @@ std::optional<std::vector<std::vector<float>>> multi_of(PyObject* obj) {
 
 std::optional<core::VectorValue::Sparse> sparse_of(PyObject* obj) {
     if (!PyDict_Check(obj)) return std::nullopt;
-    PyObject* indices = PyDict_GetItemString(obj, "indices");
-    PyObject* values = PyDict_GetItemString(obj, "values");
+    const PyRef indices_ref = PyRef::borrow(PyDict_GetItemString(obj, "indices"));
+    const PyRef values_ref = PyRef::borrow(PyDict_GetItemString(obj, "values"));
+    PyObject* indices = indices_ref.get();
+    PyObject* values = values_ref.get();
     if (indices == nullptr || values == nullptr || !is_sequence(indices)) return std::nullopt;
     core::VectorValue::Sparse out;
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(indices); ++i) {
