@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "plan/json_value.h"
+#include "protocol/settings_records.h"
 
 namespace zorv::protocol {
 
@@ -49,14 +50,18 @@ struct SchemaParams {
     friend bool operator==(const SchemaParams&, const SchemaParams&) = default;
 };
 
-// Vector, index and storage settings of a collection. Every list is sorted by name; `vectors`
-// puts an absent name first, and holds an unnamed vector only as its sole entry.
+// Vector, index and storage settings of a collection. Every list is sorted by name and holds each
+// name once; `vectors` puts an absent name first, and holds an unnamed vector only as its sole
+// entry, with `dense_vectors` then empty; every named entry of `vectors` is in `dense_vectors`.
 struct CollectionSettings {
     std::vector<std::string> dense_vectors;  // names of the named dense vectors, decodable or not
     std::vector<SparseVectorInfo> sparse_vectors;
     std::vector<DenseVectorInfo> vectors;  // the decodable dense vectors
     std::vector<PayloadIndexInfo> payload_indexes;
     SchemaParams params;
+    std::optional<HnswConfig> hnsw;
+    std::optional<OptimizersConfig> optimizers;
+    std::optional<QuantizationConfig> quantization;
     friend bool operator==(const CollectionSettings&, const CollectionSettings&) = default;
 };
 

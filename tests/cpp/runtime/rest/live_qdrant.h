@@ -1,0 +1,78 @@
+// Plain requests to the live Qdrant server named by ZORV_TEST_QDRANT_URL, for tests that check
+// decoders against what the server really sends.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "core/diagnostics.h"
+#include "core/parser/parser.h"
+#include "net/http_client.h"
+#include "net/run_awaitable.h"
+#include "plan/compile_route.h"
+#include "plan/json_write.h"
+#include "runtime/rest/reply_json.h"
+
+namespace zorv::test_support {
+
+inline constexpr std::string_view no_qdrant_reason =
+    "no Qdrant server: set ZORV_TEST_QDRANT_URL to a running server's URL (scripts/test starts one)";
+
+class LiveQdrant {
+public:
+    // Nothing when the variable is unset or empty.
+    static std::optional<LiveQdrant> from_env() {
+        const char* url = std::getenv("ZORV_TEST_QDRANT_URL");
+        if (url == nullptr || *url == '\0') return std::nullopt;
+        auto client = net::HttpClient::create({std::chrono::seconds(5), std::chrono::seconds(30), 4});
+        if (!client) return std::nullopt;
+        std::string base(url);
+        while (!base.empty() && base.back() == '/') base.pop_back();
+        return LiveQdrant(std::move(base), std::move(*client));
+    }
+
+    // A non-2xx status or an unanswered request fails with the status and body in the message.
+    core::Result<runtime::rest::JsonDocument> send(std::string method, const std::string& path,
+                                                   std::string body = {}) const {
+        net::HttpRequest request{std::move(method), url_ + path, {}, std::move(body)};
+        if (!request.body.empty()) request.headers.emplace_back("content-type", "application/json");
+        auto outcome = run_awaitable(client_->send(std::move(request)), std::chrono::seconds(40));
+        if (!outcome || !*outcome) return core::fail(core::Diag::BackendJson, "request to " + path + " failed");
+        const net::HttpResponse& reply = **outcome;
+        if (reply.status < 200 || reply.status > 299)
+            return core::fail(core::Diag::BackendJson, net::status_text(reply.status) + ": " + reply.body);
+        return runtime::rest::parse_reply_json(reply.body, url_ + path, "test");
+    }
+
+    // Compiles one Zorv statement to its single REST request and sends it.
+    core::Result<runtime::rest::JsonDocument> execute(std::string_view statement) const {
+        auto parsed = ZORV_TRY(core::parse_statement(statement));
+        auto route = ZORV_TRY(plan::compile_route(parsed));
+        const auto* request = std::get_if<plan::RestRequest>(&route.target);
+        if (request == nullptr) return core::fail(core::Diag::BackendJson, "no single request for the statement");
+        std::string path = request->path;
+        char separator = '?';
+        for (const auto& [key, value] : request->query) {
+            path += separator + key + "=" + value;
+            separator = '&';
+        }
+        std::string body = request->body ? plan::json_text(*request->body) : std::string();
+        return send(std::string(plan::http_method_name(request->method)), path, std::move(body));
+    }
+
+private:
+    LiveQdrant(std::string url, std::shared_ptr<net::HttpClient> client)
+        : url_(std::move(url)), client_(std::move(client)) {}
+
+    std::string url_;
+    std::shared_ptr<net::HttpClient> client_;
+};
+
+}  // namespace zorv::test_support
