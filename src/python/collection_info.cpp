@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "python/collection_settings_dict.h"
 #include "python/compile.h"
 #include "python/result_forms.h"
 
@@ -102,6 +103,9 @@ PyRef settings_to_dict(const protocol::CollectionSettings& settings) {
         !collection_params_to_dict(dict.get(), settings.params)) {
         return {};
     }
+    if (settings.hnsw && !hnsw_config_to_dict(dict.get(), *settings.hnsw)) return {};
+    if (settings.optimizers && !optimizers_config_to_dict(dict.get(), *settings.optimizers)) return {};
+    if (settings.quantization && !quantization_config_to_dict(dict.get(), *settings.quantization)) return {};
     return dict;
 }
 

@@ -5,8 +5,6 @@
 #include <vector>
 
 namespace zorv::python {
-namespace {
-
 // A dict, or an instance of collections.abc.Mapping (a class with __getitem__ is not enough:
 // lists have one too). -1 with the error set when the check itself fails.
 int is_mapping(PyObject* obj) {
@@ -20,6 +18,8 @@ int is_mapping(PyObject* obj) {
     }
     return PyObject_IsInstance(obj, mapping_class);
 }
+
+namespace {
 
 // The (key, value) pairs of a mapping as one list of 2-tuples, or of a dict as it stands.
 PyRead<PyRef> mapping_items(PyObject* obj) {

@@ -18,6 +18,9 @@ struct RecordField {
 // Reads the field at its position in `fields`; a reason on failure.
 using FieldReader = std::function<PyRead<void>(std::size_t field, PyObject* value)>;
 
+// 1 for a dict or a collections.abc.Mapping, 0 otherwise, -1 with the error set.
+int is_mapping(PyObject* obj);
+
 // `obj` must be a dict or another mapping; its keys must be str ("dict keys must have type str").
 PyRead<void> read_record(PyObject* obj, std::initializer_list<RecordField> fields, const FieldReader& read);
 

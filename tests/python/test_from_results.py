@@ -191,6 +191,12 @@ FULL_COLLECTION = {
         "payload_indexes": [{"field": "city", "data_type": "keyword", "params": {}, "is_tenant": True}],
         "params": {"shard_number": 1, "sharding_method": "auto", "on_disk_payload": True, "payload_memory": "cold",
                    "replication_factor": 2},
+        "hnsw": {"m": 16, "ef_construct": 100, "full_scan_threshold": 10, "max_indexing_threads": 0, "on_disk": False,
+                 "payload_m": 4, "inline_storage": True, "memory": "pinned"},
+        "optimizers": {"deleted_threshold": 0.2, "vacuum_min_vector_number": 1, "default_segment_number": 0,
+                       "max_segment_size": 5, "memmap_threshold": 6, "indexing_threshold": 7, "flush_interval_sec": 8,
+                       "max_optimization_threads": "auto", "prevent_unoptimized": False},
+        "quantization": {"scalar": {"type": "int8", "quantile": 0.99, "always_ram": True, "memory": "cached"}},
     },
 }
 
@@ -264,3 +270,67 @@ def test_collection_info_duplicate_keys_of_a_mapping():
     with pytest.raises(TypeError) as raised:
         collection(Pairs())
     assert str(raised.value) == "invalid collection info: duplicate field `status`"
+
+
+def schema_of(**schema):
+    return collection({"schema": schema})["schema"]
+
+
+@pytest.mark.parametrize(
+    "schema, key, read",
+    [
+        ({"hnsw": {"m": 16, "memory": "cold", "on_disk": "no", "extra": 1}}, "hnsw",
+         {"m": 16, "on_disk": True, "memory": "cold"}),
+        ({"hnsw": {}}, "hnsw", {}),
+        ({"optimizers": {"max_optimization_threads": "AUTO", "deleted_threshold": 1}}, "optimizers",
+         {"deleted_threshold": 1.0, "max_optimization_threads": "auto"}),
+        ({"optimizers": {"max_optimization_threads": 8, "prevent_unoptimized": 0}}, "optimizers",
+         {"max_optimization_threads": 8, "prevent_unoptimized": False}),
+        ({"quantization": {"scalar": {"type": "int8"}, "product": {"compression": "x4"}}}, "quantization",
+         {"scalar": {"type": "int8"}}),
+        ({"quantization": {"scalar": {"quantile": 0.5}, "binary": {"encoding": "one_bit"}}}, "quantization",
+         {"binary": {"encoding": "one_bit"}}),
+        ({"quantization": {"product": {"compression": "x32", "memory": 1}}}, "quantization",
+         {"product": {"compression": "x32", "memory": "cached"}}),
+        ({"quantization": {"turbo": {"memory": {"pinned": None}}}}, "quantization", {"turbo": {"memory": "pinned"}}),
+        ({"quantization": {"scalar": ["int8", 0.99, True, "cold"]}}, "quantization",
+         {"scalar": {"type": "int8", "quantile": 0.99, "always_ram": True, "memory": "cold"}}),
+    ],
+)
+def test_collection_settings(schema, key, read):
+    assert schema_of(**schema)[key] == read
+
+
+def test_absent_settings_leave_their_keys_out():
+    assert set(schema_of(hnsw=None, optimizers=None, quantization=None)) == {
+        "dense_vectors", "sparse_vectors", "vectors", "payload_indexes", "params"}
+
+
+THREADS = 'expected a thread count or "auto"'
+QUANTIZATION = "data did not match any variant of untagged enum QuantizationConfig"
+
+
+@pytest.mark.parametrize(
+    "schema, reason",
+    [
+        ({"hnsw": {"memory": "Cold"}}, "unknown variant `Cold`, expected one of `cold`, `cached`, `pinned`"),
+        ({"hnsw": {"memory": {"pinned": None}}}, "invalid type: map, expected one of `cold`, `cached`, `pinned`"),
+        ({"hnsw": {"m": 1.5}}, "TypeError: 'float' object cannot be interpreted as an integer"),
+        ({"optimizers": {"max_optimization_threads": -1}}, "invalid value: integer `-1`, " + THREADS),
+        ({"optimizers": {"max_optimization_threads": True}}, "invalid type: boolean `true`, " + THREADS),
+        ({"optimizers": {"max_optimization_threads": "all"}}, 'invalid value: string "all", ' + THREADS),
+        ({"optimizers": {"max_optimization_threads": 1.5}}, "invalid type: floating point `1.5`, " + THREADS),
+        ({"quantization": {"scalar": {"quantile": 0.99}}}, QUANTIZATION),
+        ({"quantization": {"turbo": {"bits": 4}}}, QUANTIZATION),
+        ({"quantization": {"product": {"compression": "x4", "memory": 3}}}, QUANTIZATION),
+        ({"quantization": [{"type": "int8"}]}, QUANTIZATION),
+        ({"quantization": {}}, QUANTIZATION),
+        ({"quantization": 5}, QUANTIZATION),
+        ({1: {}}, "dict keys must have type str"),
+        ({"hnsw": {1: 2}}, "dict keys must have type str"),
+    ],
+)
+def test_collection_settings_refusals(schema, reason):
+    with pytest.raises(TypeError) as raised:
+        collection({"schema": schema})
+    assert str(raised.value) == "invalid collection info: " + reason
