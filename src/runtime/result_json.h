@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "core/ast/vector.h"
@@ -25,5 +26,9 @@ plan::JsonValue f32_slice_to_json(const std::vector<float>& values);
 
 // The collection object of a SHOW COLLECTION result.
 plan::JsonValue collection_info_to_value(const protocol::CollectionSchema& info);
+
+// Adds `key` with "cold", "cached" or "pinned", or null when the tier is absent.
+void put_storage_tier_field(plan::JsonObject& out, std::string_view key,
+                            const std::optional<protocol::StorageTier>& tier);
 
 }  // namespace zorv::runtime

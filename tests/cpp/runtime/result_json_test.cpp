@@ -115,5 +115,26 @@ TEST(ResultJsonTest, CollectionInfoKeysSorted) {
         R"("segments_count":0,"status":"green"},"message":"m","ok":true,"operation":"SHOW_COLLECTION"}]})");
 }
 
+TEST(ResultJsonTest, CollectionSettingsOnlyWhenSetAndNonFiniteFloatsNull) {
+    protocol::CollectionSchema info;
+    info.schema.hnsw = protocol::HnswConfig{};
+    info.schema.hnsw->m = 16;
+    info.schema.hnsw->memory = protocol::StorageTier::Pinned;
+    info.schema.optimizers = protocol::OptimizersConfig{};
+    info.schema.optimizers->deleted_threshold = std::numeric_limits<double>::quiet_NaN();
+    info.schema.optimizers->max_optimization_threads = protocol::OptimizerThreads{protocol::OptimizerThreads::Auto{}};
+    info.schema.quantization = protocol::QuantizationConfig(protocol::BinaryQuantization{});
+    const plan::JsonValue value = collection_info_to_value(info);
+    EXPECT_EQ(plan::json_text(value.as_object().at("schema")),
+              R"({"dense_vectors":[],"hnsw":{"m":16,"memory":"pinned"},)"
+              R"("optimizers":{"deleted_threshold":null,"max_optimization_threads":"auto"},"params":{},)"
+              R"("payload_indexes":[],"quantization":{"binary":{}},"sparse_vectors":[],"vectors":[]})");
+
+    plan::JsonObject ddl;
+    put_storage_tier_field(ddl, "payload_memory", std::nullopt);
+    put_storage_tier_field(ddl, "memory", protocol::StorageTier::Cold);
+    EXPECT_EQ(plan::json_text(plan::JsonValue(ddl)), R"({"memory":"cold","payload_memory":null})");
+}
+
 }  // namespace
 }  // namespace zorv::runtime
