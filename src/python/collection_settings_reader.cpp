@@ -35,7 +35,9 @@ PyRead<protocol::OptimizerThreads> read_thread_setting(PyObject* obj) {
     }
     auto threads = protocol::decode_optimizer_threads(view);
     if (!threads) return std::unexpected(std::move(threads).error());
-    return **threads;  // None never reaches here
+    const std::optional<protocol::OptimizerThreads>& setting = *threads;
+    if (!setting.has_value()) return read_failure("invalid type: null, expected a thread count or \"auto\"");
+    return setting.value();
 }
 
 PyRead<protocol::HnswConfig> read_hnsw(PyObject* obj) {
