@@ -13,8 +13,8 @@ std::string collection_reply() {
     std::string vectors;
     for (int v = 0; v < 50; ++v) {
         if (v > 0) vectors += ',';
-        vectors +=
-            "\"vector_" + std::to_string(v) + "\":{\"size\":" + std::to_string(128 + v) + ",\"distance\":\"Cosine\"";
+        vectors.append("\"vector_").append(std::to_string(v)).append("\":{\"size\":").append(std::to_string(128 + v));
+        vectors.append(",\"distance\":\"Cosine\"");
         if (v % 2 == 0)
             vectors +=
                 ",\"hnsw_config\":{\"m\":32,\"ef_construct\":200},\"quantization_config\":{\"scalar\":"
@@ -26,9 +26,10 @@ std::string collection_reply() {
     for (int i = 0; i < 200; ++i) {
         if (i > 0) indexes += ',';
         const std::string type = types[i % 5];
-        indexes += "\"field_" + std::to_string(i) + "\":{\"data_type\":\"" + type + "\",\"params\":{\"type\":\"" +
-                   type + "\",\"is_tenant\":" + (i % 3 == 0 ? "true" : "false") +
-                   ",\"on_disk\":false},\"points\":" + std::to_string(i * 1000) + '}';
+        indexes.append("\"field_").append(std::to_string(i)).append("\":{\"data_type\":\"").append(type);
+        indexes.append("\",\"params\":{\"type\":\"").append(type).append("\",\"is_tenant\":");
+        indexes.append(i % 3 == 0 ? "true" : "false").append(",\"on_disk\":false},\"points\":");
+        indexes.append(std::to_string(i * 1000)).append("}");
     }
     return R"({"result":{"status":"green","optimizer_status":"ok","indexed_vectors_count":120000,"points_count":250000,)"
            R"("segments_count":8,"config":{"params":{"vectors":{)" +

@@ -229,8 +229,10 @@ std::optional<QuantizationConfig> read_quantization_variant(const V& value, std:
             return store(inner, read_inner(item));
         },
         false);
-    if (!read || !*read) return std::nullopt;
-    return QuantizationConfig(std::in_place_index<Index>, std::move(**read));
+    if (!read) return std::nullopt;
+    if (std::optional<Inner>& inner = *read; inner.has_value())
+        return QuantizationConfig(std::in_place_index<Index>, std::move(*inner));
+    return std::nullopt;
 }
 
 }  // namespace detail

@@ -59,9 +59,26 @@ std::optional<plan::JsonObject> object_copy(std::optional<element> value) {
     return std::move(copy->as_object());
 }
 
+// The members named by `keys`, found in one pass over the object; a repeated key keeps its first value.
+template <std::size_t N>
+std::array<std::optional<element>, N> members_of(element object, const std::array<std::string_view, N>& keys) {
+    std::array<std::optional<element>, N> found{};
+    for (auto [key, value] : simdjson::dom::object(object))
+        for (std::size_t i = 0; i < N; ++i)
+            if (!found[i] && key == keys[i]) {
+                found[i] = value;
+                break;
+            }
+    return found;
+}
+
 // Sorted by name, each name once (a reply that repeats a key keeps its first entry).
 template <class T, class Name>
 void sort_unique(std::vector<T>& items, Name name) {
+    const auto in_order = [&](const T& a, const T& b) { return name(a) < name(b); };
+    if (std::adjacent_find(items.begin(), items.end(), [&](const T& a, const T& b) { return !in_order(a, b); }) ==
+        items.end())
+        return;
     std::stable_sort(items.begin(), items.end(), [&](const T& a, const T& b) { return name(a) < name(b); });
     items.erase(std::unique(items.begin(), items.end(), [&](const T& a, const T& b) { return name(a) == name(b); }),
                 items.end());
@@ -109,15 +126,18 @@ protocol::SchemaParams read_params(element params) {
 
 protocol::PayloadIndexInfo read_payload_index(std::string_view field, element entry) {
     protocol::PayloadIndexInfo index{std::string(field), "keyword", {}, std::nullopt};
-    if (auto data_type = string_of(member(entry, "data_type"))) index.data_type = std::move(*data_type);
-    else if (auto type = string_of(member(entry, "type"))) index.data_type = std::move(*type);
+    if (!entry.is_object()) return index;
+    static constexpr std::array<std::string_view, 4> keys{"data_type", "type", "params", "is_tenant"};
+    const auto [data_type, type, params, is_tenant] = members_of(entry, keys);
+    if (auto text = string_of(data_type)) index.data_type = std::move(*text);
+    else if (auto old_text = string_of(type)) index.data_type = std::move(*old_text);
     for (char& c : index.data_type)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (auto params = object_copy(member(entry, "params"))) {
-        params->erase("type");
-        index.params = std::move(*params);
+    if (auto copied = object_copy(params)) {
+        copied->erase("type");
+        index.params = std::move(*copied);
     }
-    index.is_tenant = bool_of(member(entry, "is_tenant"));
+    index.is_tenant = bool_of(is_tenant);
     if (!index.is_tenant) {
         auto inner = index.params.find("is_tenant");
         if (inner != index.params.end() && inner->second.is(plan::JsonValue::Kind::Bool))
@@ -155,18 +175,22 @@ void read_typed_settings(element config, protocol::CollectionSettings& settings)
 
 std::optional<protocol::DenseVectorInfo> decode_vector_params(std::optional<std::string> name, element params) {
     if (!params.is_object()) return std::nullopt;
-    auto size = unsigned_of(member(params, "size"));
-    if (!size) return std::nullopt;
+    static constexpr std::array<std::string_view, 8> keys{
+        "size",    "distance", "hnsw_config", "quantization_config", "multivector_config",
+        "on_disk", "datatype", "memory"};
+    const auto [size, distance, hnsw, quantization, multivector, on_disk, datatype, memory] = members_of(params, keys);
+    auto dimensions = unsigned_of(size);
+    if (!dimensions) return std::nullopt;
     protocol::DenseVectorInfo info;
     info.name = std::move(name);
-    info.size = *size;
-    if (auto distance = string_of(member(params, "distance"))) info.distance = std::move(*distance);
-    info.hnsw = object_copy(member(params, "hnsw_config"));
-    if (auto quantization = member(params, "quantization_config")) info.quantization = copy_json_value(*quantization);
-    info.multivector = object_copy(member(params, "multivector_config"));
-    info.on_disk = bool_of(member(params, "on_disk"));
-    info.datatype = string_of(member(params, "datatype"));
-    info.memory = string_of(member(params, "memory"));
+    info.size = *dimensions;
+    if (auto text = string_of(distance)) info.distance = std::move(*text);
+    info.hnsw = object_copy(hnsw);
+    if (quantization) info.quantization = copy_json_value(*quantization);
+    info.multivector = object_copy(multivector);
+    info.on_disk = bool_of(on_disk);
+    info.datatype = string_of(datatype);
+    info.memory = string_of(memory);
     return info;
 }
 
