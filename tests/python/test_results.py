@@ -154,6 +154,26 @@ def test_result_data_forms():
     assert r.quotas(6) == {"enabled": False}
 
 
+FROM_RESULTS_DOC = """Build an in-memory report from typed statement specs (tests, mocks,
+offline replay). Each spec is a dict with an `operation` string,
+an optional `ok` (default `True`) and `message`, and at most one typed
+payload key:
+
+- `hits`: list of `{id, score?, payload?, collection?, vector?}`
+- `groups`: list of `{id, hits}`
+- `count`: int \u2014 a COUNT result, or a mutation's affected count on any
+  other operation
+- `facet`: list of `{value, count}`
+- `collections`: list of collection names
+- `collection`: collection-info dict (`status`, `points_count`, \u2026)
+- `shard_keys`: list of strings or non-negative ints
+- `quotas`: quota-config dict (`enabled`, `max_disk_usage_percent`, \u2026)
+
+Live reports always come from a client's `execute()`; this constructor
+exists so offline tests can exercise the typed accessors without a
+serialized-envelope round trip."""
+
+
 def test_signatures_and_doc_strings():
     r = report()
     for name in ("hits", "points", "ids", "facet", "count", "groups", "collections", "collection", "shard_keys",
@@ -162,9 +182,7 @@ def test_signatures_and_doc_strings():
     assert str(inspect.signature(r.get)) == "(key, default=None)"
     assert str(inspect.signature(ExecutionReport.from_results)) == "(results)"
     assert str(inspect.signature(one_hit(id=1).without_payload)) == "()"
-    assert ExecutionReport.from_results.__doc__.splitlines()[0] == (
-        "Build an in-memory report from typed statement specs (tests, mocks,")
-    assert ExecutionReport.from_results.__doc__.endswith("serialized-envelope round trip.")
+    assert ExecutionReport.from_results.__doc__ == FROM_RESULTS_DOC
     assert ExecutionReport.ok.__doc__ == "Whether every statement succeeded (`failed == 0`)."
 
 
