@@ -1,5 +1,6 @@
 // Module initialisation: multi-phase init with one execution slot.
 #include "python/errors.h"
+#include "python/execution_report.h"
 #include "python/functions.h"
 #include "python/http_embedder.h"
 #include "python/py_ref.h"
@@ -38,6 +39,7 @@ int add_functions(PyObject* module) {
 
 // Classes come before the functions, each from its once-filled class-object cell.
 int add_classes(PyObject* module) {
+    if (register_result_classes(module, add_name) < 0) return -1;
     PyObject* stmt = stmt_type_object();
     if (stmt == nullptr || add_name(module, "Stmt", stmt) < 0) return -1;
     PyObject* embedder = http_embedder_type_object();

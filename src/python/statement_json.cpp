@@ -11,6 +11,7 @@
 #include "core/json/statement_json.h"
 #include "core/parser/parser.h"
 #include "python/errors.h"
+#include "python/serialize_error.h"
 
 namespace zorv::python {
 namespace {
@@ -111,26 +112,6 @@ private:
     bool failed_ = false;
 };
 
-// The pending Python error as "ZORV-SERIALIZE", with that error's text as the message.
-PyObject* raise_serialize_error() {
-    std::string message = "statement JSON could not be converted to Python objects";
-    PyObject* type = nullptr;
-    PyObject* raised = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &raised, &traceback);
-    PyErr_NormalizeException(&type, &raised, &traceback);
-    PyRef owned_type = PyRef::steal(type);
-    PyRef owned_value = PyRef::steal(raised);
-    PyRef owned_traceback = PyRef::steal(traceback);
-    if (owned_value) {
-        PyRef text = PyRef::steal(PyObject_Str(owned_value.get()));
-        const char* utf8 = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
-        if (utf8 != nullptr) message = utf8;
-        PyErr_Clear();
-    }
-    return raise_zorv_error(core::make_error(core::Diag::Serialize, std::move(message)), kExecutionErrorClass);
-}
-
 }  // namespace
 
 PyObject* statement_to_json_text(const core::Statement& statement) {
@@ -144,7 +125,7 @@ PyObject* statement_to_py_dict(const core::Statement& statement) {
     PyValueBuilder builder;
     core::emit_statement_json(statement, builder);
     PyRef value = builder.take();
-    if (!value) return raise_serialize_error();
+    if (!value) return serialize_error_to_py();
     return value.release();
 }
 
