@@ -36,11 +36,15 @@ core::Result<void> resolve(const Embedder& embedder, core::Upsert& upsert) {
     return run(resolve_upsert_embeddings(embedder, upsert));
 }
 
-// The rows' vectors in canonical statement text, the clauses dropped, to compare outcomes compactly.
+// The rows in canonical statement text on one line, the clauses dropped, to compare outcomes compactly.
 std::string rows_text(core::Upsert upsert) {
     upsert.embedding.reset();
     upsert.embed.clear();
-    return core::format_statement(core::Statement{std::move(upsert)});
+    std::string text = core::format_statement(core::Statement{std::move(upsert)});
+    for (std::size_t at = text.find("\n  "); at != std::string::npos; at = text.find("\n  ", at)) {
+        text.replace(at, 3, " ");
+    }
+    return text;
 }
 
 // --- default dense embedding and the EMBED clauses -----------------------------------------------
@@ -71,18 +75,18 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{"default_text_keys",
                     "UPSERT INTO d VALUES {id: 1, Text: 'a'}, {id: 2, title: ''}, {id: 3, vector: [1.0], body: 'x'}",
                     {{"embed_dense_batch", {"a"}, "default"}},
-                    "UPSERT INTO d VALUES {id: 1, Text: 'a', vector: {dense: [1.0, 0.5]}}, {id: 2, title: ''}, "
+                    "UPSERT INTO d VALUES {id: 1, vector: {dense: [1.0, 0.5]}, Text: 'a'}, {id: 2, title: ''}, "
                     "{id: 3, vector: [1.0], body: 'x'}"},
         ResolveCase{"number_moves_on_to_next_key", "UPSERT INTO d VALUES {id: 1, text: 5, body: 'bb'}",
                     {{"embed_dense_batch", {"bb"}, "default"}},
-                    "UPSERT INTO d VALUES {id: 1, text: 5, body: 'bb', vector: {dense: [2.0, 0.5]}}"},
+                    "UPSERT INTO d VALUES {id: 1, vector: {dense: [2.0, 0.5]}, text: 5, body: 'bb'}"},
         ResolveCase{"no_text_no_call", "UPSERT INTO d VALUES {id: 1, n: 'x'}, ?", {},
                     "UPSERT INTO d VALUES {id: 1, n: 'x'}, ?"},
-        ResolveCase{"embed_key_ignores_case_first_entry_decides",
-                    "UPSERT INTO d VALUES {id: 1, Body: 'abc'}, {id: 2, body: 3, BODY: 'late'} "
+        ResolveCase{"embed_key_ignores_case_number_gives_no_input",
+                    "UPSERT INTO d VALUES {id: 1, Body: 'abc'}, {id: 2, body: 3, text: 'late'} "
                     "EMBED body INTO v USING DENSE MODEL 'm'",
                     {{"embed_dense_batch", {"abc"}, "m"}},
-                    "UPSERT INTO d VALUES {id: 1, Body: 'abc', vector: {v: [3.0, 0.5]}}, {id: 2, body: 3, BODY: "
+                    "UPSERT INTO d VALUES {id: 1, vector: {v: [3.0, 0.5]}, Body: 'abc'}, {id: 2, body: 3, text: "
                     "'late'}"},
         ResolveCase{"clauses_in_order_rows_with_vectors_included",
                     "UPSERT INTO d VALUES {id: 1, vector: {v: [9.0]}, t: 'ab'}, {id: 2, t: 'c', p: 'img'} "
@@ -93,14 +97,14 @@ INSTANTIATE_TEST_SUITE_P(
                      {"embed_multi_batch", {"ab", "c"}, "default"},
                      {"embed_image_batch", {"img"}, "clip"}},
                     "UPSERT INTO d VALUES {id: 1, vector: {v: [2.0, 0.5], s: {indices: [2], values: [1.0]}, m: "
-                    "[[2.0, 0.5], [2.0, 0.5]]}, t: 'ab'}, {id: 2, t: 'c', p: 'img', vector: {v: [1.0, 0.5], s: "
-                    "{indices: [1], values: [1.0]}, m: [[1.0, 0.5], [1.0, 0.5]], i: [3.0, 0.5]}}"},
+                    "[[2.0, 0.5], [2.0, 0.5]]}, t: 'ab'}, {id: 2, vector: {v: [1.0, 0.5], s: {indices: [1], "
+                    "values: [1.0]}, m: [[1.0, 0.5], [1.0, 0.5]], i: [3.0, 0.5]}, t: 'c', p: 'img'}"},
         ResolveCase{"hybrid_dense_then_sparse",
                     "UPSERT INTO d VALUES {id: 1, a: 'x', b: 'yy'} USING HYBRID DENSE MODEL 'dm' INTO dv ON a "
                     "SPARSE INTO sv ON b",
                     {{"embed_dense_batch", {"x"}, "dm"}, {"embed_sparse_document_batch", {"yy"}, "default"}},
-                    "UPSERT INTO d VALUES {id: 1, a: 'x', b: 'yy', vector: {dv: [1.0, 0.5], sv: {indices: [2], "
-                    "values: [1.0]}}}"}),
+                    "UPSERT INTO d VALUES {id: 1, vector: {dv: [1.0, 0.5], sv: {indices: [2], values: [1.0]}}, "
+                    "a: 'x', b: 'yy'}"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- failures ------------------------------------------------------------------------------------
@@ -178,6 +182,17 @@ TEST(UpsertEmbedding, EmptyMultivectorFailsWhenItsTurnComes) {
     ASSERT_FALSE(out);
     EXPECT_EQ(out.error().code, "ZORV-EMBEDDING-MULTI");
     EXPECT_EQ(out.error().message, "embed_multi returned an empty multivector");
+}
+
+// The parser refuses repeated keys; rows from bound parameters may still carry them.
+TEST(UpsertEmbedding, EmbedSourceFirstEntryDecidesEvenWhenALaterOneHoldsText) {
+    core::Upsert upsert =
+        must_parse<StatementKind::Upsert>("UPSERT INTO d VALUES {id: 1, body: 3, other: 'late'} EMBED body INTO v");
+    std::get<core::UpsertRow::Point>(upsert.points[0].value).payload[1].first = "BODY";
+    FakeEmbedder embedder;
+    ASSERT_TRUE(resolve(embedder, upsert));
+    EXPECT_TRUE(embedder.calls.empty());
+    EXPECT_FALSE(std::get<core::UpsertRow::Point>(upsert.points[0].value).vectors);
 }
 
 TEST(UpsertEmbedding, PutNamedVectorReplacesAnEntryOfTheSameName) {
