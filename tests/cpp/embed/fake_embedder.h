@@ -19,7 +19,7 @@ struct FakeCall {
     friend bool operator==(const FakeCall&, const FakeCall&) = default;
 };
 
-class FakeEmbedder final : public Embedder {
+class FakeEmbedder : public Embedder {
 public:
     std::size_t width = 2;                    // length of every dense vector and multivector row
     std::size_t missing = 0;                  // results left out of every batch answer
