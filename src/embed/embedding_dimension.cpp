@@ -22,7 +22,8 @@ using core::Result;
 namespace {
 
 icu::UnicodeString trimmed_lower(std::string_view text) {
-    const icu::UnicodeString all = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    const icu::UnicodeString all =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     int32_t start = 0;
     int32_t end = all.length();
     while (start < end && u_isUWhiteSpace(all.char32At(start)) != 0) start += U16_LENGTH(all.char32At(start));

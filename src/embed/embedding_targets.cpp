@@ -191,7 +191,8 @@ std::vector<TargetLeaf> collect_tree_leaves(const EmbeddingTarget& target) {
                           .dense = true,
                           .sparse = true});
     } else if (const auto* multi = std::get_if<Target::Multi>(&target.value)) {
-        for (const Target& member : multi->embeddings) std::ranges::move(collect_tree_leaves(member), std::back_inserter(leaves));
+        for (const Target& member : multi->embeddings)
+            std::ranges::move(collect_tree_leaves(member), std::back_inserter(leaves));
     }
     return leaves;
 }

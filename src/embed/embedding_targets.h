@@ -41,8 +41,7 @@ core::Result<EmbeddingTarget> infer_embedding_targets(std::string_view collectio
 // clauses' included, against the collection's names of the matching kind.
 core::Result<void> resolve_embedding_targets(core::Upsert& upsert, const VectorNameLists& lists);
 core::Result<void> resolve_target_vectors(std::string_view collection, EmbeddingTarget& target,
-                                          const std::vector<std::string>& dense,
-                                          const std::vector<std::string>& sparse,
+                                          const std::vector<std::string>& dense, const std::vector<std::string>& sparse,
                                           const std::vector<std::string>& multivector);
 // `kind_word` is "dense", "sparse" or "multivector".
 core::Result<void> pick_embedding_target(std::string_view collection, std::optional<std::string>& slot,

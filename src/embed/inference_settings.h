@@ -8,7 +8,7 @@
 namespace zorv::embed {
 
 struct InferenceSettings {
-    std::string inference_mode;            // "local" or "external"; blank counts as "local"
+    std::string inference_mode;             // "local" or "external"; blank counts as "local"
     std::uint64_t embedding_dimension = 0;  // 0: not configured
     std::optional<std::string> endpoint;    // an embedding service to probe for the dimension
     std::optional<std::string> api_key;

@@ -114,8 +114,8 @@ core::ZorvError count_error(CallKind kind, std::size_t returned, std::size_t inp
         case CallKind::Dense: break;
     }
     const char* operation = kind == CallKind::Dense ? "embed_dense_batch" : "embed_sparse_document_batch";
-    return core::make_error(
-        Diag::Embedding, format_message("{} returned {} vectors for {} texts (model={})", operation, returned, inputs, model));
+    return core::make_error(Diag::Embedding, format_message("{} returned {} vectors for {} texts (model={})", operation,
+                                                            returned, inputs, model));
 }
 
 Result<VectorValue> to_value(DenseVector vector) { return VectorValue{VectorValue::Dense{std::move(vector)}}; }
@@ -134,7 +134,8 @@ template <class T>
 Result<void> write_results(std::vector<UpsertRow>& rows, CallKind kind, const std::vector<InputPair>& pairs,
                            const std::string& vector, const std::string& model, Result<std::vector<T>> results) {
     if (!results) return std::unexpected(std::move(results.error()));
-    if (results->size() != pairs.size()) return std::unexpected(count_error(kind, results->size(), pairs.size(), model));
+    if (results->size() != pairs.size())
+        return std::unexpected(count_error(kind, results->size(), pairs.size(), model));
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         VectorValue value = ZORV_TRY(to_value(std::move((*results)[i])));
         auto put = put_named_vector(rows[pairs[i].row], vector, std::move(value));
@@ -183,8 +184,8 @@ AsyncResult<void> embed_clause(const Embedder& embedder, std::vector<UpsertRow>&
                                std::vector<std::string>& claimed) {
     auto claim = claim_target_vector(claimed, clause.target_vector);
     if (!claim) co_return claim;
-    std::vector<InputPair> pairs = collect_pairs(
-        rows, [&](const UpsertRow::Point& p) { return text_of_source(p.payload, clause.source_field); });
+    std::vector<InputPair> pairs =
+        collect_pairs(rows, [&](const UpsertRow::Point& p) { return text_of_source(p.payload, clause.source_field); });
     if (pairs.empty()) co_return Result<void>{};
     CallKind kind = CallKind::Dense;
     switch (clause.kind.kind) {
@@ -321,7 +322,8 @@ Result<void> claim_target_vector(std::vector<std::string>& claimed, const std::s
 }
 
 Result<void> put_named_vector(core::UpsertRow& row, const std::string& name, core::VectorValue value) {
-    if (name.empty()) return fail(Diag::Embedding, "cannot embed into an unnamed vector target; name the target vector");
+    if (name.empty())
+        return fail(Diag::Embedding, "cannot embed into an unnamed vector target; name the target vector");
     auto* found = std::get_if<UpsertRow::Point>(&row.value);
     if (found == nullptr) {
         // Input collection skips placeholder rows; this guards direct callers.

@@ -56,13 +56,18 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, VectorNameListsOf,
     testing::Values(ListsCase{"one_unnamed", schema_of({dense(std::nullopt)}, {}), {{""}, {}, {}}, {{""}, {}, {}}},
                     ListsCase{"nothing", schema_of({}, {}), {{""}, {}, {}}, {{}, {}, {}}},
-                    ListsCase{"unnamed_multivector", schema_of({dense(std::nullopt, true)}, {"s"}),
-                              {{""}, {"s"}, {""}}, {{""}, {"s"}, {}}},
-                    ListsCase{"named_with_sparse", schema_of({dense("a"), dense("colbert", true)}, {"s1", "s2"}),
+                    ListsCase{"unnamed_multivector",
+                              schema_of({dense(std::nullopt, true)}, {"s"}),
+                              {{""}, {"s"}, {""}},
+                              {{""}, {"s"}, {}}},
+                    ListsCase{"named_with_sparse",
+                              schema_of({dense("a"), dense("colbert", true)}, {"s1", "s2"}),
                               {{"a", "colbert"}, {"s1", "s2"}, {"colbert"}},
                               {{"a", "colbert"}, {"s1", "s2"}, {"colbert"}}},
-                    ListsCase{"undecodable_vectors_use_dense_names", schema_of({}, {}, {"x", "y"}),
-                              {{"x", "y"}, {}, {}}, {{"x", "y"}, {}, {}}}),
+                    ListsCase{"undecodable_vectors_use_dense_names",
+                              schema_of({}, {}, {"x", "y"}),
+                              {{"x", "y"}, {}, {}},
+                              {{"x", "y"}, {}, {}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- inference ------------------------------------------------------------------------------------
@@ -101,14 +106,24 @@ INSTANTIATE_TEST_SUITE_P(
         InferCase{"dense", {"a"}, {}, {}, "UPSERT INTO d VALUES {id: 1} USING DENSE INTO a"},
         InferCase{"unnamed_dense", {""}, {}, {}, "UPSERT INTO d VALUES {id: 1} USING DENSE INTO ''"},
         InferCase{"sparse", {}, {"s"}, {}, "UPSERT INTO d VALUES {id: 1} USING SPARSE INTO s"},
-        InferCase{"hybrid", {"a"}, {"s"}, {}, "UPSERT INTO d VALUES {id: 1} USING HYBRID DENSE VECTOR a SPARSE VECTOR s"},
-        InferCase{"dense_and_multivector", {"a"}, {}, {"colbert"},
+        InferCase{
+            "hybrid", {"a"}, {"s"}, {}, "UPSERT INTO d VALUES {id: 1} USING HYBRID DENSE VECTOR a SPARSE VECTOR s"},
+        InferCase{"dense_and_multivector",
+                  {"a"},
+                  {},
+                  {"colbert"},
                   "UPSERT INTO d VALUES {id: 1} USING DENSE INTO a, MULTIVECTOR INTO colbert"},
         InferCase{"multivector_only", {}, {}, {"m"}, "UPSERT INTO d VALUES {id: 1} USING MULTIVECTOR INTO m"},
-        InferCase{"two_dense", {"a", "b"}, {}, {},
+        InferCase{"two_dense",
+                  {"a", "b"},
+                  {},
+                  {},
                   "cannot infer text embedding targets for collection 'docs': 2 dense and 0 sparse vectors. Add "
                   "USING DENSE/SPARSE/HYBRID/MULTI or explicit EMBED directives"},
-        InferCase{"nothing", {}, {}, {},
+        InferCase{"nothing",
+                  {},
+                  {},
+                  {},
                   "cannot infer text embedding targets for collection 'docs': 0 dense and 0 sparse vectors. Add "
                   "USING DENSE/SPARSE/HYBRID/MULTI or explicit EMBED directives"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -145,28 +160,47 @@ TEST_P(ResolveEmbeddingTargets, FillsOrRefuses) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ResolveEmbeddingTargets,
     testing::Values(
-        ResolveCase{"picks_single_names", "UPSERT INTO d VALUES {id: 1} USING HYBRID DENSE MODEL 'm' SPARSE",
-                    {{"a"}, {"s"}, {}}, "",
+        ResolveCase{"picks_single_names",
+                    "UPSERT INTO d VALUES {id: 1} USING HYBRID DENSE MODEL 'm' SPARSE",
+                    {{"a"}, {"s"}, {}},
+                    "",
                     "UPSERT INTO docs VALUES {id: 1} USING HYBRID DENSE MODEL 'm' VECTOR a SPARSE VECTOR s"},
-        ResolveCase{"multivector_falls_back_to_dense", "UPSERT INTO d VALUES {id: 1} USING MULTIVECTOR, IMAGE INTO a",
-                    {{"a"}, {"s"}, {}}, "", "UPSERT INTO docs VALUES {id: 1} USING MULTIVECTOR INTO a, IMAGE INTO a"},
-        ResolveCase{"sparse_ambiguous", "UPSERT INTO d VALUES {id: 1} USING SPARSE", {{"a"}, {"s1", "s2"}, {}},
-                    "ZORV-EMBEDDING-TOPOLOGY",
-                    "cannot infer a sparse embedding target for collection 'docs': available sparse vectors are s1, s2"},
-        ResolveCase{"sparse_none", "UPSERT INTO d VALUES {id: 1} USING SPARSE", {{""}, {}, {}},
-                    "ZORV-EMBEDDING-TOPOLOGY",
-                    "cannot infer a sparse embedding target for collection 'docs': available sparse vectors are <none>"},
-        ResolveCase{"given_name_missing", "UPSERT INTO d VALUES {id: 1} USING DENSE INTO b", {{"", "a"}, {}, {}},
+        ResolveCase{"multivector_falls_back_to_dense",
+                    "UPSERT INTO d VALUES {id: 1} USING MULTIVECTOR, IMAGE INTO a",
+                    {{"a"}, {"s"}, {}},
+                    "",
+                    "UPSERT INTO docs VALUES {id: 1} USING MULTIVECTOR INTO a, IMAGE INTO a"},
+        ResolveCase{
+            "sparse_ambiguous",
+            "UPSERT INTO d VALUES {id: 1} USING SPARSE",
+            {{"a"}, {"s1", "s2"}, {}},
+            "ZORV-EMBEDDING-TOPOLOGY",
+            "cannot infer a sparse embedding target for collection 'docs': available sparse vectors are s1, s2"},
+        ResolveCase{
+            "sparse_none",
+            "UPSERT INTO d VALUES {id: 1} USING SPARSE",
+            {{""}, {}, {}},
+            "ZORV-EMBEDDING-TOPOLOGY",
+            "cannot infer a sparse embedding target for collection 'docs': available sparse vectors are <none>"},
+        ResolveCase{"given_name_missing",
+                    "UPSERT INTO d VALUES {id: 1} USING DENSE INTO b",
+                    {{"", "a"}, {}, {}},
                     "ZORV-EMBEDDING-TARGET",
                     "dense vector 'b' does not exist in collection 'docs'. Available dense vectors: <default>, a"},
-        ResolveCase{"image_clause_into_sparse", "UPSERT INTO d VALUES {id: 1} EMBED p INTO s USING IMAGE",
-                    {{"a"}, {"s"}, {}}, "ZORV-EMBEDDING-TARGET",
+        ResolveCase{"image_clause_into_sparse",
+                    "UPSERT INTO d VALUES {id: 1} EMBED p INTO s USING IMAGE",
+                    {{"a"}, {"s"}, {}},
+                    "ZORV-EMBEDDING-TARGET",
                     "dense vector 's' does not exist in collection 'docs'. Available dense vectors: a"},
-        ResolveCase{"multi_clause_uses_multivector_names", "UPSERT INTO d VALUES {id: 1} EMBED t INTO a USING MULTI",
-                    {{"a", "m"}, {}, {"m"}}, "ZORV-EMBEDDING-TARGET",
+        ResolveCase{"multi_clause_uses_multivector_names",
+                    "UPSERT INTO d VALUES {id: 1} EMBED t INTO a USING MULTI",
+                    {{"a", "m"}, {}, {"m"}},
+                    "ZORV-EMBEDDING-TARGET",
                     "multivector vector 'a' does not exist in collection 'docs'. Available multivector vectors: m"},
-        ResolveCase{"target_error_before_clauses", "UPSERT INTO d VALUES {id: 1} USING DENSE EMBED t INTO x",
-                    {{"a", "b"}, {}, {}}, "ZORV-EMBEDDING-TOPOLOGY",
+        ResolveCase{"target_error_before_clauses",
+                    "UPSERT INTO d VALUES {id: 1} USING DENSE EMBED t INTO x",
+                    {{"a", "b"}, {}, {}},
+                    "ZORV-EMBEDDING-TOPOLOGY",
                     "cannot infer a dense embedding target for collection 'docs': available dense vectors are a, b"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -176,8 +210,9 @@ TEST(ApplySingleVectorName, NamesUnnamedRowVectorsOnlyForOneNamedDenseVector) {
     const char* text = "UPSERT INTO d VALUES {id: 1, vector: [1.0]}, {id: 2}, {id: 3, vector: {x: [2.0]}}, ?";
     core::Upsert upsert = must_parse<StatementKind::Upsert>(text);
     apply_single_vector_name(upsert, schema_of({dense("image")}, {"s"}));
-    EXPECT_EQ(upsert, must_parse<StatementKind::Upsert>(
-                          "UPSERT INTO d VALUES {id: 1, vector: {image: [1.0]}}, {id: 2}, {id: 3, vector: {x: [2.0]}}, ?"));
+    EXPECT_EQ(upsert,
+              must_parse<StatementKind::Upsert>(
+                  "UPSERT INTO d VALUES {id: 1, vector: {image: [1.0]}}, {id: 2}, {id: 3, vector: {x: [2.0]}}, ?"));
     for (const auto& schema : {schema_of({dense(std::nullopt)}, {}), schema_of({dense("a"), dense("b")}, {})}) {
         core::Upsert unchanged = must_parse<StatementKind::Upsert>(text);
         apply_single_vector_name(unchanged, schema);
@@ -203,7 +238,8 @@ TEST(UnknownVectorError, NamesTheVectorAndTheAvailableOnes) {
     EXPECT_EQ(error.code, "ZORV-UNKNOWN-VECTOR");
     EXPECT_EQ(error.kind, core::ErrorKind::Execution);
     EXPECT_EQ(error.message, "Collection 'docs' has no vector named '<default>'. Available vectors: a, <default>");
-    EXPECT_EQ(unknown_vector_error("docs", "x", {}).message, "Collection 'docs' has no vector named 'x'. Available vectors: ");
+    EXPECT_EQ(unknown_vector_error("docs", "x", {}).message,
+              "Collection 'docs' has no vector named 'x'. Available vectors: ");
 }
 
 }  // namespace

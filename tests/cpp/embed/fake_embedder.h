@@ -21,10 +21,10 @@ struct FakeCall {
 
 class FakeEmbedder : public Embedder {
 public:
-    std::size_t width = 2;                    // length of every dense vector and multivector row
-    std::size_t missing = 0;                  // results left out of every batch answer
-    std::optional<std::uint64_t> dim;         // answer of dimension()
-    bool empty_multi = false;                 // multivectors come back without rows
+    std::size_t width = 2;             // length of every dense vector and multivector row
+    std::size_t missing = 0;           // results left out of every batch answer
+    std::optional<std::uint64_t> dim;  // answer of dimension()
+    bool empty_multi = false;          // multivectors come back without rows
     mutable std::vector<FakeCall> calls;
 
     // The dense vector of an input: its length, then 0.5 for the rest.

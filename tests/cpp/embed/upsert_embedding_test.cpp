@@ -77,10 +77,13 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"embed_dense_batch", {"a"}, "default"}},
                     "UPSERT INTO d VALUES {id: 1, vector: {dense: [1.0, 0.5]}, Text: 'a'}, {id: 2, title: ''}, "
                     "{id: 3, vector: [1.0], body: 'x'}"},
-        ResolveCase{"number_moves_on_to_next_key", "UPSERT INTO d VALUES {id: 1, text: 5, body: 'bb'}",
+        ResolveCase{"number_moves_on_to_next_key",
+                    "UPSERT INTO d VALUES {id: 1, text: 5, body: 'bb'}",
                     {{"embed_dense_batch", {"bb"}, "default"}},
                     "UPSERT INTO d VALUES {id: 1, vector: {dense: [2.0, 0.5]}, text: 5, body: 'bb'}"},
-        ResolveCase{"no_text_no_call", "UPSERT INTO d VALUES {id: 1, n: 'x'}, ?", {},
+        ResolveCase{"no_text_no_call",
+                    "UPSERT INTO d VALUES {id: 1, n: 'x'}, ?",
+                    {},
                     "UPSERT INTO d VALUES {id: 1, n: 'x'}, ?"},
         ResolveCase{"embed_key_ignores_case_number_gives_no_input",
                     "UPSERT INTO d VALUES {id: 1, Body: 'abc'}, {id: 2, body: 3, text: 'late'} "
@@ -145,8 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "ZORV-EMBEDDING", "duplicate target vector 'v' in UPSERT embedding clauses"},
         FailCase{"unnamed_target", "UPSERT INTO d VALUES {id: 1, text: 'a'} USING DENSE MODEL 'm' INTO ''", 0, 1,
                  "ZORV-EMBEDDING", "cannot embed into an unnamed vector target; name the target vector"},
-        FailCase{"row_with_unnamed_vector", "UPSERT INTO d VALUES {id: 1, vector: [1.0], t: 'a'} EMBED t INTO v", 0,
-                 1, "ZORV-EMBEDDING",
+        FailCase{"row_with_unnamed_vector", "UPSERT INTO d VALUES {id: 1, vector: [1.0], t: 'a'} EMBED t INTO v", 0, 1,
+                 "ZORV-EMBEDDING",
                  "cannot add named vector 'v' to a point that already has an unnamed vector; provide an explicit "
                  "named-vector topology or omit EMBED for this point"},
         FailCase{"dense_count", "UPSERT INTO d VALUES {id: 1, t: 'a'}, {id: 2, t: 'b'}, {id: 3, t: 'c'} EMBED t INTO v",
@@ -175,7 +178,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpsertEmbedding, EmptyMultivectorFailsWhenItsTurnComes) {
-    core::Upsert upsert = must_parse<StatementKind::Upsert>("UPSERT INTO d VALUES {id: 1, t: 'a'} EMBED t INTO m USING MULTI");
+    core::Upsert upsert =
+        must_parse<StatementKind::Upsert>("UPSERT INTO d VALUES {id: 1, t: 'a'} EMBED t INTO m USING MULTI");
     FakeEmbedder embedder;
     embedder.empty_multi = true;
     auto out = resolve(embedder, upsert);
@@ -196,7 +200,8 @@ TEST(UpsertEmbedding, EmbedSourceFirstEntryDecidesEvenWhenALaterOneHoldsText) {
 }
 
 TEST(UpsertEmbedding, PutNamedVectorReplacesAnEntryOfTheSameName) {
-    core::Upsert upsert = must_parse<StatementKind::Upsert>("UPSERT INTO d VALUES {id: 1, vector: {a: [1.0], v: [7.0]}}");
+    core::Upsert upsert =
+        must_parse<StatementKind::Upsert>("UPSERT INTO d VALUES {id: 1, vector: {a: [1.0], v: [7.0]}}");
     const core::VectorValue value{core::VectorValue::Dense{{4.0F}}};
     ASSERT_TRUE(put_named_vector(upsert.points[0], "v", value));
     ASSERT_TRUE(put_named_vector(upsert.points[0], "w", value));
@@ -249,8 +254,8 @@ TEST(UpsertEmbedding, LocalSparseEmbeddingCompilesToThePointsRequest) {
               R"({"points":[{"id":1,"payload":{"body":"cats"},"vector":{"s":{"indices":[1751422759],)"
               R"("values":[1.6877434253692627]}}}]})");
 
-    core::Upsert named_model =
-        must_parse<StatementKind::Upsert>("UPSERT INTO docs VALUES {id: 1, body: 'cats'} EMBED body INTO s USING SPARSE MODEL 'bm25'");
+    core::Upsert named_model = must_parse<StatementKind::Upsert>(
+        "UPSERT INTO docs VALUES {id: 1, body: 'cats'} EMBED body INTO s USING SPARSE MODEL 'bm25'");
     auto refused = resolve(**embedder, named_model);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().code, "ZORV-EMBEDDING-SPARSE");
