@@ -151,9 +151,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- row vectors against the collection -----------------------------------------------------------
 
-protocol::CollectionSchema sized(std::vector<std::pair<std::optional<std::string>, std::uint64_t>> vectors) {
+protocol::CollectionSchema sized(const std::vector<std::pair<std::optional<std::string>, std::uint64_t>>& vectors) {
     protocol::CollectionSchema schema;
-    for (auto& [name, size] : vectors) {
+    for (const auto& [name, size] : vectors) {
         protocol::DenseVectorInfo info;
         info.name = name;
         info.size = size;

@@ -49,12 +49,12 @@ public:
     AsyncResult<std::vector<SparseVector>> embed_sparse_document_batch(std::string model,
                                                                        std::vector<std::string> texts) const override {
         record("embed_sparse_document_batch", texts, model);
-        co_return answer<SparseVector>(texts, [this](const std::string& t) { return sparse_for(t); });
+        co_return answer<SparseVector>(texts, [](const std::string& t) { return sparse_for(t); });
     }
     AsyncResult<std::vector<SparseVector>> embed_sparse_query_batch(std::string model,
                                                                     std::vector<std::string> texts) const override {
         record("embed_sparse_query_batch", texts, model);
-        co_return answer<SparseVector>(texts, [this](const std::string& t) { return sparse_for(t); });
+        co_return answer<SparseVector>(texts, [](const std::string& t) { return sparse_for(t); });
     }
     std::optional<std::uint64_t> dimension() const override { return dim; }
     Bm25Params bm25_params() const override { return {}; }

@@ -216,6 +216,34 @@ TEST(UpsertEmbedding, ClaimedVectorsAreComparedByteForByte) {
     EXPECT_EQ(claimed, (std::vector<std::string>{"v", "V"}));
 }
 
+TEST(UpsertEmbedding, AnswersOfTheWrongLengthFailTheDimensionCheck) {
+    core::Upsert upsert = must_parse<StatementKind::Upsert>("UPSERT INTO docs VALUES {id: 1, text: 'hello'}");
+    FakeEmbedder embedder;
+    embedder.width = 3;
+    ASSERT_TRUE(resolve(embedder, upsert));
+    protocol::CollectionSchema schema;
+    schema.schema.vectors.push_back({.name = "dense", .size = 4});
+    auto checked = check_embedding_dimension(upsert, schema);
+    ASSERT_FALSE(checked);
+    EXPECT_EQ(checked.error().code, "ZORV-EMBEDDING-DIM");
+    EXPECT_EQ(checked.error().message,
+              "embedding dimension mismatch for collection 'docs' vector 'dense': model produced 3, collection "
+              "expects 4");
+}
+
+TEST(UpsertEmbedding, TwoDenseVectorsLeaveNoTargetToInfer) {
+    protocol::CollectionSchema schema;
+    schema.schema.vectors.push_back({.name = "a", .size = 4});
+    schema.schema.vectors.push_back({.name = "b", .size = 4});
+    const VectorNameLists lists = vector_name_lists(schema);
+    auto target = infer_embedding_targets("docs", lists.dense, lists.sparse, lists.multivector);
+    ASSERT_FALSE(target);
+    EXPECT_EQ(target.error().code, "ZORV-EMBEDDING-TOPOLOGY");
+    EXPECT_EQ(target.error().message,
+              "cannot infer text embedding targets for collection 'docs': 2 dense and 0 sparse vectors. Add USING "
+              "DENSE/SPARSE/HYBRID/MULTI or explicit EMBED directives");
+}
+
 // --- the whole road for a local BM25 sparse vector -----------------------------------------------
 
 protocol::CollectionSchema sparse_only_schema() {
