@@ -203,6 +203,12 @@ std::optional<EmbedService> HttpEmbedder::rerank_service() const {
     return EmbedService{*c.rerank_endpoint, c.rerank_model.value_or("rerank"), c.rerank_api_key.value_or(c.api_key)};
 }
 
+AsyncResult<std::vector<EmbedItem>> HttpEmbedder::embedding_request(std::vector<std::string> inputs) const {
+    EmbedService service = dense_service();
+    std::string model = service.model;
+    return embed::embedding_request(parts_->client, std::move(service), std::move(model), std::move(inputs));
+}
+
 AsyncResult<DenseVector> HttpEmbedder::embed_dense(std::string text, std::string model) const {
     std::vector<std::string> one;
     one.push_back(std::move(text));

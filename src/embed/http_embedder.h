@@ -84,6 +84,10 @@ public:
     AsyncResult<std::vector<float>> rerank_pairs(std::string query, std::vector<std::string> documents,
                                                  std::string model) const override;
 
+    // One request to the dense service with its own model; the reply's items come back as received,
+    // unchecked (the dimension probe reads the first whatever its shape).
+    AsyncResult<std::vector<EmbedItem>> embedding_request(std::vector<std::string> inputs) const;
+
     // The service of each kind of call; nothing when that kind is not configured.
     EmbedService dense_service() const;
     std::optional<EmbedService> multi_service() const;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/collection_schema.h"
+
 namespace zorv::embed {
 
 struct VectorNameLists {
@@ -12,5 +14,12 @@ struct VectorNameLists {
     std::vector<std::string> multivector;  // dense vectors with a multivector configuration
     friend bool operator==(const VectorNameLists&, const VectorNameLists&) = default;
 };
+
+// The names UPSERT targets are resolved against: an unnamed multivector counts as "", and a
+// collection without dense and sparse vectors is taken to have the unnamed dense vector.
+VectorNameLists vector_name_lists(const protocol::CollectionSchema& schema);
+
+// The names kept beside a cached schema: only named multivectors, and no assumed unnamed vector.
+VectorNameLists schema_vector_names(const protocol::CollectionSchema& schema);
 
 }  // namespace zorv::embed
