@@ -24,7 +24,8 @@ core::ZorvError non_kind_error(EmbedKind kind) {
                                                                   embed_kind_name(kind), embed_kind_name(kind)));
 }
 
-core::Result<EmbeddingOutput> take_job_output(EmbeddingCursor& cursor, EmbedKind expected, std::string_view context) {
+// The output answering the next job, left in the cursor for the caller to move from.
+core::Result<EmbeddingOutput*> take_job_output(EmbeddingCursor& cursor, EmbedKind expected, std::string_view context) {
     const auto ran_out = [&] {
         return core::fail(embed_kind_diag(expected),
                           format_message("internal error: ran out of {} embeddings{}", embed_kind_name(expected),
@@ -39,16 +40,16 @@ core::Result<EmbeddingOutput> take_job_output(EmbeddingCursor& cursor, EmbedKind
                                          cursor.position, embed_kind_name(collected), embed_kind_name(expected)));
     const std::size_t index = cursor.position++;
     if (index >= cursor.outputs.size()) return ran_out();
-    return std::move(cursor.outputs[index]);
+    return &cursor.outputs[index];
 }
 
 // The output's vector when it is of `kind`, else the wrong-variant error.
 template <EmbedKind kind>
 core::Result<std::variant_alternative_t<static_cast<std::size_t>(kind), EmbeddingOutput::Value>> take_output(
     EmbeddingCursor& cursor, std::string_view context) {
-    EmbeddingOutput output = ZORV_TRY(take_job_output(cursor, kind, context));
-    if (output.kind() != kind) return std::unexpected(non_kind_error(kind));
-    return std::get<static_cast<std::size_t>(kind)>(std::move(output.value));
+    EmbeddingOutput* output = ZORV_TRY(take_job_output(cursor, kind, context));
+    if (output->kind() != kind) return std::unexpected(non_kind_error(kind));
+    return std::get<static_cast<std::size_t>(kind)>(std::move(output->value));
 }
 
 core::QueryInput vector_input(core::VectorValue::Value value) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,7 +33,9 @@ std::string written_back(const WriteBackCase& c) {
         EXPECT_EQ(out.error().kind, core::ErrorKind::Execution);
         return out.error().code + ": " + out.error().message;
     }
-    return core::format_statement(*statement);
+    std::string text = core::format_statement(*statement);
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
 }
 
 class WriteBack : public testing::TestWithParam<WriteBackCase> {};
@@ -63,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteBackCase{"QUERY RECOMMEND POSITIVE (IMAGE 'i.png', POINT 1) NEGATIVE (TEXT 't') FROM docs",
                       {job(EmbedKind::Image), job(EmbedKind::Dense)},
                       {EmbeddingOutput::image({1.0F}), kDense},
-                      "QUERY RECOMMEND POSITIVE ([1.0], POINT 1) NEGATIVE ([0.5, 0.25]) FROM docs"},
+                      "QUERY RECOMMEND POSITIVE (VECTOR [1.0], 1) NEGATIVE (VECTOR [0.5, 0.25]) FROM docs"},
         // Unnamed HYBRID vectors default to "dense" and "sparse"; the stages take the statement's search
         // settings and the outer query keeps its own.
         WriteBackCase{"QUERY HYBRID TEXT 'x' FUSION DBSF FROM docs WHERE a = 1 SCORE THRESHOLD 0.5 LIMIT 2 OFFSET 1",

@@ -88,7 +88,10 @@ private:
         if (failure) return std::unexpected(*failure);
         std::vector<T> out;
         const std::size_t count = answer_count.value_or(inputs.size());
-        for (std::size_t i = 0; i < count; ++i) out.push_back(answer_empty ? T{} : rule(inputs[i % inputs.size()]));
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string text = inputs.empty() ? std::string() : inputs[i % inputs.size()];
+            out.push_back(answer_empty ? T{} : rule(text));
+        }
         return out;
     }
     static std::unexpected<core::ZorvError> unused() {

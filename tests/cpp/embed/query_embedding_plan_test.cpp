@@ -95,20 +95,20 @@ TEST(QueryEmbeddingPlan, HybridPlansAsOnTheServerButForTheStageInputs) {
     auto server_side = plan::plan_statement(parse(text));
     ASSERT_TRUE(client_side) << client_side.error().message;
     ASSERT_TRUE(server_side) << server_side.error().message;
-    auto& stages = server_side->get<plan::PlanOpKind::Query>().request.prefetch.value();
+    auto& stages = server_side->get<plan::PlanOpKind::Query>().request.prefetch;
     ASSERT_EQ(stages.size(), 2U);
     stages[0].query = plan::PlanQuery{plan::PlanQuery::Nearest{
         plan::PlanQueryInput{core::VectorValue{core::VectorValue::Dense{{0.5F, 0.25F}}}}, std::nullopt}};
     stages[1].query = plan::PlanQuery{plan::PlanQuery::Nearest{
         plan::PlanQueryInput{core::VectorValue{core::VectorValue::Sparse{{7}, {1.0F}}}}, std::nullopt}};
     EXPECT_EQ(*client_side, *server_side);
-    EXPECT_EQ(compiled_body(statement), "TODO");
-}
-
-TEST(QueryEmbeddingPlan, WithoutAnEmbedderTheStatementKeepsItsInferenceInputs) {
-    core::Statement statement = parse("QUERY TEXT 'red shoes' FROM docs USING d LIMIT 3");
     EXPECT_EQ(compiled_body(statement),
-              R"({"limit":3,"query":{"nearest":{"text":"red shoes"}},"using":"d","with_payload":true})");
+              R"({"filter":{"must":[{"key":"city","match":{"value":"x"}}]},"limit":7,"params":{"hnsw_ef":64},)"
+              R"("prefetch":[{"filter":{"must":[{"key":"city","match":{"value":"x"}}]},"limit":70,)"
+              R"("params":{"hnsw_ef":64},"query":{"nearest":[0.5,0.25]},"score_threshold":0.1,"using":"d"},)"
+              R"({"filter":{"must":[{"key":"city","match":{"value":"x"}}]},"limit":70,"params":{"hnsw_ef":64},)"
+              R"("query":{"nearest":{"indices":[7],"values":[1.0]}},"score_threshold":0.1,"using":"s"}],)"
+              R"("query":{"rrf":{"k":60}},"score_threshold":0.1,"with_payload":true})");
 }
 
 }  // namespace

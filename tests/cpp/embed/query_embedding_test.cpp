@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         CollectCase{"QUERY HYBRID TEXT 'x' MODEL 'm' DENSE d SPARSE s FROM docs", "dense/m/x; sparse/m/x"},
         CollectCase{"QUERY HYBRID TEXT 'x' DENSE d SPARSE s FROM docs", "dense/default/x; sparse/default/x"},
         // CTEs first, in declaration order, then the node, then its inline PREFETCH queries.
-        CollectCase{"WITH c AS (QUERY TEXT 'c' USING v AS DENSE) QUERY FUSION FROM docs PREFETCH (c, QUERY IMAGE "
+        CollectCase{"WITH c AS (QUERY TEXT 'c' USING v AS DENSE) QUERY FUSION RRF FROM docs PREFETCH (c, QUERY IMAGE "
                     "'i.png' USING v AS DENSE)",
                     "dense/default/c; image/default/i.png"},
         CollectCase{"QUERY TEXT 'x' FROM docs USING v",

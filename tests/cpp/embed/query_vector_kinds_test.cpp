@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 
@@ -20,12 +21,14 @@ core::Statement parse_query(const std::string& text) {
 
 core::Query& query_of(core::Statement& statement) { return *statement.get<core::StatementKind::Query>(); }
 
-// The statement's canonical text after resolution, or "CODE: message".
+// The statement's canonical text after resolution on one line, or "CODE: message".
 std::string resolved(const std::string& text, const VectorNameLists& names) {
     core::Statement statement = parse_query(text);
     auto out = resolve_query_vector_names(query_of(statement), "docs", names);
     if (!out) return out.error().code + ": " + out.error().message;
-    return core::format_statement(statement);
+    std::string text_out = core::format_statement(statement);
+    std::replace(text_out.begin(), text_out.end(), '\n', ' ');
+    return text_out;
 }
 
 struct ResolveCase {
@@ -49,8 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ResolveTargets,
     testing::Values(
         // The unnamed vector: listed, or standing in for a collection that names none.
-        ResolveCase{"QUERY TEXT 'x' FROM docs", {{""}, {}, {}}, "QUERY TEXT 'x' FROM docs USING \"\" AS DENSE"},
-        ResolveCase{"QUERY TEXT 'x' FROM docs", {}, "QUERY TEXT 'x' FROM docs USING \"\" AS DENSE"},
+        ResolveCase{"QUERY TEXT 'x' FROM docs", {{""}, {}, {}}, "QUERY 'x' FROM docs USING '' AS DENSE"},
+        ResolveCase{"QUERY TEXT 'x' FROM docs", {}, "QUERY 'x' FROM docs USING '' AS DENSE"},
         ResolveCase{"QUERY TEXT 'x' FROM docs USING v", {{""}, {}, {}},
                     "ZORV-UNKNOWN-VECTOR: Collection 'docs' has no vector named 'v'. Available vectors: <default>"},
         ResolveCase{"QUERY TEXT 'x' FROM docs", kTwoDense,
@@ -63,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "ZORV-MISSING-USING: Collection 'docs' has an ambiguous vector topology. Add USING "
                     "<vector_name>. Available vectors: a, m, s"},
         ResolveCase{"QUERY TEXT 'x' FROM docs USING zz AS DENSE", kTwoDense,
-                    "QUERY TEXT 'x' FROM docs USING zz AS DENSE"},
+                    "QUERY 'x' FROM docs USING zz AS DENSE"},
         ResolveCase{"QUERY TEXT 'x' FROM docs USING zz", kMixed,
                     "ZORV-UNKNOWN-VECTOR: Collection 'docs' has no vector named 'zz'. Available vectors: a, m, s"},
         ResolveCase{"QUERY {indices: [1], values: [0.5]} FROM docs USING a", kMixed,
@@ -75,15 +78,13 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{"QUERY RECOMMEND POSITIVE ([1.0], {indices: [1], values: [0.5]}) FROM docs USING zz", kMixed,
                     "ZORV-VALIDATION-VECTOR-KIND: query inputs cannot mix dense and sparse vector values"},
         // A multivector of the collection sets the flag; a sparse one listed as multivector cannot.
-        ResolveCase{"QUERY TEXT 'x' FROM docs USING m", kMixed, "QUERY TEXT 'x' FROM docs USING m AS MULTI"},
+        ResolveCase{"QUERY TEXT 'x' FROM docs USING m", kMixed, "QUERY 'x' FROM docs USING m AS MULTI"},
         ResolveCase{"QUERY TEXT 'x' FROM docs USING s", {{"a"}, {"s"}, {"s"}},
                     "ZORV-VECTOR-KIND: Vector 's' in collection 'docs' cannot be multivector (not dense)"},
-        ResolveCase{"QUERY RERANK TEXT 'q' MODEL 'r' FROM docs PREFETCH (QUERY TEXT 'x' FROM docs USING s)",
-                    {{"a"}, {"s"}, {}},
-                    "QUERY RERANK TEXT 'q' MODEL 'r' FROM docs USING a AS DENSE PREFETCH (QUERY TEXT 'x' FROM docs "
-                    "USING s AS SPARSE)"},
+        ResolveCase{"QUERY FUSION RRF FROM docs PREFETCH (QUERY TEXT 'x' USING s, QUERY [1.0])", {{"a"}, {"s"}, {}},
+                    "QUERY FUSION RRF FROM docs PREFETCH (QUERY 'x' USING s AS SPARSE, QUERY [1.0] USING a AS DENSE)"},
         ResolveCase{"QUERY HYBRID TEXT 'x' FROM docs", {{"d"}, {"s"}, {}},
-                    "QUERY HYBRID TEXT 'x' DENSE d SPARSE s FROM docs"},
+                    "QUERY HYBRID TEXT 'x' DENSE d SPARSE s FUSION RRF FROM docs"},
         // The unnamed vector never serves a HYBRID.
         ResolveCase{"QUERY HYBRID TEXT 'x' FROM docs", {{""}, {"s"}, {}},
                     "ZORV-MISSING-USING: Collection 'docs' does not have exactly one named dense vector. Specify the "
@@ -93,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "sparse vector explicitly. Available sparse vectors: "},
         ResolveCase{"QUERY HYBRID TEXT 'x' DENSE zz FROM docs", {{"d", "e"}, {"s"}, {}},
                     "ZORV-UNKNOWN-VECTOR: Collection 'docs' has no vector named 'zz'. Available vectors: d, e"},
-        ResolveCase{"WITH c AS (QUERY TEXT 'x' USING zz) QUERY FUSION FROM docs PREFETCH (c)", kMixed,
+        ResolveCase{"WITH c AS (QUERY TEXT 'x' USING zz) QUERY FUSION RRF FROM docs PREFETCH (c)", kMixed,
                     "ZORV-UNKNOWN-VECTOR: Collection 'docs' has no vector named 'zz'. Available vectors: a, m, s"}));
 
 struct NeedCase {
@@ -120,11 +121,11 @@ INSTANTIATE_TEST_SUITE_P(
                     NeedCase{"QUERY HYBRID TEXT 'x' DENSE d SPARSE s FROM docs", false},
                     NeedCase{"QUERY HYBRID TEXT 'x' DENSE d FROM docs", true},
                     NeedCase{"QUERY POINTS (1, 2) FROM docs", false},
-                    NeedCase{"QUERY FUSION FROM docs PREFETCH (QUERY [1.0] USING v AS SPARSE, "
+                    NeedCase{"QUERY FUSION RRF FROM docs PREFETCH (QUERY [1.0] USING v AS SPARSE, "
                              "QUERY [1.0] USING w AS SPARSE PREFETCH (QUERY [1.0]))",
                              true},
-                    NeedCase{"WITH c AS (QUERY [1.0] USING v) QUERY FUSION FROM docs PREFETCH (c)", true},
-                    NeedCase{"WITH c AS (QUERY [1.0] USING v AS MULTI) QUERY FUSION FROM docs PREFETCH (c)",
+                    NeedCase{"WITH c AS (QUERY [1.0] USING v) QUERY FUSION RRF FROM docs PREFETCH (c)", true},
+                    NeedCase{"WITH c AS (QUERY [1.0] USING v AS MULTI) QUERY FUSION RRF FROM docs PREFETCH (c)",
                              false}));
 
 TEST(VectorNames, FormatWritesTheUnnamedVectorAsDefault) {
