@@ -25,7 +25,8 @@ constexpr std::size_t kDimension = 64;
 
 zorv::core::Query recommend_query() {
     std::string text = "QUERY RECOMMEND POSITIVE (";
-    for (std::size_t i = 0; i < kInputs; ++i) text += (i ? ", TEXT 'red shoes " : "TEXT 'red shoes ") + std::to_string(i) + "'";
+    for (std::size_t i = 0; i < kInputs; ++i)
+        text += (i ? ", TEXT 'red shoes " : "TEXT 'red shoes ") + std::to_string(i) + "'";
     text += ") FROM docs USING v AS DENSE LIMIT 10";
     auto statement = zorv::core::parse_statement(text);
     return statement ? *statement->get<zorv::core::StatementKind::Query>() : zorv::core::Query{};
@@ -81,9 +82,8 @@ void query_embedding_steps(benchmark::State& state) {
         zorv::core::Query query = source;
         embedder->calls.clear();
         state.ResumeTiming();
-        boost::asio::co_spawn(context, embed_steps(embedder, &query), [&ok](const std::exception_ptr& error, bool out) {
-            ok = ok && !error && out;
-        });
+        boost::asio::co_spawn(context, embed_steps(embedder, &query),
+                              [&ok](const std::exception_ptr& error, bool out) { ok = ok && !error && out; });
         context.run();
         context.restart();
         benchmark::DoNotOptimize(query);

@@ -27,9 +27,8 @@ core::ZorvError non_kind_error(EmbedKind kind) {
 // The output answering the next job, left in the cursor for the caller to move from.
 core::Result<EmbeddingOutput*> take_job_output(EmbeddingCursor& cursor, EmbedKind expected, std::string_view context) {
     const auto ran_out = [&] {
-        return core::fail(embed_kind_diag(expected),
-                          format_message("internal error: ran out of {} embeddings{}", embed_kind_name(expected),
-                                         context));
+        return core::fail(embed_kind_diag(expected), format_message("internal error: ran out of {} embeddings{}",
+                                                                    embed_kind_name(expected), context));
     };
     if (cursor.position >= cursor.jobs.size()) return ran_out();
     const EmbedKind collected = cursor.jobs[cursor.position].kind;
@@ -96,8 +95,9 @@ core::Result<void> apply_node_embeddings(core::Query& query, EmbeddingCursor& cu
     }
     if (takes_query_inputs(expr.kind())) {
         const TargetFlags flags = ZORV_TRY(using_target_flags(*expr.using_slot()));
-        ZORV_CHECK(for_each_query_input(
-            expr, [&](core::QueryInput& input) { return apply_input_embedding(input, flags, cursor); }));
+        ZORV_CHECK(for_each_query_input(expr, [&](core::QueryInput& input) {
+            return apply_input_embedding(input, flags, cursor);
+        }));
     }
     if (core::PrefetchList* prefetch = expr.prefetch_list(); prefetch != nullptr) {
         for (core::Prefetch& item : *prefetch) {

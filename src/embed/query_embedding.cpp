@@ -93,8 +93,8 @@ core::ZorvError count_error(EmbedKind kind, std::size_t returned, std::size_t in
                                      inputs, model);
             break;
         case EmbedKind::Multi:
-            message = format_message("embed_multi_batch returned {} bags for {} texts (model={})", returned, inputs,
-                                     model);
+            message =
+                format_message("embed_multi_batch returned {} bags for {} texts (model={})", returned, inputs, model);
             break;
         case EmbedKind::Image:
             message = format_message("embed_image_batch returned {} vectors for {} sources (model={})", returned,
@@ -143,8 +143,7 @@ AsyncResult<std::vector<EmbeddingOutput>> embed_group(std::shared_ptr<const Embe
 
 }  // namespace
 
-core::Result<void> check_query_vector_kinds(const core::Query& query, std::vector<EmbeddingJob>& jobs,
-                                            unsigned depth) {
+core::Result<void> check_query_vector_kinds(const core::Query& query, std::vector<EmbeddingJob>& jobs, unsigned depth) {
     if (depth > plan::kMaxQueryDepth) return std::unexpected(plan::nesting_error());
     for (const core::CteDefinition& cte : query.ctes) ZORV_CHECK(check_query_vector_kinds(*cte.query, jobs, depth + 1));
     ZORV_CHECK(collect_node_jobs(query, jobs));
@@ -162,8 +161,8 @@ std::vector<std::vector<std::size_t>> group_by_model(const std::vector<const std
     if (models.empty()) return groups;
     std::vector<std::size_t> order(models.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    const bool one_model = std::all_of(models.begin(), models.end(),
-                                       [&](const std::string* model) { return *model == *models.front(); });
+    const bool one_model =
+        std::all_of(models.begin(), models.end(), [&](const std::string* model) { return *model == *models.front(); });
     if (one_model) {
         groups.push_back(std::move(order));
         return groups;

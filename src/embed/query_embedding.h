@@ -17,8 +17,7 @@ namespace zorv::embed {
 
 // Appends the jobs of `query` to `jobs` and changes nothing in the tree. `depth` counts the CTE and
 // PREFETCH levels above `query`; past 64 is ZORV-VALIDATION-NESTING.
-core::Result<void> check_query_vector_kinds(const core::Query& query, std::vector<EmbeddingJob>& jobs,
-                                            unsigned depth);
+core::Result<void> check_query_vector_kinds(const core::Query& query, std::vector<EmbeddingJob>& jobs, unsigned depth);
 
 // One output per job, in job order. The calls run one after another, each awaited before the next.
 AsyncResult<std::vector<EmbeddingOutput>> resolve_query_embeddings(std::shared_ptr<const Embedder> embedder,

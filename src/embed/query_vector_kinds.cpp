@@ -82,8 +82,8 @@ core::Result<void> resolve_named_target(std::string_view collection, core::Using
 }
 
 // Without USING the collection must offer exactly one candidate of the hinted kind.
-core::Result<void> choose_only_target(std::string_view collection, std::optional<core::UsingVector>& using_,
-                                      Hint hint, const VectorNameLists& names) {
+core::Result<void> choose_only_target(std::string_view collection, std::optional<core::UsingVector>& using_, Hint hint,
+                                      const VectorNameLists& names) {
     const bool dense_ok = hint != VectorKind::Sparse && names.dense.size() == 1;
     const bool sparse_ok = hint != VectorKind::Dense && names.sparse.size() == 1;
     const bool single = hint ? (dense_ok || sparse_ok) : names.dense.size() + names.sparse.size() == 1;
@@ -203,8 +203,9 @@ core::Result<void> check_rerank_target(TargetFlags flags) {
 core::Result<void> check_image_target(TargetFlags flags) {
     if (flags.sparse) return core::fail(Diag::VectorKind, "IMAGE input requires a dense target, not sparse");
     if (flags.multi)
-        return core::fail(Diag::VectorKind, "IMAGE input produces single-vector dense, not multivector; use TEXT "
-                                            "with AS MULTI for ColBERT");
+        return core::fail(Diag::VectorKind,
+                          "IMAGE input produces single-vector dense, not multivector; use TEXT "
+                          "with AS MULTI for ColBERT");
     return {};
 }
 

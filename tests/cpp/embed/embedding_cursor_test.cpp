@@ -85,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
                       {kSparse},
                       "ZORV-EMBEDDING: internal error: embedding job mismatch at index 0 (collect walked sparse leg, "
                       "apply walked dense leg)"},
-        WriteBackCase{"QUERY TEXT 'x' FROM docs", {}, {}, "ZORV-EMBEDDING: internal error: ran out of dense embeddings"},
+        WriteBackCase{
+            "QUERY TEXT 'x' FROM docs", {}, {}, "ZORV-EMBEDDING: internal error: ran out of dense embeddings"},
         WriteBackCase{"QUERY TEXT 'x' FROM docs",
                       {job(EmbedKind::Dense)},
                       {},

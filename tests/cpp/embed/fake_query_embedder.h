@@ -38,7 +38,7 @@ public:
         return MultiVector{{0.5F, 0.25F}, {0.125F, 1.0F}};
     };
     std::optional<std::size_t> answer_count;  // answer this many results, whatever the inputs
-    bool answer_empty = false;                 // empty vectors, multivectors and sparse vectors
+    bool answer_empty = false;                // empty vectors, multivectors and sparse vectors
     std::optional<core::ZorvError> failure;   // every batch call fails with this
 
     mutable std::vector<FakeCall> calls;
@@ -70,8 +70,7 @@ public:
     }
     AsyncResult<MultiVector> embed_multi(std::string, std::string) const override { co_return unused(); }
     AsyncResult<DenseVector> embed_image(std::string, std::string) const override { co_return unused(); }
-    AsyncResult<std::vector<float>> rerank_pairs(std::string, std::vector<std::string>,
-                                                 std::string) const override {
+    AsyncResult<std::vector<float>> rerank_pairs(std::string, std::vector<std::string>, std::string) const override {
         co_return unused();
     }
     std::optional<std::uint64_t> dimension() const override { return 2; }

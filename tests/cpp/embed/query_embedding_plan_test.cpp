@@ -97,10 +97,12 @@ TEST(QueryEmbeddingPlan, HybridPlansAsOnTheServerButForTheStageInputs) {
     ASSERT_TRUE(server_side) << server_side.error().message;
     auto& stages = server_side->get<plan::PlanOpKind::Query>().request.prefetch;
     ASSERT_EQ(stages.size(), 2U);
-    stages[0].query = plan::PlanQuery{plan::PlanQuery::Nearest{
-        plan::PlanQueryInput{core::VectorValue{core::VectorValue::Dense{{0.5F, 0.25F}}}}, std::nullopt}};
-    stages[1].query = plan::PlanQuery{plan::PlanQuery::Nearest{
-        plan::PlanQueryInput{core::VectorValue{core::VectorValue::Sparse{{7}, {1.0F}}}}, std::nullopt}};
+    stages[0].query = plan::PlanQuery{
+        plan::PlanQuery::Nearest{plan::PlanQueryInput{core::VectorValue{core::VectorValue::Dense{{0.5F, 0.25F}}}},
+                                 std::nullopt}};
+    stages[1].query = plan::PlanQuery{
+        plan::PlanQuery::Nearest{plan::PlanQueryInput{core::VectorValue{core::VectorValue::Sparse{{7}, {1.0F}}}},
+                                 std::nullopt}};
     EXPECT_EQ(*client_side, *server_side);
     EXPECT_EQ(compiled_body(statement),
               R"({"filter":{"must":[{"key":"city","match":{"value":"x"}}]},"limit":7,"params":{"hnsw_ef":64},)"

@@ -53,8 +53,7 @@ TEST_P(CollectJobs, InWalkOrderOrFail) { EXPECT_EQ(collected(GetParam().text), G
 INSTANTIATE_TEST_SUITE_P(
     Cases, CollectJobs,
     testing::Values(
-        CollectCase{"QUERY POINTS (1) FROM docs", ""},
-        CollectCase{"QUERY TEXT 'x' FROM docs", "dense/default/x"},
+        CollectCase{"QUERY POINTS (1) FROM docs", ""}, CollectCase{"QUERY TEXT 'x' FROM docs", "dense/default/x"},
         CollectCase{"QUERY RECOMMEND POSITIVE (TEXT 'a', POINT 1, [1.0]) NEGATIVE (TEXT 'b' MODEL 'm') FROM docs "
                     "USING v AS MULTI",
                     "multi/default/a; multi/m/b"},
@@ -184,14 +183,14 @@ TEST_P(ResolveCounts, TooFewResultsFailWithTheKindsMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, ResolveCounts,
-    testing::Values(
-        CountCase{EmbedKind::Dense, "ZORV-EMBEDDING", "embed_dense_batch returned 2 vectors for 3 texts (model=default)"},
-        CountCase{EmbedKind::Sparse, "ZORV-EMBEDDING-SPARSE",
-                  "embed_sparse_query_batch returned 2 vectors for 3 texts (model=default)"},
-        CountCase{EmbedKind::Multi, "ZORV-EMBEDDING-MULTI",
-                  "embed_multi_batch returned 2 bags for 3 texts (model=default)"},
-        CountCase{EmbedKind::Image, "ZORV-EMBEDDING-IMAGE",
-                  "embed_image_batch returned 2 vectors for 3 sources (model=default)"}));
+    testing::Values(CountCase{EmbedKind::Dense, "ZORV-EMBEDDING",
+                              "embed_dense_batch returned 2 vectors for 3 texts (model=default)"},
+                    CountCase{EmbedKind::Sparse, "ZORV-EMBEDDING-SPARSE",
+                              "embed_sparse_query_batch returned 2 vectors for 3 texts (model=default)"},
+                    CountCase{EmbedKind::Multi, "ZORV-EMBEDDING-MULTI",
+                              "embed_multi_batch returned 2 bags for 3 texts (model=default)"},
+                    CountCase{EmbedKind::Image, "ZORV-EMBEDDING-IMAGE",
+                              "embed_image_batch returned 2 vectors for 3 sources (model=default)"}));
 
 TEST(GroupByModel, StableGroupsInByteOrderWithAProperPrefixFirst) {
     const std::string b = "b";

@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The unnamed vector: listed, or standing in for a collection that names none.
         ResolveCase{"QUERY TEXT 'x' FROM docs", {{""}, {}, {}}, "QUERY 'x' FROM docs USING '' AS DENSE"},
         ResolveCase{"QUERY TEXT 'x' FROM docs", {}, "QUERY 'x' FROM docs USING '' AS DENSE"},
-        ResolveCase{"QUERY TEXT 'x' FROM docs USING v", {{""}, {}, {}},
+        ResolveCase{"QUERY TEXT 'x' FROM docs USING v",
+                    {{""}, {}, {}},
                     "ZORV-UNKNOWN-VECTOR: Collection 'docs' has no vector named 'v'. Available vectors: <default>"},
         ResolveCase{"QUERY TEXT 'x' FROM docs", kTwoDense,
                     "ZORV-MISSING-USING: Collection 'docs' has an ambiguous vector topology. Add USING "
@@ -65,8 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{"QUERY [1.0] FROM docs", kMixed,
                     "ZORV-MISSING-USING: Collection 'docs' has an ambiguous vector topology. Add USING "
                     "<vector_name>. Available vectors: a, m, s"},
-        ResolveCase{"QUERY TEXT 'x' FROM docs USING zz AS DENSE", kTwoDense,
-                    "QUERY 'x' FROM docs USING zz AS DENSE"},
+        ResolveCase{"QUERY TEXT 'x' FROM docs USING zz AS DENSE", kTwoDense, "QUERY 'x' FROM docs USING zz AS DENSE"},
         ResolveCase{"QUERY TEXT 'x' FROM docs USING zz", kMixed,
                     "ZORV-UNKNOWN-VECTOR: Collection 'docs' has no vector named 'zz'. Available vectors: a, m, s"},
         ResolveCase{"QUERY {indices: [1], values: [0.5]} FROM docs USING a", kMixed,
@@ -79,20 +79,26 @@ INSTANTIATE_TEST_SUITE_P(
                     "ZORV-VALIDATION-VECTOR-KIND: query inputs cannot mix dense and sparse vector values"},
         // A multivector of the collection sets the flag; a sparse one listed as multivector cannot.
         ResolveCase{"QUERY TEXT 'x' FROM docs USING m", kMixed, "QUERY 'x' FROM docs USING m AS MULTI"},
-        ResolveCase{"QUERY TEXT 'x' FROM docs USING s", {{"a"}, {"s"}, {"s"}},
+        ResolveCase{"QUERY TEXT 'x' FROM docs USING s",
+                    {{"a"}, {"s"}, {"s"}},
                     "ZORV-VECTOR-KIND: Vector 's' in collection 'docs' cannot be multivector (not dense)"},
-        ResolveCase{"QUERY FUSION RRF FROM docs PREFETCH (QUERY TEXT 'x' USING s, QUERY [1.0])", {{"a"}, {"s"}, {}},
+        ResolveCase{"QUERY FUSION RRF FROM docs PREFETCH (QUERY TEXT 'x' USING s, QUERY [1.0])",
+                    {{"a"}, {"s"}, {}},
                     "QUERY FUSION RRF FROM docs PREFETCH (QUERY 'x' USING s AS SPARSE, QUERY [1.0] USING a AS DENSE)"},
-        ResolveCase{"QUERY HYBRID TEXT 'x' FROM docs", {{"d"}, {"s"}, {}},
+        ResolveCase{"QUERY HYBRID TEXT 'x' FROM docs",
+                    {{"d"}, {"s"}, {}},
                     "QUERY HYBRID TEXT 'x' DENSE d SPARSE s FUSION RRF FROM docs"},
         // The unnamed vector never serves a HYBRID.
-        ResolveCase{"QUERY HYBRID TEXT 'x' FROM docs", {{""}, {"s"}, {}},
+        ResolveCase{"QUERY HYBRID TEXT 'x' FROM docs",
+                    {{""}, {"s"}, {}},
                     "ZORV-MISSING-USING: Collection 'docs' does not have exactly one named dense vector. Specify the "
                     "dense vector explicitly. Available dense vectors: <default>"},
-        ResolveCase{"QUERY HYBRID TEXT 'x' FROM docs", {{"d"}, {}, {}},
+        ResolveCase{"QUERY HYBRID TEXT 'x' FROM docs",
+                    {{"d"}, {}, {}},
                     "ZORV-MISSING-USING: Collection 'docs' does not have exactly one named sparse vector. Specify the "
                     "sparse vector explicitly. Available sparse vectors: "},
-        ResolveCase{"QUERY HYBRID TEXT 'x' DENSE zz FROM docs", {{"d", "e"}, {"s"}, {}},
+        ResolveCase{"QUERY HYBRID TEXT 'x' DENSE zz FROM docs",
+                    {{"d", "e"}, {"s"}, {}},
                     "ZORV-UNKNOWN-VECTOR: Collection 'docs' has no vector named 'zz'. Available vectors: d, e"},
         ResolveCase{"WITH c AS (QUERY TEXT 'x' USING zz) QUERY FUSION RRF FROM docs PREFETCH (c)", kMixed,
                     "ZORV-UNKNOWN-VECTOR: Collection 'docs' has no vector named 'zz'. Available vectors: a, m, s"}));
