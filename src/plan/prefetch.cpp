@@ -152,19 +152,6 @@ core::Result<std::vector<PlanPrefetch>> lower_sources(const core::PrefetchList* 
     return out;
 }
 
-core::Result<std::uint64_t> hybrid_candidate_limit(const core::Page& page) {
-    if (!page.limit) return std::uint64_t{100};
-    const std::uint64_t limit = *page.limit;
-    std::uint64_t window = 0;
-    std::uint64_t candidates = 0;
-    if (__builtin_add_overflow(limit, page.offset.value_or(0), &window) ||
-        __builtin_mul_overflow(window, std::uint64_t{10}, &candidates))
-        return core::fail(core::Diag::ValidationLimitOverflow,
-                          "hybrid query LIMIT " + std::to_string(limit) +
-                              " overflows the candidate limit (LIMIT * 10); reduce LIMIT");
-    return candidates;
-}
-
 core::Result<PlanPrefetch> hybrid_stage(const core::Query& query, const QueryExpr::Hybrid& hybrid,
                                         const std::optional<std::string>& vector, std::uint64_t limit,
                                         const std::optional<PlanSearchParams>& params, QueryBudget& budget) {
@@ -230,6 +217,19 @@ core::Result<void> QueryBudget::add_vector_elements(std::uint64_t count) {
         return std::unexpected(plan_size_error(std::to_string(kMaxVectorElements) + " vector elements"));
     elements_ += count;
     return {};
+}
+
+core::Result<std::uint64_t> hybrid_candidate_limit(const core::Page& page) {
+    if (!page.limit) return std::uint64_t{100};
+    const std::uint64_t limit = *page.limit;
+    std::uint64_t window = 0;
+    std::uint64_t candidates = 0;
+    if (__builtin_add_overflow(limit, page.offset.value_or(0), &window) ||
+        __builtin_mul_overflow(window, std::uint64_t{10}, &candidates))
+        return core::fail(core::Diag::ValidationLimitOverflow,
+                          "hybrid query LIMIT " + std::to_string(limit) +
+                              " overflows the candidate limit (LIMIT * 10); reduce LIMIT");
+    return candidates;
 }
 
 core::ZorvError nesting_error() {

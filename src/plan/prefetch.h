@@ -66,6 +66,10 @@ std::optional<std::size_t> find_cte(CteScope scope, std::string_view name);
 // The lookup location of a PREFETCH source.
 PlanLookupLocation lower_lookup(const core::PrefetchLookup& lookup);
 
+// The candidate limit of each stage of a HYBRID: (LIMIT + OFFSET) * 10, or 100 without LIMIT;
+// ZORV-VALIDATION-LIMIT-OVERFLOW past 64 bits.
+core::Result<std::uint64_t> hybrid_candidate_limit(const core::Page& page);
+
 // ZORV-VALIDATION-NESTING.
 core::ZorvError nesting_error();
 
