@@ -2,15 +2,15 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <boost/asio/associated_cancellation_slot.hpp>
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
+#include <boost/asio/cancellation_type.hpp>
 #include <boost/asio/execution/outstanding_work.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/prefer.hpp>
 #include <boost/asio/use_awaitable.hpp>
-#include <boost/asio/associated_cancellation_slot.hpp>
-#include <boost/asio/cancellation_type.hpp>
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <deque>
@@ -34,9 +34,9 @@ struct Transfer {
     HttpResponse response;
     Completion complete;
     std::uint64_t id = 0;
-    long head_status = 0;        // status of the last status line seen
-    bool head_done = false;      // a final (non-1xx) reply head has arrived
-    bool too_large = false;      // the body passed the request's cap
+    long head_status = 0;    // status of the last status line seen
+    bool head_done = false;  // a final (non-1xx) reply head has arrived
+    bool too_large = false;  // the body passed the request's cap
     CURL* easy = nullptr;
     curl_slist* header_list = nullptr;
     std::array<char, CURL_ERROR_SIZE> error_text{};
@@ -150,7 +150,8 @@ HttpError classify(Transfer& t, CURLcode code) {
     HttpErrorKind kind = HttpErrorKind::Other;
     if (t.head_done) {
         kind = HttpErrorKind::Read;
-    } else if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_CONNECT) {
+    } else if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY ||
+               code == CURLE_COULDNT_CONNECT) {
         kind = HttpErrorKind::Connect;
     } else if (code == CURLE_OPERATION_TIMEDOUT) {
         // A timeout before the connection stood is a connect failure; after it, a slow reply.
@@ -185,10 +186,10 @@ struct HttpClient::State {
     HttpClientOptions options;
     CURLM* multi = nullptr;
     std::mutex mutex;
-    std::deque<std::unique_ptr<Transfer>> queued;   // guarded by mutex
-    std::vector<std::uint64_t> cancelled;           // guarded by mutex
-    std::uint64_t next_id = 1;                      // guarded by mutex
-    bool stopping = false;                          // guarded by mutex
+    std::deque<std::unique_ptr<Transfer>> queued;            // guarded by mutex
+    std::vector<std::uint64_t> cancelled;                    // guarded by mutex
+    std::uint64_t next_id = 1;                               // guarded by mutex
+    bool stopping = false;                                   // guarded by mutex
     std::unordered_map<std::uint64_t, Transfer*> in_flight;  // transfer thread only
     std::thread thread;
 
@@ -364,8 +365,10 @@ asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
         live->enqueue(std::move(t));
     };
     std::weak_ptr<State> state = state_;
-    HttpOutcome outcome = co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(HttpOutcome)>(
-        initiate, asio::use_awaitable, std::move(transfer), std::move(state));
+    HttpOutcome outcome =
+        co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(HttpOutcome)>(initiate, asio::use_awaitable,
+                                                                                         std::move(transfer),
+                                                                                         std::move(state));
     co_return outcome;
 }
 

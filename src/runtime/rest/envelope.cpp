@@ -19,14 +19,12 @@ std::string describe(simdjson::dom::element value) {
         case simdjson::dom::element_type::ARRAY: return "sequence";
         case simdjson::dom::element_type::OBJECT: return "map";
         case simdjson::dom::element_type::INT64: return "integer `" + std::to_string(value.get_int64().value()) + "`";
-        case simdjson::dom::element_type::UINT64:
-            return "integer `" + std::to_string(value.get_uint64().value()) + "`";
+        case simdjson::dom::element_type::UINT64: return "integer `" + std::to_string(value.get_uint64().value()) + "`";
         case simdjson::dom::element_type::DOUBLE: {
             std::string text = simdjson::to_string(value);
             return "floating point `" + text + "`";
         }
-        case simdjson::dom::element_type::STRING:
-            return "string \"" + std::string(value.get_string().value()) + "\"";
+        case simdjson::dom::element_type::STRING: return "string \"" + std::string(value.get_string().value()) + "\"";
         case simdjson::dom::element_type::BOOL: return value.get_bool().value() ? "boolean `true`" : "boolean `false`";
         case simdjson::dom::element_type::NULL_VALUE: return "null";
     }
@@ -42,23 +40,24 @@ std::expected<std::string, EnvelopeReadError> read_status(simdjson::dom::element
 }
 
 struct Members {
-    std::optional<simdjson::dom::element> result;
-    std::optional<simdjson::dom::element> status;
+    simdjson::dom::element result;
+    simdjson::dom::element status;
 };
 
 std::expected<Members, EnvelopeReadError> read_object(simdjson::dom::object object) {
-    Members members;
+    std::optional<simdjson::dom::element> result;
+    std::optional<simdjson::dom::element> status;
     for (auto field : object) {
         std::optional<simdjson::dom::element>* slot = nullptr;
-        if (field.key == "result") slot = &members.result;
-        if (field.key == "status") slot = &members.status;
+        if (field.key == "result") slot = &result;
+        if (field.key == "status") slot = &status;
         if (slot == nullptr) continue;
         if (slot->has_value()) return data_fault("duplicate field `" + std::string(field.key) + "`");
         *slot = field.value;
     }
-    if (!members.result) return data_fault("missing field `result`");
-    if (!members.status) return data_fault("missing field `status`");
-    return members;
+    if (!result) return data_fault("missing field `result`");
+    if (!status) return data_fault("missing field `status`");
+    return Members{*result, *status};
 }
 
 std::expected<Members, EnvelopeReadError> read_array(simdjson::dom::array array) {
@@ -83,11 +82,11 @@ EnvelopeResult read_envelope(std::string_view body, bool keep_result) {
         return data_fault("invalid type: " + describe(root) + ", expected " + std::string(envelope_name));
     }
     if (!members) return std::unexpected(std::move(members.error()));
-    auto status = read_status(*members->status);
+    auto status = read_status(members->status);
     if (!status) return std::unexpected(std::move(status.error()));
     Envelope envelope{.document = std::nullopt, .result = {}, .status = std::move(*status)};
     if (keep_result) {
-        envelope.result = *members->result;
+        envelope.result = members->result;
         envelope.document = std::move(*parsed);
     }
     return envelope;

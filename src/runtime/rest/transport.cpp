@@ -98,9 +98,9 @@ std::string reply_request_id(const net::Headers& headers, std::string sent_id) {
 
 core::ZorvError transport_error(const RestBackend& backend, const std::string& url, const std::string& id,
                                 const std::string& message) {
-    auto error = core::make_error(Diag::TransportRequest, "HTTP request failed: " +
-                                                              without_credentials(message, backend.base_url) +
-                                                              " (request id: " + id + ")");
+    auto error = core::make_error(Diag::TransportRequest,
+                                  "HTTP request failed: " + without_credentials(message, backend.base_url) +
+                                      " (request id: " + id + ")");
     error.add_field("url", url);
     error.add_field("request_id", id);
     return error;
@@ -212,7 +212,9 @@ RestCall update_batch_call(std::string path, plan::QueryParams query,
     std::string text;
     text.reserve(initial_body_capacity);
     plan::write_update_batch_body(text, operations);
-    return RestCall{.method = plan::HttpMethod::Post, .path = std::move(path), .query = std::move(query),
+    return RestCall{.method = plan::HttpMethod::Post,
+                    .path = std::move(path),
+                    .query = std::move(query),
                     .body = std::move(text)};
 }
 
@@ -281,9 +283,9 @@ AsyncResult<Envelope> send_enveloped(const RestBackend& backend, RestCall call, 
                 if (!checked) co_return std::unexpected(std::move(checked.error()));
             }
         }
-        auto error = core::make_error(Diag::BackendJson, "failed to parse Qdrant response: " +
-                                                             envelope.error().message +
-                                                             " (request id: " + response->request_id + ")");
+        auto error =
+            core::make_error(Diag::BackendJson, "failed to parse Qdrant response: " + envelope.error().message +
+                                                    " (request id: " + response->request_id + ")");
         error.add_field("url", response->url);
         co_return std::unexpected(std::move(error));
     }

@@ -29,7 +29,7 @@ net::HttpClientOptions rest_client_options();
 
 // Built once per client; read by every request without a lock.
 struct RestBackend {
-    std::string base_url;  // as given, trailing '/' removed; credentials kept, libcurl sends them
+    std::string base_url;        // as given, trailing '/' removed; credentials kept, libcurl sends them
     std::string shown_base_url;  // base_url without its userinfo: what errors show
     std::optional<std::string> api_key;
     std::optional<std::string> route_affinity;
@@ -71,9 +71,9 @@ RestCall update_batch_call(std::string path, plan::QueryParams query,
                            const std::vector<plan::UpdateOperation>& operations);
 
 struct RestResponse {
-    std::string url;  // shown base URL + path, no query
+    std::string url;         // shown base URL + path, no query
     std::string request_id;  // the server's x-request-id when it sent a usable one
-    std::string body;  // valid UTF-8
+    std::string body;        // valid UTF-8
 };
 
 // A 2xx reply, or the classified failure. `backend` must outlive the call.

@@ -166,8 +166,8 @@ TEST(HttpClient, CancellingTheAwaiterEndsTheTransfer) {
         HttpRequest slow_request{"GET", slow, {}, ""};
         HttpRequest fast_request{"GET", fast, {}, ""};
         // With one slot, the second slow send waits in the queue: the deadline must free both.
-        auto raced = co_await ((c->send(slow_request) && c->send(slow_request)) ||
-                               timer.async_wait(boost::asio::use_awaitable));
+        auto raced =
+            co_await ((c->send(slow_request) && c->send(slow_request)) || timer.async_wait(boost::asio::use_awaitable));
         auto after = co_await c->send(fast_request);
         co_return static_cast<int>(raced.index() == 1) + static_cast<int>(after.has_value() && after->body == "fast");
     };

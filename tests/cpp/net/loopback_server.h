@@ -24,7 +24,7 @@ namespace zorv::test_support {
 struct RecordedRequest {
     std::string method;
     std::string target;
-    std::map<std::string, std::string> headers;  // names in lower case
+    std::map<std::string, std::string> headers;                    // names in lower case
     std::vector<std::pair<std::string, std::string>> header_list;  // as sent, in order
     std::string body;
     int connection = 0;  // 1 for the first accepted connection, and so on
@@ -34,7 +34,7 @@ struct RecordedRequest {
 struct CannedReply {
     int status = 200;
     std::string body;
-    std::chrono::milliseconds delay{0};  // before the head
+    std::chrono::milliseconds delay{0};                        // before the head
     std::vector<std::pair<std::string, std::string>> headers;  // after Content-Type and Content-Length
     // Send the body in pieces of this many bytes, `trickle_every` apart (0: all at once).
     std::size_t trickle_bytes = 0;
@@ -181,7 +181,7 @@ private:
         std::string head = "HTTP/1.1 " + std::to_string(reply.status) +
                            " Canned\r\nContent-Type: application/json\r\nContent-Length: " +
                            std::to_string(reply.body.size()) + "\r\n";
-        for (const auto& [name, value] : reply.headers) head += name + ": " + value + "\r\n";
+        for (const auto& [name, value] : reply.headers) head.append(name).append(": ").append(value).append("\r\n");
         head += "\r\n";
         if (!send_all(fd, head)) return false;
         std::string_view body(reply.body);

@@ -56,7 +56,7 @@ private:
             std::string lower = name;
             for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             if (lower == "host" || lower == "connection" || lower == "content-length") continue;
-            out += name + ": " + value + "\r\n";
+            out.append(name).append(": ").append(value).append("\r\n");
         }
         out += "\r\n" + request.body;
         static_cast<void>(::send(fd, out.data(), out.size(), MSG_NOSIGNAL));

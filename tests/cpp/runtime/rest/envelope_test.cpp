@@ -49,8 +49,9 @@ TEST(EnvelopeReaders, ReadObjectsAndPairsStrictly) {
 }
 
 TEST(EnvelopeReaders, SyntaxFaultsAreNotDataFaults) {
-    for (std::string text : {std::string(""), std::string("  "), std::string(R"({"result": 1, "status": "ok"} x)"),
-                             std::string(R"({"result": [1,, "status": "ok"})"), std::string(129, '[') + "]"}) {
+    for (const std::string& text :
+         {std::string(""), std::string("  "), std::string(R"({"result": 1, "status": "ok"} x)"),
+          std::string(R"({"result": [1,, "status": "ok"})"), std::string(129, '[') + "]"}) {
         auto read = parse_batch_envelope(text);
         ASSERT_FALSE(read) << text;
         EXPECT_FALSE(read.error().data) << text;

@@ -17,11 +17,11 @@ TEST(ReplyText, InvalidSequencesBecomeReplacementCharacters) {
         {"plain", "plain"},
         {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
         {"a\xFFz", "a" + r + "z"},
-        {"a\xC3", "a" + r},                      // cut short at the end
-        {"\xE2\x82z", r + "z"},                  // one replacement for the maximal subpart
-        {"\xED\xA0\x80", r + r + r},             // a surrogate is three faults
-        {"\xC0\xAF", r + r},                     // overlong
-        {"\xF4\x90\x80\x80", r + r + r + r},     // past U+10FFFF
+        {"a\xC3", "a" + r},                   // cut short at the end
+        {"\xE2\x82z", r + "z"},               // one replacement for the maximal subpart
+        {"\xED\xA0\x80", r + r + r},          // a surrogate is three faults
+        {"\xC0\xAF", r + r},                  // overlong
+        {"\xF4\x90\x80\x80", r + r + r + r},  // past U+10FFFF
     };
     for (const Case& c : cases) EXPECT_EQ(to_valid_utf8(c.in), c.out);
 }

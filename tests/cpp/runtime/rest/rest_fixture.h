@@ -39,7 +39,9 @@ inline RestCall get(std::string path) {
 }
 
 inline RestCall post(std::string path, std::string body, plan::QueryParams query = {}) {
-    return RestCall{.method = plan::HttpMethod::Post, .path = std::move(path), .query = std::move(query),
+    return RestCall{.method = plan::HttpMethod::Post,
+                    .path = std::move(path),
+                    .query = std::move(query),
                     .body = std::move(body)};
 }
 

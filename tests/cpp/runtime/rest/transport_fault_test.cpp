@@ -51,10 +51,15 @@ TEST(RestTransportFaults, NonSuccessRepliesAreClassifiedWithTheirExcerpt) {
         auto reply = run(send_request(backend, get("/collections/c")));
         ASSERT_FALSE(reply) << c.status;
         const std::string id = sent_id(server);
-        EXPECT_EQ(core::format_error(reply.error()),
-                  "[" + c.code + "] Qdrant returned " + c.status_text + ": " + c.body + " (request id: " + id +
-                      ") {status_code: " + std::to_string(c.status) + ", url: " + base_of(server) +
-                      "/collections/c, request_id: " + id + "}");
+        std::string expected = "[" + c.code;
+        expected.append("] Qdrant returned ").append(c.status_text).append(": ").append(c.body);
+        expected.append(" (request id: ").append(id).append(") {status_code: ").append(std::to_string(c.status));
+        expected.append(", url: ")
+            .append(base_of(server))
+            .append("/collections/c, request_id: ")
+            .append(id)
+            .append("}");
+        EXPECT_EQ(core::format_error(reply.error()), expected);
         EXPECT_EQ(reply.error().kind, core::ErrorKind::Backend);
     }
 }
@@ -67,9 +72,8 @@ TEST(RestTransportFaults, LongErrorBodiesAreQuotedUpToACharacterBoundary) {
     auto reply = run(send_request(backend, get("/p")));
     ASSERT_FALSE(reply);
     EXPECT_EQ(reply.error().code, "ZORV-BACKEND-HTTP");
-    EXPECT_EQ(reply.error().message,
-              "Qdrant returned 500 Internal Server Error: " + std::string(4094, 'x') + " (request id: " +
-                  sent_id(server) + ")");
+    EXPECT_EQ(reply.error().message, "Qdrant returned 500 Internal Server Error: " + std::string(4094, 'x') +
+                                         " (request id: " + sent_id(server) + ")");
 }
 
 TEST(RestTransportFaults, InvalidUtf8IsReplacedBeforeQuoting) {
@@ -94,7 +98,8 @@ TEST(RestTransportFaults, TheServersRequestIdIsNamedWhenItSendsOne) {
         ASSERT_FALSE(reply);
         EXPECT_EQ(core::format_error(reply.error()),
                   "[ZORV-BACKEND-HTTP] Qdrant returned 500 Internal Server Error: boom (request id: srv-1) "
-                  "{status_code: 500, url: " + base_of(server) + "/p, request_id: srv-1}");
+                  "{status_code: 500, url: " +
+                      base_of(server) + "/p, request_id: srv-1}");
     }
     {
         LoopbackServer server(not_json);
@@ -150,7 +155,8 @@ TEST(RestTransportFaults, EnvelopedRepliesFallBackToTheEnvelopeCheck) {
         std::string message;  // after the request id is filled in
     };
     const Case cases[] = {
-        {R"({"status":{"error":"boom"},"time":0.1})", "ZORV-BACKEND-ENVELOPE", "/p response is missing the result field"},
+        {R"({"status":{"error":"boom"},"time":0.1})", "ZORV-BACKEND-ENVELOPE",
+         "/p response is missing the result field"},
         {"<html>", "ZORV-BACKEND-JSON", ""},
         {R"({"result":1,"status":"bad","status":"ok"})", "ZORV-BACKEND-JSON",
          "failed to parse Qdrant response: duplicate field `status` (request id: {})"},
@@ -184,7 +190,8 @@ TEST(RestTransportFaults, DeepReplyJsonFailsCleanly) {
         ASSERT_FALSE(reply);
         EXPECT_EQ(core::format_error(reply.error()),
                   "[ZORV-BACKEND-JSON] failed to parse Qdrant response: JSON nests deeper than 128 levels "
-                  "(request id: " + sent_id(server) + ") {url: " + base_of(server) + "/p}");
+                  "(request id: " +
+                      sent_id(server) + ") {url: " + base_of(server) + "/p}");
     }
 }
 
@@ -195,7 +202,8 @@ TEST(RestTransportFaults, RepliesPastTheCapFailToRead) {
     ASSERT_FALSE(reply);
     EXPECT_EQ(core::format_error(reply.error()),
               "[ZORV-BACKEND-READ] failed to read response body: reply is larger than 64 MiB; ask for fewer points "
-              "or leave vectors out {url: " + base_of(server) + "/p}");
+              "or leave vectors out {url: " +
+                  base_of(server) + "/p}");
 }
 
 TEST(RestTransportFaults, BrokenExchangesFailWhereTheyBreak) {
@@ -216,10 +224,8 @@ TEST(RestTransportFaults, BrokenExchangesFailWhereTheyBreak) {
         std::string code;
     };
     const Case cases[] = {
-        {"truncated", truncated, "ZORV-BACKEND-READ"},
-        {"reset before head", reset_head, "ZORV-TRANSPORT-REQUEST"},
-        {"reset in body", reset_body, "ZORV-BACKEND-READ"},
-        {"slow head", slow_head, "ZORV-TRANSPORT-REQUEST"},
+        {"truncated", truncated, "ZORV-BACKEND-READ"},      {"reset before head", reset_head, "ZORV-TRANSPORT-REQUEST"},
+        {"reset in body", reset_body, "ZORV-BACKEND-READ"}, {"slow head", slow_head, "ZORV-TRANSPORT-REQUEST"},
         {"trickled body", trickled, "ZORV-BACKEND-READ"},
     };
     for (const Case& c : cases) {
@@ -316,7 +322,8 @@ TEST(RestTransportFaults, ControlBytesInKeyOrAffinityFailEveryRequestUnsent) {
             EXPECT_EQ(shown.find("a\nb"), std::string::npos) << shown;
             EXPECT_EQ(shown.find("zone"), std::string::npos) << shown;
             ASSERT_EQ(reply.error().fields.size(), 2U);
-            EXPECT_EQ(reply.error().fields[0], (std::pair<std::string, std::string>{"url", base_of(server) + "/collections"}));
+            EXPECT_EQ(reply.error().fields[0],
+                      (std::pair<std::string, std::string>{"url", base_of(server) + "/collections"}));
             EXPECT_EQ(reply.error().fields[1].first, "request_id");
         }
     }

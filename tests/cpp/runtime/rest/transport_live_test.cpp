@@ -74,7 +74,8 @@ TEST_F(RestTransportLive, CountCarriesTheHeadersInOrder) {
     EXPECT_EQ(requests[0].body, R"({"exact":true})");
     EXPECT_FALSE(requests[1].headers.contains("content-type"));
     for (const auto& request : requests) {
-        EXPECT_TRUE(std::regex_match(request.headers.at("x-request-id"), id_form)) << request.headers.at("x-request-id");
+        EXPECT_TRUE(std::regex_match(request.headers.at("x-request-id"), id_form))
+            << request.headers.at("x-request-id");
     }
 }
 
@@ -86,10 +87,11 @@ TEST_F(RestTransportLive, MissingCollectionIsNotFound) {
     ASSERT_EQ(fields.size(), 3U);
     const std::string id = fields[2].second;
     EXPECT_TRUE(std::regex_match(id, id_form)) << id;
-    const std::regex shown("\\[ZORV-BACKEND-COLLECTION-NOT-FOUND\\] Qdrant returned 404 Not Found: "
-                           "\\{\"status\":\\{\"error\":\"Not found: Collection `missing` doesn't exist!\"\\},"
-                           "\"time\":[0-9.e-]+\\} \\(request id: " + id + "\\) \\{status_code: 404, url: " +
-                           base_ + "/collections/missing, request_id: " + id + "\\}");
+    const std::regex shown(
+        "\\[ZORV-BACKEND-COLLECTION-NOT-FOUND\\] Qdrant returned 404 Not Found: "
+        "\\{\"status\":\\{\"error\":\"Not found: Collection `missing` doesn't exist!\"\\},"
+        "\"time\":[0-9.e-]+\\} \\(request id: " +
+        id + "\\) \\{status_code: 404, url: " + base_ + "/collections/missing, request_id: " + id + "\\}");
     EXPECT_TRUE(std::regex_match(core::format_error(reply.error()), shown)) << core::format_error(reply.error());
 }
 
