@@ -10,6 +10,7 @@
 
 #include "net/loopback_server.h"
 #include "net/recording_proxy.h"
+#include "plan/rest/batch_body.h"
 #include "runtime/rest/rest_fixture.h"
 
 namespace zorv::runtime::rest {
@@ -53,6 +54,23 @@ TEST_F(RestTransportLive, CountCarriesTheHeadersInOrder) {
     EXPECT_EQ(counted->root()["result"]["count"].get_uint64().value(), 0U);
     auto listed = run(send_and_decode(backend, "/collections"));
     ASSERT_TRUE(listed) << core::format_error(listed.error());
+    // Two deletes in one update batch: the body goes out as written from the records.
+    std::vector<plan::UpdateOperation> operations(2);
+    operations[0].value.emplace<1>(plan::PlanPointsSelector{.points = std::vector<plan::PlanPointId>{std::uint64_t{1}},
+                                                            .filter = std::nullopt,
+                                                            .shard_key = std::nullopt});
+    operations[1].value.emplace<1>(plan::PlanPointsSelector{.points = std::vector<plan::PlanPointId>{std::string(
+                                                                "5c56c793-69f3-4fbf-87e6-c4bf54c28c26")},
+                                                            .filter = std::nullopt,
+                                                            .shard_key = std::nullopt});
+    auto batch = run(send_enveloped(backend,
+                                    update_batch_call("/collections/" + collection + "/points/batch",
+                                                      {{"wait", "true"}}, operations),
+                                    parse_batch_envelope));
+    ASSERT_TRUE(batch) << core::format_error(batch.error());
+    simdjson::dom::array members;
+    ASSERT_EQ(batch->result.get_array().get(members), simdjson::SUCCESS);
+    EXPECT_EQ(members.size(), 2U);
     auto dropped = run(send_enveloped(backend,
                                       RestCall{.method = plan::HttpMethod::Delete,
                                                .path = "/collections/" + collection,
@@ -62,7 +80,11 @@ TEST_F(RestTransportLive, CountCarriesTheHeadersInOrder) {
     EXPECT_TRUE(dropped) << core::format_error(dropped.error());
 
     auto requests = proxy.requests();
-    ASSERT_EQ(requests.size(), 3U);
+    ASSERT_EQ(requests.size(), 4U);
+    std::string written;
+    plan::write_update_batch_body(written, operations);
+    EXPECT_EQ(requests[2].body, written);
+    EXPECT_EQ(requests[2].target, "/collections/" + collection + "/points/batch?wait=true");
     std::vector<std::string> names;
     for (const auto& [name, value] : requests[0].header_list) {
         if (name == "api-key" || name == "X-Qdrant-Route-Affinity" || name == "x-request-id") names.push_back(name);
