@@ -2,17 +2,23 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <boost/asio/associated_cancellation_slot.hpp>
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
+#include <boost/asio/cancellation_type.hpp>
 #include <boost/asio/execution/outstanding_work.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/prefer.hpp>
 #include <boost/asio/use_awaitable.hpp>
+#include <climits>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
-#include <unordered_set>
+#include <unordered_map>
+#include <vector>
 
 namespace zorv::net {
 
@@ -27,6 +33,10 @@ struct Transfer {
     HttpRequest request;
     HttpResponse response;
     Completion complete;
+    std::uint64_t id = 0;
+    long head_status = 0;    // status of the last status line seen
+    bool head_done = false;  // a final (non-1xx) reply head has arrived
+    bool too_large = false;  // the body passed the request's cap
     CURL* easy = nullptr;
     curl_slist* header_list = nullptr;
     std::array<char, CURL_ERROR_SIZE> error_text{};
@@ -41,17 +51,42 @@ struct Transfer {
 };
 
 std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
-    static_cast<Transfer*>(user)->response.body.append(data, size * count);
-    return size * count;
+    auto& t = *static_cast<Transfer*>(user);
+    const std::size_t n = size * count;
+    const std::size_t cap = t.request.max_body_bytes;
+    if (cap != 0 && n > cap - std::min(cap, t.response.body.size())) {
+        t.too_large = true;
+        return 0;  // libcurl ends the transfer with a write error
+    }
+    t.response.body.append(data, n);
+    return n;
+}
+
+long parse_status_line(std::string_view line) {
+    // "HTTP/1.1 200 OK": the three digits after the first space.
+    auto space = line.find(' ');
+    if (space == std::string_view::npos || line.size() < space + 4) return 0;
+    long status = 0;
+    for (char c : line.substr(space + 1, 3)) {
+        if (c < '0' || c > '9') return 0;
+        status = status * 10 + (c - '0');
+    }
+    return status;
 }
 
 std::size_t on_header(char* data, std::size_t size, std::size_t count, void* user) {
-    auto& response = static_cast<Transfer*>(user)->response;
+    auto& t = *static_cast<Transfer*>(user);
+    auto& response = t.response;
     std::string_view line(data, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
     // A status line starts a new header block (after 100 Continue or a redirect).
     if (line.starts_with("HTTP/")) {
         response.headers.clear();
+        t.head_status = parse_status_line(line);
+        return size * count;
+    }
+    if (line.empty()) {
+        if (t.head_status >= 200) t.head_done = true;
         return size * count;
     }
     auto colon = line.find(':');
@@ -78,7 +113,8 @@ bool prepare(Transfer& t, const HttpClientOptions& options) {
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.error_text.data());
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect_timeout.count()));
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(options.total_timeout.count()));
+    const auto total = r.timeout.value_or(options.total_timeout).count();
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(std::clamp<std::int64_t>(total, 1, LONG_MAX)));
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, on_body);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, on_header);
@@ -106,9 +142,16 @@ bool prepare(Transfer& t, const HttpClientOptions& options) {
 }
 
 HttpError classify(Transfer& t, CURLcode code) {
+    if (t.too_large) {
+        return HttpError{HttpErrorKind::TooLarge,
+                         "reply body is larger than " + std::to_string(t.request.max_body_bytes) + " bytes"};
+    }
     std::string message = t.error_text[0] != '\0' ? std::string(t.error_text.data()) : curl_easy_strerror(code);
     HttpErrorKind kind = HttpErrorKind::Other;
-    if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_CONNECT) {
+    if (t.head_done) {
+        kind = HttpErrorKind::Read;
+    } else if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY ||
+               code == CURLE_COULDNT_CONNECT) {
         kind = HttpErrorKind::Connect;
     } else if (code == CURLE_OPERATION_TIMEDOUT) {
         // A timeout before the connection stood is a connect failure; after it, a slow reply.
@@ -137,28 +180,61 @@ void init_curl_once() {
 
 }  // namespace
 
-// The transfer thread owns the multi handle; other threads only queue requests and wake it.
+// The transfer thread owns the multi handle; other threads only queue requests, ask for
+// cancellations and wake it.
 struct HttpClient::State {
     HttpClientOptions options;
     CURLM* multi = nullptr;
     std::mutex mutex;
-    std::deque<std::unique_ptr<Transfer>> queued;  // guarded by mutex
-    bool stopping = false;                         // guarded by mutex
-    std::unordered_set<Transfer*> in_flight;       // transfer thread only
+    std::deque<std::unique_ptr<Transfer>> queued;            // guarded by mutex
+    std::vector<std::uint64_t> cancelled;                    // guarded by mutex
+    std::uint64_t next_id = 1;                               // guarded by mutex
+    bool stopping = false;                                   // guarded by mutex
+    std::unordered_map<std::uint64_t, Transfer*> in_flight;  // transfer thread only
     std::thread thread;
 
+    std::uint64_t take_id() {
+        std::lock_guard lock(mutex);
+        return next_id++;
+    }
+
     void enqueue(std::unique_ptr<Transfer> t) {
-        {
-            std::lock_guard lock(mutex);
-            queued.push_back(std::move(t));
-        }
+        std::lock_guard lock(mutex);
+        queued.push_back(std::move(t));
         curl_multi_wakeup(multi);
     }
 
+    // A queued transfer completes here and now; one already with libcurl is removed by the
+    // transfer thread. An id that has finished meanwhile is ignored there.
+    void cancel(std::uint64_t id) {
+        std::unique_ptr<Transfer> waiting;
+        {
+            std::lock_guard lock(mutex);
+            if (stopping) return;
+            auto it = std::find_if(queued.begin(), queued.end(), [id](const auto& t) { return t->id == id; });
+            if (it != queued.end()) {
+                waiting = std::move(*it);
+                queued.erase(it);
+            } else {
+                cancelled.push_back(id);
+                curl_multi_wakeup(multi);
+            }
+        }
+        if (waiting) waiting->complete(std::unexpected(cancelled_error()));
+    }
+
+    static HttpError cancelled_error() { return HttpError{HttpErrorKind::Cancelled, "request cancelled"}; }
+
     // Hands queued requests to libcurl up to the in-flight cap; false once stopping.
     bool admit() {
+        std::vector<std::uint64_t> to_cancel;
+        {
+            std::lock_guard lock(mutex);
+            if (stopping) return false;
+            to_cancel.swap(cancelled);
+        }
+        for (std::uint64_t id : to_cancel) remove_cancelled(id);
         std::lock_guard lock(mutex);
-        if (stopping) return false;
         while (!queued.empty() && in_flight.size() < options.max_in_flight) {
             std::unique_ptr<Transfer> t = std::move(queued.front());
             queued.pop_front();
@@ -170,9 +246,19 @@ struct HttpClient::State {
                 t->complete(std::unexpected(HttpError{HttpErrorKind::Other, "could not start the request"}));
                 continue;
             }
-            in_flight.insert(t.release());  // owned there until done
+            in_flight.emplace(t->id, t.get());
+            static_cast<void>(t.release());  // owned by in_flight until done
         }
         return true;
+    }
+
+    void remove_cancelled(std::uint64_t id) {
+        auto it = in_flight.find(id);
+        if (it == in_flight.end()) return;
+        std::unique_ptr<Transfer> t(it->second);
+        in_flight.erase(it);
+        curl_multi_remove_handle(multi, t->easy);
+        t->complete(std::unexpected(cancelled_error()));
     }
 
     void reap() {
@@ -183,8 +269,9 @@ struct HttpClient::State {
             void* owner = nullptr;
             curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &owner);
             curl_multi_remove_handle(multi, msg->easy_handle);
-            in_flight.erase(static_cast<Transfer*>(owner));
-            finish(std::unique_ptr<Transfer>(static_cast<Transfer*>(owner)), code);
+            std::unique_ptr<Transfer> t(static_cast<Transfer*>(owner));
+            in_flight.erase(t->id);
+            finish(std::move(t), code);
         }
     }
 
@@ -201,7 +288,7 @@ struct HttpClient::State {
     // Fails everything still pending once the client goes away.
     void drain() {
         const HttpError closed{HttpErrorKind::Other, "HTTP client closed"};
-        for (Transfer* t : in_flight) {
+        for (auto& [id, t] : in_flight) {
             curl_multi_remove_handle(multi, t->easy);
             std::unique_ptr<Transfer>(t)->complete(std::unexpected(closed));
         }
@@ -217,7 +304,7 @@ struct HttpClient::State {
 
 std::expected<std::shared_ptr<HttpClient>, std::string> HttpClient::create(const HttpClientOptions& options) {
     init_curl_once();
-    auto state = std::make_unique<State>();
+    auto state = std::make_shared<State>();
     state->options = options;
     if (state->options.max_in_flight == 0) state->options.max_in_flight = 1;
     state->multi = curl_multi_init();
@@ -232,20 +319,22 @@ std::expected<std::shared_ptr<HttpClient>, std::string> HttpClient::create(const
     return std::shared_ptr<HttpClient>(new HttpClient(std::move(state)));
 }
 
-HttpClient::HttpClient(std::unique_ptr<State> state) : state_(std::move(state)) {}
+HttpClient::HttpClient(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
 HttpClient::~HttpClient() {
     {
         std::lock_guard lock(state_->mutex);
         state_->stopping = true;
+        curl_multi_wakeup(state_->multi);
     }
-    curl_multi_wakeup(state_->multi);
     state_->thread.join();
     curl_multi_cleanup(state_->multi);
+    state_->multi = nullptr;
 }
 
 asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
     for (const auto& [name, value] : request.headers) {
+        // Names the header, never its value: the value may be a secret.
         if (!is_valid_header_value(value)) {
             co_return std::unexpected(
                 HttpError{HttpErrorKind::Other, "header '" + name + "' has a value with a control character"});
@@ -253,20 +342,34 @@ asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
     }
     auto transfer = std::make_unique<Transfer>();
     transfer->request = std::move(request);
-    State* state = state_.get();
-    co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(HttpOutcome)>(
-        [state](auto handler, std::unique_ptr<Transfer> t) {
-            // Tracked, so the awaiting context does not run out of work while the transfer runs.
-            auto executor =
-                asio::prefer(asio::get_associated_executor(handler), asio::execution::outstanding_work.tracked);
-            t->complete = [handler = std::move(handler), executor](HttpOutcome outcome) mutable {
-                asio::post(executor, [handler = std::move(handler), outcome = std::move(outcome)]() mutable {
-                    std::move(handler)(std::move(outcome));
-                });
-            };
-            state->enqueue(std::move(t));
-        },
-        asio::use_awaitable, std::move(transfer));
+    // Nothing captured: g++ 12 mis-destroys a smart pointer captured by an initiation lambda
+    // inside a co_await expression, so the state travels as an argument.
+    auto initiate = [](auto handler, std::unique_ptr<Transfer> t, std::weak_ptr<State> state) {
+        auto live = state.lock();
+        // Tracked, so the awaiting context does not run out of work while the transfer runs.
+        auto executor = asio::prefer(asio::get_associated_executor(handler), asio::execution::outstanding_work.tracked);
+        auto slot = asio::get_associated_cancellation_slot(handler);
+        t->complete = [handler = std::move(handler), executor](HttpOutcome outcome) mutable {
+            asio::post(executor, [handler = std::move(handler), outcome = std::move(outcome)]() mutable {
+                auto done_slot = asio::get_associated_cancellation_slot(handler);
+                if (done_slot.is_connected()) done_slot.clear();
+                std::move(handler)(std::move(outcome));
+            });
+        };
+        t->id = live->take_id();
+        if (slot.is_connected()) {
+            slot.assign([state = std::move(state), id = t->id](asio::cancellation_type) {
+                if (auto s = state.lock()) s->cancel(id);
+            });
+        }
+        live->enqueue(std::move(t));
+    };
+    std::weak_ptr<State> state = state_;
+    HttpOutcome outcome =
+        co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(HttpOutcome)>(initiate, asio::use_awaitable,
+                                                                                         std::move(transfer),
+                                                                                         std::move(state));
+    co_return outcome;
 }
 
 bool is_valid_header_value(std::string_view value) {

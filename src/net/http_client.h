@@ -6,8 +6,10 @@
 #include <boost/asio/awaitable.hpp>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,6 +24,10 @@ struct HttpRequest {
     std::string url;
     Headers headers;
     std::string body;
+    // Replaces the client's total timeout for this request alone.
+    std::optional<std::chrono::milliseconds> timeout;
+    // A reply body past this many bytes ends the transfer (TooLarge); 0 reads any size.
+    std::size_t max_body_bytes = 0;
 };
 
 struct HttpResponse {
@@ -33,8 +39,14 @@ struct HttpResponse {
 enum class HttpErrorKind : std::uint8_t {
     // The connection could not be established: name resolution, refusal or the connect timeout.
     Connect,
-    // Anything else: a malformed URL or header, the total timeout, a broken reply.
+    // Anything else before the reply head: a malformed URL or header, the total timeout, a reset.
     Other,
+    // The reply head arrived, then the body broke off or the total timeout struck.
+    Read,
+    // The reply body grew past the request's cap.
+    TooLarge,
+    // The awaiting operation was cancelled; the transfer is gone.
+    Cancelled,
 };
 
 struct HttpError {
@@ -63,14 +75,17 @@ public:
     // Fails the requests still pending and joins the transfer thread.
     ~HttpClient();
 
-    // Resumes on the awaiting coroutine's executor. Any number may be in flight at once.
+    // Resumes on the awaiting coroutine's executor. Any number may be in flight at once. Cancelling
+    // the awaiting operation (a deadline, say) removes the transfer at once and completes with
+    // Cancelled. No error text carries a header value.
     boost::asio::awaitable<HttpOutcome> send(HttpRequest request);
 
     struct State;
 
 private:
-    explicit HttpClient(std::unique_ptr<State> state);
-    std::unique_ptr<State> state_;
+    explicit HttpClient(std::shared_ptr<State> state);
+    // Shared so that a cancellation arriving after the client is gone finds it stopped.
+    std::shared_ptr<State> state_;
 };
 
 // "OK", "Unauthorized", ...; empty for a status without a standard phrase.

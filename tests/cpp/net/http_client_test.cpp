@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <boost/asio/awaitable.hpp>
+#include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
 #include <memory>
 #include <string>
 
@@ -100,6 +103,77 @@ TEST(HttpClient, HeaderValueWithControlCharacterIsRefusedBeforeConnecting) {
     EXPECT_FALSE(is_valid_header_value("a\rb"));
     EXPECT_FALSE(is_valid_header_value(std::string("a\0b", 3)));
     EXPECT_FALSE(is_valid_header_value("a\x7f"));
+}
+
+TEST(HttpClient, FailuresAfterTheHeadAreReadFailures) {
+    CannedReply truncated{200, std::string(100, 'x')};
+    truncated.send_only = 10;
+    CannedReply reset_head{200, "{}"};
+    reset_head.reset_before_head = true;
+    CannedReply trickled{200, std::string(40, 'x')};
+    trickled.trickle_bytes = 4;
+    trickled.trickle_every = 100ms;
+    struct Case {
+        std::string name;
+        CannedReply reply;
+        HttpErrorKind kind;
+        std::size_t cap = 0;
+    };
+    const Case cases[] = {
+        {"truncated", truncated, HttpErrorKind::Read},
+        {"reset before head", reset_head, HttpErrorKind::Other},
+        {"slow head", CannedReply{200, "{}", 1s}, HttpErrorKind::Other},
+        {"trickled past the limit", trickled, HttpErrorKind::Read},
+        {"past the cap", CannedReply{200, std::string(1001, 'x')}, HttpErrorKind::TooLarge, 1000},
+    };
+    auto client = make_client({.connect_timeout = 1s, .total_timeout = 5s});
+    for (const Case& c : cases) {
+        LoopbackServer server(c.reply);
+        HttpRequest request{"GET", server.url(), {}, ""};
+        request.timeout = 500ms;
+        request.max_body_bytes = c.cap;
+        auto outcome = send_one(client, request);
+        ASSERT_FALSE(outcome) << c.name;
+        EXPECT_EQ(outcome.error().kind, c.kind) << c.name << ": " << outcome.error().message;
+    }
+    LoopbackServer exact(CannedReply{200, std::string(1000, 'x')});
+    HttpRequest request{"GET", exact.url(), {}, ""};
+    request.max_body_bytes = 1000;
+    EXPECT_TRUE(send_one(client, request));
+}
+
+TEST(HttpClient, WaitingForAFreeSlotDoesNotCountAgainstTheTimeout) {
+    LoopbackServer server(CannedReply{200, "{}", 400ms});
+    auto client = make_client({.connect_timeout = 1s, .total_timeout = 700ms, .max_in_flight = 1});
+    auto three = [](std::shared_ptr<HttpClient> c, std::string url) -> boost::asio::awaitable<int> {
+        using namespace boost::asio::experimental::awaitable_operators;
+        HttpRequest request{"GET", url, {}, ""};
+        auto [a, b, d] = co_await (c->send(request) && c->send(request) && c->send(request));
+        co_return static_cast<int>(a.has_value()) + static_cast<int>(b.has_value()) + static_cast<int>(d.has_value());
+    };
+    // One at a time, 1.2 s in all: the last would have failed had its wait counted.
+    EXPECT_EQ(run_awaitable(three(client, server.url())), 3);
+}
+
+TEST(HttpClient, CancellingTheAwaiterEndsTheTransfer) {
+    LoopbackServer server([](const test_support::RecordedRequest& r) {
+        return r.target == "/slow" ? CannedReply{200, "{}", 3s} : CannedReply{200, "fast"};
+    });
+    auto client = make_client({.connect_timeout = 1s, .total_timeout = 10s, .max_in_flight = 1});
+    auto race = [](std::shared_ptr<HttpClient> c, std::string slow, std::string fast) -> boost::asio::awaitable<int> {
+        using namespace boost::asio::experimental::awaitable_operators;
+        boost::asio::steady_timer timer(co_await boost::asio::this_coro::executor, 100ms);
+        HttpRequest slow_request{"GET", slow, {}, ""};
+        HttpRequest fast_request{"GET", fast, {}, ""};
+        // With one slot, the second slow send waits in the queue: the deadline must free both.
+        auto raced =
+            co_await ((c->send(slow_request) && c->send(slow_request)) || timer.async_wait(boost::asio::use_awaitable));
+        auto after = co_await c->send(fast_request);
+        co_return static_cast<int>(raced.index() == 1) + static_cast<int>(after.has_value() && after->body == "fast");
+    };
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(run_awaitable(race(client, server.url("/slow"), server.url("/fast"))), 2);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2500ms);
 }
 
 TEST(HttpClient, StatusTextUsesTheStandardPhrase) {

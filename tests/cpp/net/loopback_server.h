@@ -24,15 +24,26 @@ namespace zorv::test_support {
 struct RecordedRequest {
     std::string method;
     std::string target;
-    std::map<std::string, std::string> headers;  // names in lower case
+    std::map<std::string, std::string> headers;                    // names in lower case
+    std::vector<std::pair<std::string, std::string>> header_list;  // as sent, in order
     std::string body;
     int connection = 0;  // 1 for the first accepted connection, and so on
 };
 
+// A reply and the faults to play with it.
 struct CannedReply {
     int status = 200;
     std::string body;
-    std::chrono::milliseconds delay{0};
+    std::chrono::milliseconds delay{0};                        // before the head
+    std::vector<std::pair<std::string, std::string>> headers;  // after Content-Type and Content-Length
+    // Send the body in pieces of this many bytes, `trickle_every` apart (0: all at once).
+    std::size_t trickle_bytes = 0;
+    std::chrono::milliseconds trickle_every{0};
+    // Send only this much of the body (Content-Length still says all of it), then close.
+    std::size_t send_only = std::string::npos;
+    // Close with a reset (no FIN) where the reply stops; before the head when `reset_before_head`.
+    bool reset = false;
+    bool reset_before_head = false;
 };
 
 class LoopbackServer {
@@ -133,16 +144,55 @@ private:
                 requests_.push_back(request);
             }
             CannedReply reply = handler_(request);
-            for (auto waited = std::chrono::milliseconds(0); waited < reply.delay && !stop_;
-                 waited += std::chrono::milliseconds(poll_ms)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
+            if (!play(fd, reply)) {
+                if (reply.reset || reply.reset_before_head) reset_on_close(fd);
+                break;
             }
-            std::string out = "HTTP/1.1 " + std::to_string(reply.status) +
-                              " Canned\r\nContent-Type: application/json\r\n" +
-                              "Content-Length: " + std::to_string(reply.body.size()) + "\r\n\r\n" + reply.body;
-            if (::send(fd, out.data(), out.size(), MSG_NOSIGNAL) < 0) break;
         }
         ::close(fd);
+    }
+
+    // Sleeps in short steps so a stopping server never waits long.
+    void pause(std::chrono::milliseconds span) {
+        for (auto waited = std::chrono::milliseconds(0); waited < span && !stop_;
+             waited += std::chrono::milliseconds(poll_ms)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
+        }
+    }
+
+    static bool send_all(int fd, std::string_view data) {
+        while (!data.empty()) {
+            ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            data.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+
+    static void reset_on_close(int fd) {
+        linger hard{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    }
+
+    // Writes the reply with its faults; false when the connection must end here.
+    bool play(int fd, const CannedReply& reply) {
+        pause(reply.delay);
+        if (reply.reset_before_head) return false;
+        std::string head = "HTTP/1.1 " + std::to_string(reply.status) +
+                           " Canned\r\nContent-Type: application/json\r\nContent-Length: " +
+                           std::to_string(reply.body.size()) + "\r\n";
+        for (const auto& [name, value] : reply.headers) head.append(name).append(": ").append(value).append("\r\n");
+        head += "\r\n";
+        if (!send_all(fd, head)) return false;
+        std::string_view body(reply.body);
+        const bool cut = reply.send_only < body.size();
+        if (cut) body = body.substr(0, reply.send_only);
+        const std::size_t piece = reply.trickle_bytes == 0 ? body.size() : reply.trickle_bytes;
+        for (std::size_t at = 0; at < body.size(); at += piece) {
+            if (at > 0) pause(reply.trickle_every);
+            if (stop_ || !send_all(fd, body.substr(at, piece))) return false;
+        }
+        return !cut && !reply.reset;
     }
 
     static RecordedRequest parse_head(const std::string& head) {
@@ -163,7 +213,9 @@ private:
                 std::string name = line.substr(0, colon);
                 std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
                 std::size_t v = line.find_first_not_of(' ', colon + 1);
-                request.headers[name] = v == std::string::npos ? "" : line.substr(v);
+                std::string value = v == std::string::npos ? "" : line.substr(v);
+                request.header_list.emplace_back(line.substr(0, colon), value);
+                request.headers[name] = value;
             }
             at = next + 2;
         }
