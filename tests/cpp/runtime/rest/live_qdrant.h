@@ -60,7 +60,8 @@ public:
         std::string path = request->path;
         char separator = '?';
         for (const auto& [key, value] : request->query) {
-            path.append(1, separator).append(key).append("=").append(value);
+            path += separator;
+            path.append(key).append("=").append(value);
             separator = '&';
         }
         std::string body = request->body ? plan::json_text(*request->body) : std::string();
