@@ -17,8 +17,9 @@
 #include "net/http_client.h"
 #include "net/run_awaitable.h"
 #include "plan/compile_route.h"
-#include "plan/json_write.h"
 #include "runtime/rest/reply_json.h"
+#include "runtime/rest/rest_fixture.h"
+#include "runtime/rest/transport.h"
 
 namespace zorv::test_support {
 
@@ -51,29 +52,26 @@ public:
         return runtime::rest::parse_reply_json(reply.body, url_ + path, "test");
     }
 
-    // Compiles one Zorv statement to its single REST request and sends it.
+    // Compiles one Zorv statement to its single REST request and sends it through the library's
+    // own transport, so the reply has passed the envelope check the backend applies.
     core::Result<runtime::rest::JsonDocument> execute(std::string_view statement) const {
         auto parsed = ZORV_TRY(core::parse_statement(statement));
         auto route = ZORV_TRY(plan::compile_route(parsed));
         const auto* request = std::get_if<plan::RestRequest>(&route.target);
         if (request == nullptr) return core::fail(core::Diag::BackendJson, "no single request for the statement");
-        std::string path = request->path;
-        char separator = '?';
-        for (const auto& [key, value] : request->query) {
-            path += separator;
-            path.append(key).append("=").append(value);
-            separator = '&';
-        }
-        std::string body = request->body ? plan::json_text(*request->body) : std::string();
-        return send(std::string(plan::http_method_name(request->method)), path, std::move(body));
+        return runtime::rest::test::run(runtime::rest::send_json(backend_, runtime::rest::rest_call(*request)),
+                                        std::chrono::seconds(40));
     }
 
 private:
     LiveQdrant(std::string url, std::shared_ptr<net::HttpClient> client)
-        : url_(std::move(url)), client_(std::move(client)) {}
+        : url_(std::move(url)),
+          client_(std::move(client)),
+          backend_(runtime::rest::build_rest_backend(url_, std::nullopt, client_)) {}
 
     std::string url_;
     std::shared_ptr<net::HttpClient> client_;
+    runtime::rest::RestBackend backend_;
 };
 
 }  // namespace zorv::test_support
