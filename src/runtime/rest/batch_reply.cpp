@@ -54,9 +54,9 @@ core::Result<BackendReply> check_rest_update_status(JsonElement item) {
                           "update batch item was not confirmed before the server wait timeout (status: wait_timeout)");
     }
     return envelope_error(
-        fill("update batch item status '{}' is not a valid UpdateStatus "
-             "(acknowledged|completed|wait_timeout)",
-             text));
+        format_message("update batch item status '{}' is not a valid UpdateStatus "
+                       "(acknowledged|completed|wait_timeout)",
+                       text));
 }
 
 core::Result<std::vector<BackendReply>> decode_update_batch_reply(JsonElement result) {

@@ -101,8 +101,8 @@ core::Result<protocol::FacetHit> decode_facet_hit(JsonElement hit) {
     if (!value) return envelope_error("facet hit is missing value");
     std::optional<protocol::FacetValue> facet_value = read_facet_value(*value);
     if (!facet_value) {
-        return envelope_error(fill("facet value does not match FacetValue: {}",
-                                   "data did not match any variant of untagged enum PlanFacetValue"));
+        return envelope_error(format_message("facet value does not match FacetValue: {}",
+                                             "data did not match any variant of untagged enum PlanFacetValue"));
     }
     const std::optional<JsonElement> count = member(hit, "count");
     const std::optional<std::uint64_t> n = count ? as_u64(*count) : std::nullopt;
@@ -127,8 +127,9 @@ core::Result<plan::PlanShardKey> decode_shard_key(JsonElement entry) {
     if (!key) return envelope_error("shard key entry is missing key");
     if (key->type() == element_type::STRING) return plan::PlanShardKey(std::string(key->get_string().value_unsafe()));
     if (const std::optional<std::uint64_t> n = as_u64(*key)) return plan::PlanShardKey(*n);
-    if (as_f64(*key)) return envelope_error(fill("shard key {} is not an unsigned integer", compact_text(*key)));
-    return envelope_error(fill("shard key must be a string or unsigned integer, got {}", compact_text(*key)));
+    if (as_f64(*key))
+        return envelope_error(format_message("shard key {} is not an unsigned integer", compact_text(*key)));
+    return envelope_error(format_message("shard key must be a string or unsigned integer, got {}", compact_text(*key)));
 }
 
 // Lenient about the outer shape: a reply without result.shard_keys lists no keys.
@@ -139,7 +140,7 @@ core::Result<ExecData> decode_shard_keys(JsonElement reply) {
     if (!keys || keys->is_null()) return ExecData{std::move(out)};
     simdjson::dom::array array;
     if (keys->get(array) != simdjson::SUCCESS) {
-        return envelope_error(fill("shard_keys must be an array or null, got {}", compact_text(*keys)));
+        return envelope_error(format_message("shard_keys must be an array or null, got {}", compact_text(*keys)));
     }
     out.keys.reserve(array.size());
     for (JsonElement entry : array) {
@@ -154,7 +155,7 @@ core::Result<ExecData> decode_quotas(JsonElement reply) {
     const std::optional<JsonElement> config = result ? member(*result, "config") : std::nullopt;
     if (!config) return envelope_error("get quotas response is missing result.config");
     auto read = read_quota_config(*config);
-    if (!read) return envelope_error(fill("quota config is invalid: {}", read.error()));
+    if (!read) return envelope_error(format_message("quota config is invalid: {}", read.error()));
     return ExecData{ExecData::Quotas{*read}};
 }
 
@@ -229,8 +230,8 @@ core::Result<protocol::HitGroup> decode_groups(JsonElement group) {
     if (!id) return envelope_error("group is missing id");
     std::optional<protocol::GroupId> group_id = read_group_id(*id);
     if (!group_id) {
-        return envelope_error(
-            fill("group id does not match GroupId: {}", "data did not match any variant of untagged enum PlanGroupId"));
+        return envelope_error(format_message("group id does not match GroupId: {}",
+                                             "data did not match any variant of untagged enum PlanGroupId"));
     }
     const std::optional<JsonElement> hits = member(group, "hits");
     simdjson::dom::array array;

@@ -99,8 +99,9 @@ core::Result<plan::PlanPointId> read_point_id(JsonElement record) {
     if (!id) return envelope_error("point record is missing id");
     if (id->type() == element_type::STRING) return plan::PlanPointId(std::string(id->get_string().value_unsafe()));
     if (const std::optional<std::uint64_t> n = as_u64(*id)) return plan::PlanPointId(*n);
-    if (is_number(*id)) return envelope_error(fill("point id {} is not an unsigned integer", compact_text(*id)));
-    return envelope_error(fill("point id must be a string or unsigned integer, got {}", compact_text(*id)));
+    if (is_number(*id))
+        return envelope_error(format_message("point id {} is not an unsigned integer", compact_text(*id)));
+    return envelope_error(format_message("point id must be a string or unsigned integer, got {}", compact_text(*id)));
 }
 
 // The server computed the score in f32: round to it, then widen through its shortest text.
@@ -108,7 +109,7 @@ core::Result<double> read_score(JsonElement record) {
     const std::optional<JsonElement> score = member(record, "score");
     if (!score || score->is_null()) return 0.0;
     const std::optional<double> value = as_f64(*score);
-    if (!value) return envelope_error(fill("point score must be a number, got {}", compact_text(*score)));
+    if (!value) return envelope_error(format_message("point score must be a number, got {}", compact_text(*score)));
     return protocol::score_f64(f64_to_f32(*value));
 }
 
@@ -135,7 +136,8 @@ core::Result<protocol::ScoredPoint> decode_point_record(JsonElement record) {
     if (const std::optional<JsonElement> payload = member(record, "payload"); payload && !payload->is_null()) {
         simdjson::dom::object object;
         if (payload->get(object) != simdjson::SUCCESS) {
-            return envelope_error(fill("point payload must be an object or null, got {}", compact_text(*payload)));
+            return envelope_error(
+                format_message("point payload must be an object or null, got {}", compact_text(*payload)));
         }
         protocol::HitPayload members;
         members.reserve(object.size());
@@ -149,7 +151,8 @@ core::Result<protocol::ScoredPoint> decode_point_record(JsonElement record) {
     if (const std::optional<JsonElement> vector = member(record, "vector"); vector && !vector->is_null()) {
         std::optional<HitVectors> decoded = decode_vector_output(*vector);
         if (!decoded)
-            return envelope_error(fill("point vector does not match VectorStructOutput: {}", no_vector_variant));
+            return envelope_error(
+                format_message("point vector does not match VectorStructOutput: {}", no_vector_variant));
         point.vector = std::move(decoded);
     }
     return point;

@@ -14,14 +14,6 @@ std::unexpected<core::ZorvError> envelope_error(std::string message) {
     return core::fail(core::Diag::BackendEnvelope, std::move(message));
 }
 
-std::string fill(std::string_view pattern, std::string_view value) {
-    const std::size_t at = pattern.find("{}");
-    std::string out(pattern.substr(0, at));
-    out += value;
-    out += pattern.substr(at + 2);
-    return out;
-}
-
 std::optional<JsonElement> member(JsonElement value, std::string_view key) {
     simdjson::dom::object object;
     if (value.get(object) != simdjson::SUCCESS) return std::nullopt;

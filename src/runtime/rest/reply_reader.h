@@ -10,15 +10,16 @@
 #include <string_view>
 
 #include "core/error.h"
+#include "embed/message_format.h"
 
 namespace zorv::runtime::rest {
+
+using embed::format_message;
 
 using JsonElement = simdjson::dom::element;
 
 // A ZORV-BACKEND-ENVELOPE failure (kind Backend, no span, fields or cause).
 std::unexpected<core::ZorvError> envelope_error(std::string message);
-// `pattern` holds one "{}".
-std::string fill(std::string_view pattern, std::string_view value);
 
 // The member of an object, or nothing when `value` is no object or has no such member.
 std::optional<JsonElement> member(JsonElement value, std::string_view key);
