@@ -40,8 +40,7 @@ boost::asio::awaitable<SchemaPtr> lookup_schema(Executor& executor, std::string 
 }
 
 // Plain points into a known collection need neither preparation nor a planning pass.
-AsyncResult<protocol::StatementResult> send_direct(Executor& executor, core::Statement statement,
-                                                   SchemaPtr schema) {
+AsyncResult<protocol::StatementResult> send_direct(Executor& executor, core::Statement statement, SchemaPtr schema) {
     core::Upsert& upsert = *statement.get<core::StatementKind::Upsert>();
     embed::apply_single_vector_name(upsert, *schema);
     if (auto sizes = embed::check_embedding_dimension(upsert, *schema); !sizes) {
@@ -56,7 +55,8 @@ AsyncResult<protocol::StatementResult> send_direct(Executor& executor, core::Sta
 
 // A closed client and a passed deadline end the call under either on_error.
 bool ends_the_call(const core::ZorvError& error) {
-    return error.code == core::diag_code(core::Diag::ClientClosed) || error.code == core::diag_code(core::Diag::Timeout);
+    return error.code == core::diag_code(core::Diag::ClientClosed) ||
+           error.code == core::diag_code(core::Diag::Timeout);
 }
 
 // Binds one chunk of rows into a copy of the template and sends it as one UPSERT.

@@ -201,7 +201,7 @@ public:
     AsyncResult<std::vector<protocol::BackendReply>> query_batch(
         std::string c, std::vector<plan::PlanQueryRequest> searches, std::optional<std::uint64_t> timeout,
         std::optional<plan::Consistency> consistency) const override {
-        co_return co_await inner_->query_batch(std::move(c), std::move(searches), timeout, std::move(consistency));
+        co_return co_await inner_->query_batch(std::move(c), std::move(searches), timeout, consistency);
     }
     AsyncResult<std::vector<protocol::BackendReply>> update_batch(std::string c,
                                                                   const std::vector<plan::UpdateOperation>& operations,
@@ -236,8 +236,7 @@ TEST_P(BulkUpsertCloseTest, StopsBetweenChunks) {
     EXPECT_EQ(requests("PUT").size(), 1U);
 }
 
-INSTANTIATE_TEST_SUITE_P(PathsAndModes, BulkUpsertCloseTest,
-                         ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(PathsAndModes, BulkUpsertCloseTest, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
 }  // namespace
 }  // namespace zorv::runtime::test

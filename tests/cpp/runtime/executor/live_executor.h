@@ -65,19 +65,16 @@ protected:
         if (live_) drop_collection();
     }
 
-    void drop_collection() const {
-        static_cast<void>(live_->send("DELETE", "/collections/" + collection_));
-    }
+    void drop_collection() const { static_cast<void>(live_->send("DELETE", "/collections/" + collection_)); }
 
     // A collection with one unnamed dense vector of size 2.
     void create_collection() const {
-        auto created =
-            live_->send("PUT", "/collections/" + collection_, R"({"vectors":{"size":2,"distance":"Dot"}})");
+        auto created = live_->send("PUT", "/collections/" + collection_, R"({"vectors":{"size":2,"distance":"Dot"}})");
         ASSERT_TRUE(created) << core::format_error(created.error());
     }
 
     std::shared_ptr<Executor> executor(std::optional<ExecutorSettings> settings = ExecutorSettings{}) const {
-        return build_executor(rest_backend_at(proxy_->url()), settings, nullptr);
+        return build_executor(rest_backend_at(proxy_->url()), std::move(settings), nullptr);
     }
 
     // The requests that went over the wire with this method, in order.
