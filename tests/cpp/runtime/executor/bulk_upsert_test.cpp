@@ -57,6 +57,21 @@ TEST_F(BulkUpsertTest, SendsChunksWithoutWaiting) {
     EXPECT_EQ(settled_count(*live_, collection_, 250), 250U);
 }
 
+// The only dense vector is named: rows that give their vector without a name are put under it.
+TEST_F(BulkUpsertTest, UnnamedVectorsGoToTheOnlyNamedOne) {
+    auto created =
+        live_->send("PUT", "/collections/" + collection_, R"({"vectors":{"d":{"size":2,"distance":"Dot"}}})");
+    ASSERT_TRUE(created) << core::format_error(created.error());
+    auto exec = executor();
+    auto report = run(upsert_many(*exec, collection_, rows(2), 10, false));
+    ASSERT_TRUE(report) << core::format_error(report.error());
+    EXPECT_TRUE(report->ok);
+    const auto puts = requests("PUT");
+    ASSERT_EQ(puts.size(), 1U);
+    EXPECT_NE(puts[0].body.find(R"("vector":{"d":[0.0,1.0]})"), std::string::npos) << puts[0].body;
+    EXPECT_EQ(settled_count(*live_, collection_, 2), 2U);
+}
+
 struct BadArguments {
     std::string collection;
     std::uint64_t batch_size;
