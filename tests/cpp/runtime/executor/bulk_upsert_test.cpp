@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "embed/fake_embedder.h"
 #include "runtime/executor/live_executor.h"
 
 namespace zorv::runtime::test {
@@ -156,8 +157,9 @@ TEST_F(BulkUpsertTest, RowWithoutIdFailsOnlyItsChunkUnderContinue) {
     EXPECT_EQ(settled_count(*live_, collection_, 2), 2U);
 }
 
-// A known collection takes the direct path, which leaves the id to the server; a missing one goes
-// through planning, which refuses it before sending.
+// A known collection takes the direct path, which leaves the id to the server; a missing one, or
+// any collection once an embedder is configured, goes through planning, which refuses it before
+// sending.
 TEST_F(BulkUpsertTest, TextIdThatIsNoUuid) {
     auto exec = executor();
     auto planned = run(upsert_many(*exec, collection_, {row(Literal::str("abc"))}, 10, false));
@@ -169,6 +171,13 @@ TEST_F(BulkUpsertTest, TextIdThatIsNoUuid) {
     auto direct = run(upsert_many(*exec, collection_, {row(Literal::str("abc"))}, 10, false));
     ASSERT_FALSE(direct);
     EXPECT_EQ(direct.error().code, "ZORV-BACKEND-HTTP") << core::format_error(direct.error());
+    EXPECT_EQ(requests("PUT").size(), 1U);
+
+    auto embedding = build_executor(rest_backend_at(proxy_->url()), ExecutorSettings{},
+                                    std::make_shared<embed::test_support::FakeEmbedder>());
+    auto full = run(upsert_many(*embedding, collection_, {row(Literal::str("abc"))}, 10, false));
+    ASSERT_FALSE(full);
+    EXPECT_EQ(full.error().code, "ZORV-PLAN-POINT-ID");
     EXPECT_EQ(requests("PUT").size(), 1U);
 }
 
