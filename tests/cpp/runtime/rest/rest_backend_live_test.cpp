@@ -16,6 +16,7 @@
 #include "net/recording_proxy.h"
 #include "plan/batch.h"
 #include "plan/planner.h"
+#include "runtime/recording_backend.h"
 #include "runtime/rest/live_qdrant.h"
 #include "runtime/rest/rest_backend.h"
 #include "runtime/rest/rest_fixture.h"
@@ -54,7 +55,10 @@ protected:
         const char* url = std::getenv("ZORV_TEST_QDRANT_URL");
         if (url == nullptr || *url == '\0') GTEST_SKIP() << test_support::no_qdrant_reason;
         proxy_ = std::make_unique<RecordingProxy>(url);
-        backend_ = make_rest_backend(test::make_backend(proxy_->url()));
+        auto recording =
+            std::make_unique<runtime::test::RecordingBackend>(make_rest_backend(test::make_backend(proxy_->url())));
+        calls_ = recording.get();
+        backend_ = std::move(recording);
     }
 
     void TearDown() override {
@@ -92,6 +96,7 @@ protected:
 
     std::unique_ptr<RecordingProxy> proxy_;
     std::unique_ptr<Backend> backend_;
+    runtime::test::RecordingBackend* calls_ = nullptr;  // backend_, counting
     std::vector<std::string> created_;
 };
 
@@ -243,8 +248,11 @@ TEST_F(RestBackendLive, CollectionCallsOfTheInterface) {
     auto index = planned_part<PlanOpKind::CreateIndex>("CREATE INDEX ON COLLECTION c FOR city TYPE keyword").index;
     auto indexed = run(backend_->create_field_index(name, index));
     ASSERT_TRUE(indexed.has_value()) << indexed.error().message;
+    calls_->reset();
     auto info = run(backend_->collection_info(name));
     ASSERT_TRUE(info.has_value()) << info.error().message;
+    EXPECT_EQ(calls_->count(runtime::test::BackendCall::CollectionInfo), 1U);
+    EXPECT_EQ(calls_->total(), 1U);
     ASSERT_EQ(info->schema.payload_indexes.size(), 1U);
     EXPECT_EQ(info->schema.payload_indexes[0].field, "city");
     auto unindexed = run(backend_->delete_field_index(name, "city"));

@@ -2,6 +2,7 @@
 // and the names that must never reach a path.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -175,6 +176,36 @@ TEST(RestBackendFaults, OptimizeFailsUnsent) {
     EXPECT_EQ(outcome.error().message, "optimize is not supported by this backend");
     EXPECT_EQ(outcome.error().kind, core::ErrorKind::Validation);
     EXPECT_TRUE(outcome.error().fields.empty());
+    EXPECT_TRUE(fake.requests().empty());
+}
+
+// The steps run in order and stop at the first refusal; what was done stays done.
+TEST(RestBackendFaults, CreationStopsAtTheFirstRefusedStep) {
+    std::atomic<int> seen{0};
+    LoopbackServer fake([&seen](const test_support::RecordedRequest&) {
+        return ++seen == 2 ? CannedReply{400, R"({"status":{"error":"shard key refused"},"time":0.0})"}
+                           : CannedReply{200, R"({"result":true,"status":"ok","time":0.0})"};
+    });
+    auto create = plan::make_op<plan::PlanOpKind::CreateCollection>(plan::CreateCollectionOp{"c", {}});
+    create.get<plan::PlanOpKind::CreateCollection>().config.shard_keys =
+        std::vector<std::variant<std::uint64_t, std::string>>{std::string("eu"), std::string("us")};
+    auto reply = run(backend_on(base_of(fake))->execute(std::move(create)));
+    ASSERT_FALSE(reply.has_value());
+    EXPECT_EQ(reply.error().code, "ZORV-BACKEND-HTTP");
+    std::vector<std::string> sent;
+    for (const auto& request : fake.requests())
+        sent.push_back(request.method + " " + request.target + " " + request.body);
+    EXPECT_EQ(sent,
+              (std::vector<std::string>{"PUT /collections/c {}", R"(PUT /collections/c/shards {"shard_key":"eu"})"}));
+}
+
+TEST(RestBackendFaults, ClientSideKindsAreRefusedUnsent) {
+    LoopbackServer fake(CannedReply{200, "{}"});
+    plan::CrossRerankOp rerank;
+    rerank.collection = "c";
+    auto reply = run(backend_on(base_of(fake))->execute(plan::make_op<plan::PlanOpKind::CrossRerank>(rerank)));
+    ASSERT_FALSE(reply.has_value());
+    EXPECT_EQ(reply.error().code, "ZORV-REST-CLIENT-SIDE");
     EXPECT_TRUE(fake.requests().empty());
 }
 
