@@ -13,7 +13,7 @@ namespace zorv::plan {
 // CROSS_RERANK too) or DROP_INDEX field that is empty, "." or "..".
 core::Result<void> validate_path_names(const PlanOp& op);
 
-// The same check for one collection name given outside a statement.
-core::Result<void> validate_collection_path_name(std::string_view name);
+// The same check for one collection name that a caller puts into a path itself.
+core::Result<void> validate_collection_path_name(std::string_view collection);
 
 }  // namespace zorv::plan
