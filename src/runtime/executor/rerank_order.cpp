@@ -21,8 +21,8 @@ int compare_ids(const plan::PlanPointId& a, const plan::PlanPointId& b) {
 
 }  // namespace
 
-bool candidate_hit_order(const std::vector<plan::QueryOp>& candidates, const RerankCandidates& collected,
-                         std::size_t a, std::size_t b) {
+bool candidate_hit_order(const std::vector<plan::QueryOp>& candidates, const RerankCandidates& collected, std::size_t a,
+                         std::size_t b) {
     // std::string::compare is a byte comparison with the shorter prefix first.
     const std::string& ca = candidates[collected.origins[a]].collection;
     const std::string& cb = candidates[collected.origins[b]].collection;
@@ -34,9 +34,8 @@ std::vector<std::size_t> candidate_hit_positions(const std::vector<plan::QueryOp
                                                  const RerankCandidates& collected) {
     std::vector<std::size_t> order(collected.hits.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return candidate_hit_order(candidates, collected, a, b);
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return candidate_hit_order(candidates, collected, a, b); });
     return order;
 }
 

@@ -22,8 +22,8 @@ struct RerankCandidates {
 
 // Whether hit `a` goes before hit `b`: the returning candidates' collection names as bytes, then
 // the point ids (numbers before texts, numbers ascending, texts as bytes).
-bool candidate_hit_order(const std::vector<plan::QueryOp>& candidates, const RerankCandidates& collected,
-                         std::size_t a, std::size_t b);
+bool candidate_hit_order(const std::vector<plan::QueryOp>& candidates, const RerankCandidates& collected, std::size_t a,
+                         std::size_t b);
 
 // Hit positions 0..n-1 stably sorted by candidate_hit_order.
 std::vector<std::size_t> candidate_hit_positions(const std::vector<plan::QueryOp>& candidates,

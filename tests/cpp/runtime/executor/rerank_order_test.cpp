@@ -29,13 +29,13 @@ TEST(RerankOrder, CollectedHitsSortByCollectionBytesThenId) {
         collected.origins.push_back(origin);
         collected.hits.push_back(hit(std::move(id)));
     };
-    add(0, std::uint64_t{1});                    // 0: b/1
-    add(1, std::string("0000-uuid"));            // 1: a/"0000-uuid"
-    add(1, std::uint64_t{10});                   // 2: a/10
-    add(2, std::uint64_t{3});                    // 3: ab/3
-    add(1, std::uint64_t{2});                    // 4: a/2
-    add(1, std::uint64_t{2});                    // 5: a/2 again, from another reply: kept after 4
-    add(1, std::string("0000-uui"));             // 6: a/"0000-uui", a prefix: before 1
+    add(0, std::uint64_t{1});                      // 0: b/1
+    add(1, std::string("0000-uuid"));              // 1: a/"0000-uuid"
+    add(1, std::uint64_t{10});                     // 2: a/10
+    add(2, std::uint64_t{3});                      // 3: ab/3
+    add(1, std::uint64_t{2});                      // 4: a/2
+    add(1, std::uint64_t{2});                      // 5: a/2 again, from another reply: kept after 4
+    add(1, std::string("0000-uui"));               // 6: a/"0000-uui", a prefix: before 1
     add(0, std::uint64_t{18446744073709551615U});  // 7: b/max, compared unsigned
     EXPECT_EQ(candidate_hit_positions(candidates, collected), (std::vector<std::size_t>{4, 5, 2, 6, 1, 3, 0, 7}));
     EXPECT_FALSE(candidate_hit_order(candidates, collected, 4, 5));
