@@ -243,6 +243,34 @@ TEST_F(CrossRerankLive, RerankedHitsCarryTheirScoreAndCollection) {
     EXPECT_EQ(service_.requests()[0].body, R"({"documents":["a","b"],"model":"ce","query":"q"})");
 }
 
+TEST_F(CrossRerankLive, PagingAndEmptyCandidates) {
+    using Hits = std::vector<std::pair<plan::PlanPointId, double>>;
+    struct Case {
+        std::string statement;
+        std::string message;
+        Hits hits;
+        std::size_t rerank_calls;
+    };
+    const std::vector<Case> cases{
+        {over_points_1_and_2() + " LIMIT 1 OFFSET 1", "Found 1 hits (cross-encoder)", Hits{{std::uint64_t{1}, 0.2}}, 1},
+        {over_points_1_and_2() + " OFFSET 2", "Found 0 hits (cross-encoder)", Hits{}, 1},
+        {"QUERY CROSS RERANK 'q' MODEL 'ce' FROM " + c_ + " PREFETCH (QUERY [1.0, 0.0] FROM " + c_ +
+             " USING d WHERE id = 99 LIMIT 5)",
+         "Found 0 hits", Hits{}, 0},
+    };
+    service_.scores = {"0.2", "0.9"};
+    std::size_t calls = 0;
+    for (const Case& c : cases) {
+        auto result = dispatch(c.statement);
+        ASSERT_TRUE(result) << c.statement << "\n  " << core::format_error(result.error());
+        EXPECT_EQ(result->message, c.message) << c.statement;
+        ASSERT_TRUE(result->data && result->data->is(ExecData::Kind::Hits)) << c.statement;
+        EXPECT_EQ(ids_and_scores(*result), c.hits) << c.statement;
+        calls += c.rerank_calls;
+        EXPECT_EQ(service_.requests().size(), calls) << c.statement;
+    }
+}
+
 TEST_F(CrossRerankLive, FailuresOfTheStage) {
     struct Case {
         std::string name;
