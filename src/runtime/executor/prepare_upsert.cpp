@@ -52,8 +52,9 @@ core::Result<void> resolve_against_schema(core::Upsert& upsert, const protocol::
                                           bool text_rows) {
     const embed::VectorNameLists names = embed::vector_name_lists(schema);
     if (text_rows) {
-        upsert.embedding = ZORV_TRY(embed::infer_embedding_targets(
-            upsert.collection, without(names.dense, names.multivector), names.sparse, names.multivector));
+        upsert.embedding =
+            ZORV_TRY(embed::infer_embedding_targets(upsert.collection, without(names.dense, names.multivector),
+                                                    names.sparse, names.multivector));
     }
     return embed::resolve_embedding_targets(upsert, names);
 }

@@ -25,10 +25,10 @@ bool has_unnamed_vector_rows(const core::Upsert& upsert);
 // Settles the statement's targets before embedding; returns the collection's schema when it has
 // one for the dimension check, else null.
 AsyncResult<std::shared_ptr<const protocol::CollectionSchema>> settle_upsert_targets(Executor& executor,
-                                                                                    core::Upsert& upsert);
+                                                                                     core::Upsert& upsert);
 
 // The cached schema, else the server's when the collection exists; null when it does not.
 AsyncResult<std::shared_ptr<const protocol::CollectionSchema>> existing_schema(Executor& executor,
-                                                                              std::string collection);
+                                                                               std::string collection);
 
 }  // namespace zorv::runtime

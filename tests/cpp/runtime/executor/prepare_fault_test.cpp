@@ -107,12 +107,19 @@ INSTANTIATE_TEST_SUITE_P(
     Table, PrepareFaults,
     ::testing::Values(
         // Unnamed row vectors go to the single named vector; an unreachable server leaves them as written.
-        FaultCase{"UPSERT INTO c VALUES {id: 1, vector: [1.0, 2.0]}", false,
-                  "UPSERT INTO c VALUES {id: 1, vector: {v: [1.0, 2.0]}}", {"collection_exists", "collection_info"}},
+        FaultCase{"UPSERT INTO c VALUES {id: 1, vector: [1.0, 2.0]}",
+                  false,
+                  "UPSERT INTO c VALUES {id: 1, vector: {v: [1.0, 2.0]}}",
+                  {"collection_exists", "collection_info"}},
         FaultCase{"UPSERT INTO c VALUES {id: 1, vector: [1.0, 2.0]}", true, "", {"collection_exists"}},
         // An embedding clause cannot go on without the collection.
-        FaultCase{"UPSERT INTO c VALUES {id: 1, body: 'x'} USING DENSE", true, "ZORV-TRANSPORT-CONNECT",
+        FaultCase{"UPSERT INTO c VALUES {id: 1, body: 'x'} USING DENSE",
+                  true,
+                  "ZORV-TRANSPORT-CONNECT",
                   {"collection_exists"}},
+        // Text under content, body or text (any case) asks for embedding targets; under another key it does not.
+        FaultCase{"UPSERT INTO c VALUES {id: 1, BODY: 'x'}", true, "ZORV-TRANSPORT-CONNECT", {"collection_exists"}},
+        FaultCase{"UPSERT INTO c VALUES {id: 1, title: 'x', text: ''}", true, "", {}},
         FaultCase{"QUERY [0.1, 0.2] FROM c LIMIT 1", true, "ZORV-TRANSPORT-CONNECT", {"collection_info"}},
         // The limit holds without an embedder too.
         FaultCase{nested_prefetch(65), false, "ZORV-VALIDATION-NESTING", {"collection_info"}},
