@@ -1,5 +1,6 @@
 // Executors on the live Qdrant server named by ZORV_TEST_QDRANT_URL, with collection names of
-// their own (dropped again at the end) and runners for preparation and dispatch.
+// their own (dropped again at the end), a record of the backend calls, and runners for preparation
+// and dispatch.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "runtime/executor.h"
 #include "runtime/executor/dispatch.h"
 #include "runtime/executor/prepare.h"
+#include "runtime/recording_backend.h"
 #include "runtime/rest/live_qdrant.h"
 #include "runtime/rest/rest_backend.h"
 #include "runtime/rest/rest_fixture.h"
@@ -45,10 +47,15 @@ protected:
         return name;
     }
 
+    // The REST backend behind a recorder of its calls.
     std::shared_ptr<Executor> executor(std::shared_ptr<const embed::Embedder> embedder = nullptr,
                                        std::optional<ExecutorSettings> settings = ExecutorSettings{}) const {
-        auto backend = rest::make_rest_backend(rest::test::make_backend(url_));
+        auto backend = std::make_unique<RecordingBackend>(rest::make_rest_backend(rest::test::make_backend(url_)));
         return build_executor(std::move(backend), std::move(settings), std::move(embedder));
+    }
+
+    static RecordingBackend& recorded(const Executor& executor) {
+        return static_cast<RecordingBackend&>(*executor.backend);
     }
 
     // Set-up statements go straight to the server, past the executor under test.

@@ -136,6 +136,7 @@ TEST_F(PrepareLive, RefusedStatementsChangeNothing) {
         ASSERT_FALSE(result);
         EXPECT_EQ(result.error().code, c.code);
         EXPECT_EQ(result.error().message, with_name(c.message, name));
+        EXPECT_EQ(recorded(*ex).executed_kinds(), std::vector<plan::PlanOpKind>{});
         if (c.create_body == nullptr) EXPECT_FALSE(info(name));
         else EXPECT_EQ(count(name), 0U);
     }
@@ -152,6 +153,9 @@ TEST_F(PrepareLive, UpsertOfTextCreatesTheMissingCollection) {
     EXPECT_EQ(vector_shape(*described, "dense"), "384 Cosine");
     EXPECT_EQ(vector_shape(*described, "sparse"), "sparse idf");
     EXPECT_EQ(count(n), 1U);
+    EXPECT_EQ(recorded(*ex).executed_kinds(),
+              (std::vector<plan::PlanOpKind>{plan::PlanOpKind::CreateCollection, plan::PlanOpKind::Upsert}));
+    recorded(*ex).reset();
 
     // Text under another key asks for nothing: the server refuses the missing collection.
     const std::string m = collection("noauto");
@@ -159,6 +163,7 @@ TEST_F(PrepareLive, UpsertOfTextCreatesTheMissingCollection) {
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().kind, core::ErrorKind::Backend);
     EXPECT_FALSE(info(m));
+    EXPECT_EQ(recorded(*ex).executed_kinds(), std::vector<plan::PlanOpKind>{plan::PlanOpKind::Upsert});
 }
 
 TEST_F(PrepareLive, TextQueriesFindThePointsTheirVectorsSelect) {
