@@ -181,6 +181,42 @@ TEST_F(DispatchLive, SchemaCacheFetchesOnceUntilSchemaDdl) {
     EXPECT_EQ(cached_schema(*executor_, c), nullptr) << "a failed fetch inserts nothing";
 }
 
+// Statements end to end: prepared, planned and dispatched, the QUERY's USING filled from the cache.
+TEST_F(DispatchLive, QueryFillsUsingFromTheCacheUntilSchemaDdl) {
+    const std::string c = collection("dispatch_using", " WITH PARAMS (sharding_method = 'custom')");
+    must("CREATE SHARD KEY 'eu' ON COLLECTION " + c);
+    must("UPSERT INTO " + c + " VALUES {id: 1, vector: {d: [0.1, 0.2]}} SHARD 'eu' WAIT true");
+    must("CREATE INDEX ON COLLECTION " + c + " FOR city TYPE keyword");
+    recording_->reset();
+
+    auto statement = [](const std::string& text) {
+        auto parsed = core::parse_statement(text);
+        EXPECT_TRUE(parsed) << text;
+        return parsed ? std::move(*parsed) : core::Statement{};
+    };
+    const std::string query = "QUERY [0.1, 0.2] FROM " + c + " LIMIT 1";
+    struct Step {
+        std::string statement;
+        std::uint64_t infos_after_query;
+    };
+    const std::vector<Step> steps{
+        {"", 1},
+        {"", 1},
+        {"CREATE SHARD KEY 'us' ON COLLECTION " + c, 1},
+        {"DROP INDEX ON COLLECTION " + c + " FOR city", 2},
+    };
+    for (const Step& step : steps) {
+        if (!step.statement.empty()) {
+            auto ddl = run(plan_and_dispatch(*executor_, statement(step.statement)));
+            ASSERT_TRUE(ddl && ddl->ok) << step.statement;
+        }
+        auto found = run(plan_and_dispatch(*executor_, statement(query)));
+        ASSERT_TRUE(found) << core::format_error(found.error());
+        EXPECT_EQ(found->message, "Found 1 hits");
+        EXPECT_EQ(infos(), step.infos_after_query) << step.statement;
+    }
+}
+
 TEST_F(DispatchLive, BatchOfThreeIsOneCallAndOneSummary) {
     const std::string c = collection("dispatch_batch");
     auto result = dispatch("BATCH { UPSERT INTO " + c + " VALUES {id: 1, vector: {d: [0.1, 0.2]}}; UPSERT INTO " + c +
