@@ -7,14 +7,14 @@
 
 #include "core/explain.h"
 #include "core/parser/parser.h"
-#include "runtime/executor/live_executor.h"
+#include "runtime/executor/proxied_executor.h"
 
 namespace zorv::runtime::test {
 namespace {
 
 using rest::test::run;
 
-class AnalyzeTest : public LiveExecutorTest {};
+class AnalyzeTest : public ProxiedExecutorTest {};
 
 TEST_F(AnalyzeTest, CountReportsItsPhasesAndTheServerTime) {
     create_collection();
@@ -55,7 +55,7 @@ void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.text; 
 
 // Refused before anything is sent, except BATCH, which the REST backend refuses only when it comes
 // to decoding the reply.
-class AnalyzeRefusalTest : public LiveExecutorTest, public ::testing::WithParamInterface<Refusal> {};
+class AnalyzeRefusalTest : public ProxiedExecutorTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(AnalyzeRefusalTest, FailsWithItsCode) {
     create_collection();

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "embed/fake_embedder.h"
-#include "runtime/executor/live_executor.h"
+#include "runtime/executor/proxied_executor.h"
 
 namespace zorv::runtime::test {
 namespace {
@@ -36,7 +36,7 @@ std::size_t points_in(const std::string& body) {
     return points.size();
 }
 
-class BulkUpsertTest : public LiveExecutorTest {};
+class BulkUpsertTest : public ProxiedExecutorTest {};
 
 TEST_F(BulkUpsertTest, SendsChunksWithoutWaiting) {
     create_collection();
@@ -86,7 +86,7 @@ void PrintTo(const BadArguments& c, std::ostream* out) {
 }
 
 // Refused before the server is asked anything.
-class BulkUpsertArgumentsTest : public LiveExecutorTest, public ::testing::WithParamInterface<BadArguments> {};
+class BulkUpsertArgumentsTest : public ProxiedExecutorTest, public ::testing::WithParamInterface<BadArguments> {};
 
 TEST_P(BulkUpsertArgumentsTest, Refused) {
     const BadArguments& c = GetParam();
@@ -244,7 +244,7 @@ private:
 
 // Chunks not yet sent when the client closes fail instead of being sent, on both paths and under
 // either on_error.
-class BulkUpsertCloseTest : public LiveExecutorTest, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
+class BulkUpsertCloseTest : public ProxiedExecutorTest, public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
 
 TEST_P(BulkUpsertCloseTest, StopsBetweenChunks) {
     const auto [full_path, continue_on_error] = GetParam();

@@ -1,94 +1,99 @@
-// An executor on the REST backend, talking to the live Qdrant server through a recording proxy so
-// tests can see what went over the wire; a collection per test, dropped at the end.
+// Executors on the live Qdrant server named by ZORV_TEST_QDRANT_URL, with collection names of
+// their own (dropped again at the end), a record of the backend calls, and runners for preparation
+// and dispatch.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
+#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "net/recording_proxy.h"
+#include "core/fmt/statement.h"
+#include "core/parser/parser.h"
 #include "runtime/executor.h"
+#include "runtime/executor/dispatch.h"
+#include "runtime/executor/prepare.h"
+#include "runtime/recording_backend.h"
 #include "runtime/rest/live_qdrant.h"
 #include "runtime/rest/rest_backend.h"
 #include "runtime/rest/rest_fixture.h"
 
 namespace zorv::runtime::test {
 
-// The REST backend over `url` (the proxy's).
-inline std::unique_ptr<Backend> rest_backend_at(const std::string& url) {
-    return rest::make_rest_backend(rest::test::make_backend(url));
-}
-
-// A simdjson count of the points the server holds, exact.
-inline std::optional<std::uint64_t> point_count(const test_support::LiveQdrant& live, const std::string& collection) {
-    auto reply = live.send("POST", "/collections/" + collection + "/points/count", R"({"exact":true})");
-    if (!reply) return std::nullopt;
-    std::uint64_t count = 0;
-    if (reply->root()["result"]["count"].get(count) != simdjson::SUCCESS) return std::nullopt;
-    return count;
-}
-
-// Upserts sent with wait=false are applied a little later: poll, bounded.
-inline std::optional<std::uint64_t> settled_count(const test_support::LiveQdrant& live, const std::string& collection,
-                                                  std::uint64_t expected) {
-    std::optional<std::uint64_t> count;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        count = point_count(live, collection);
-        if (count == expected) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return count;
-}
-
 class LiveExecutorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        live_ = test_support::LiveQdrant::from_env();
-        if (!live_) GTEST_SKIP() << test_support::no_qdrant_reason;
-        const char* url = std::getenv("ZORV_TEST_QDRANT_URL");
-        proxy_ = std::make_unique<test_support::RecordingProxy>(url);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        collection_ = std::string("zorv_") + info->test_suite_name() + "_" + info->name();
-        for (char& c : collection_) {
-            if (c == '/') c = '_';
-        }
-        drop_collection();
+        qdrant_ = test_support::LiveQdrant::from_env();
+        if (!qdrant_) GTEST_SKIP() << test_support::no_qdrant_reason;
+        url_ = std::getenv("ZORV_TEST_QDRANT_URL");
+        while (!url_.empty() && url_.back() == '/') url_.pop_back();
     }
 
     void TearDown() override {
-        if (live_) drop_collection();
+        for (const std::string& name : names_) static_cast<void>(qdrant_->send("DELETE", "/collections/" + name));
     }
 
-    void drop_collection() const { static_cast<void>(live_->send("DELETE", "/collections/" + collection_)); }
-
-    // A collection with one unnamed dense vector of size 2.
-    void create_collection() const {
-        auto created = live_->send("PUT", "/collections/" + collection_, R"({"vectors":{"size":2,"distance":"Dot"}})");
-        ASSERT_TRUE(created) << core::format_error(created.error());
+    // A collection name no other test process uses; dropped at the end of the test.
+    std::string collection(std::string_view base) {
+        std::string name = "prep_" + std::to_string(::getpid()) + "_" + std::string(base);
+        static_cast<void>(qdrant_->send("DELETE", "/collections/" + name));
+        names_.push_back(name);
+        return name;
     }
 
-    std::shared_ptr<Executor> executor(std::optional<ExecutorSettings> settings = ExecutorSettings{}) const {
-        return build_executor(rest_backend_at(proxy_->url()), std::move(settings), nullptr);
+    // The REST backend behind a recorder of its calls.
+    std::shared_ptr<Executor> executor(std::shared_ptr<const embed::Embedder> embedder = nullptr,
+                                       std::optional<ExecutorSettings> settings = ExecutorSettings{}) const {
+        auto backend = std::make_unique<RecordingBackend>(rest::make_rest_backend(rest::test::make_backend(url_)));
+        return build_executor(std::move(backend), std::move(settings), std::move(embedder));
     }
 
-    // The requests that went over the wire with this method, in order.
-    std::vector<test_support::RecordedRequest> requests(const std::string& method) const {
-        std::vector<test_support::RecordedRequest> out;
-        for (auto& request : proxy_->requests()) {
-            if (request.method == method) out.push_back(std::move(request));
-        }
+    static RecordingBackend& recorded(const Executor& executor) {
+        return static_cast<RecordingBackend&>(*executor.backend);
+    }
+
+    // Set-up statements go straight to the server, past the executor under test.
+    void setup(const std::string& statement) const {
+        auto sent = qdrant_->execute(statement);
+        ASSERT_TRUE(sent) << statement << "\n  " << sent.error().message;
+    }
+
+    static core::Result<core::Statement> prepare(Executor& executor, const std::string& text) {
+        auto statement = core::parse_statement(text);
+        if (!statement) return std::unexpected(std::move(statement).error());
+        return rest::test::run(prepare_statement(executor, std::move(*statement)), std::chrono::seconds(30));
+    }
+
+    static core::Result<protocol::StatementResult> dispatch(Executor& executor, const std::string& text) {
+        auto statement = core::parse_statement(text);
+        if (!statement) return std::unexpected(std::move(statement).error());
+        return rest::test::run(plan_and_dispatch(executor, std::move(*statement)), std::chrono::seconds(30));
+    }
+
+    // The collection's "result" object as the server describes it; nothing when it is missing.
+    std::optional<rest::JsonDocument> info(const std::string& name) const {
+        auto reply = qdrant_->send("GET", "/collections/" + name);
+        if (!reply) return std::nullopt;
+        return std::move(*reply);
+    }
+
+    std::uint64_t count(const std::string& name) const {
+        auto reply = qdrant_->send("POST", "/collections/" + name + "/points/count", R"({"exact":true})");
+        EXPECT_TRUE(reply) << (reply ? "" : reply.error().message);
+        std::uint64_t out = 0;
+        if (reply && reply->root()["result"]["count"].get(out) != simdjson::SUCCESS) ADD_FAILURE() << "no count";
         return out;
     }
 
-    std::optional<test_support::LiveQdrant> live_;
-    std::unique_ptr<test_support::RecordingProxy> proxy_;
-    std::string collection_;
+    std::optional<test_support::LiveQdrant> qdrant_;
+    std::string url_;
+    std::vector<std::string> names_;
 };
 
 }  // namespace zorv::runtime::test
