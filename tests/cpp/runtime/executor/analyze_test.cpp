@@ -7,6 +7,7 @@
 
 #include "core/explain.h"
 #include "core/parser/parser.h"
+#include "embed/fake_embedder.h"
 #include "runtime/executor/proxied_executor.h"
 
 namespace zorv::runtime::test {
@@ -53,6 +54,29 @@ struct Refusal {
 
 void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.text; }
 
+// The reranking stage runs on the client: it is all dispatch, with nothing to decode and no
+// server time of its own.
+TEST_F(AnalyzeTest, CrossRerankIsOneDispatchPhase) {
+    create_collection();
+    auto stored = live_->send("PUT", "/collections/" + collection_ + "/points?wait=true",
+                              R"({"points":[{"id":1,"vector":[1.0,0.0],"payload":{"text":"a"}}]})");
+    ASSERT_TRUE(stored) << core::format_error(stored.error());
+    auto embedder = std::make_shared<embed::test_support::FakeEmbedder>();
+    auto exec = build_executor(rest_backend_at(proxy_->url()), ExecutorSettings{}, embedder);
+    const std::string text = "QUERY CROSS RERANK 'q' MODEL 'ce' FROM " + collection_ +
+                             " PREFETCH (QUERY [1.0, 0.0] FROM " + collection_ + " LIMIT 5)";
+    auto report = run(explain_analyze(*exec, text));
+    ASSERT_TRUE(report) << core::format_error(report.error());
+    ASSERT_EQ(report->results.size(), 1U);
+    EXPECT_EQ(report->results[0].operation, "CROSS_RERANK");
+    EXPECT_GT(report->phases.dispatch_ms, 0.0);
+    EXPECT_EQ(report->phases.decode_ms, 0.0);
+    EXPECT_FALSE(report->server_time_s);
+    EXPECT_FALSE(report->usage);
+    ASSERT_FALSE(embedder->calls.empty());
+    EXPECT_EQ(embedder->calls.back().operation, "rerank_pairs");
+}
+
 // Refused before anything is sent, except BATCH, which the REST backend refuses only when it comes
 // to decoding the reply.
 class AnalyzeRefusalTest : public ProxiedExecutorTest, public ::testing::WithParamInterface<Refusal> {};
@@ -75,15 +99,16 @@ TEST_P(AnalyzeRefusalTest, FailsWithItsCode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, AnalyzeRefusalTest,
-    ::testing::Values(
-        Refusal{"COUNT FROM {c}; COUNT FROM {c}", "ZORV-VALIDATION-MULTI-STMT",
-                "explain_analyze accepts a single statement; analyze each statement separately"},
-        Refusal{"-- nothing here\n", "ZORV-VALIDATION-EMPTY-SCRIPT",
-                "no statements to analyze; the query string is empty or contains only comments"},
-        Refusal{"", "ZORV-VALIDATION-EMPTY-SCRIPT",
-                "no statements to analyze; the query string is empty or contains only comments"},
-        Refusal{"BATCH { QUERY [1, 2] FROM {c} LIMIT 3; QUERY [2, 1] FROM {c} LIMIT 3; }", "ZORV-REST-BATCH",
-                "BATCH is dispatched by the Executor through the batch RPCs, not as a single REST route", false}));
+    ::testing::Values(Refusal{"COUNT FROM {c}; COUNT FROM {c}", "ZORV-VALIDATION-MULTI-STMT",
+                              "explain_analyze accepts a single statement; analyze each statement separately"},
+                      Refusal{"-- nothing here\n", "ZORV-VALIDATION-EMPTY-SCRIPT",
+                              "no statements to analyze; the query string is empty or contains only comments"},
+                      Refusal{"", "ZORV-VALIDATION-EMPTY-SCRIPT",
+                              "no statements to analyze; the query string is empty or contains only comments"},
+                      Refusal{"BATCH { QUERY [1, 2] FROM {c} LIMIT 3; QUERY [2, 1] FROM {c} LIMIT 3; }",
+                              "ZORV-REST-BATCH",
+                              "BATCH is dispatched by the Executor through the batch RPCs, not as a single REST route",
+                              false}));
 
 // The unbound UPSERT is refused before preparation could create its collection.
 TEST_F(AnalyzeTest, UnboundUpsertCreatesNothing) {
