@@ -49,7 +49,6 @@ struct Refusal {
     std::string text;  // {c} stands for the test's collection
     std::string code;
     std::string message;
-    bool sends_nothing = true;
 };
 
 void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.text; }
@@ -77,8 +76,7 @@ TEST_F(AnalyzeTest, CrossRerankIsOneDispatchPhase) {
     EXPECT_EQ(embedder->calls.back().operation, "rerank_pairs");
 }
 
-// Refused before anything is sent, except BATCH, which the REST backend refuses only when it comes
-// to decoding the reply.
+// Each is refused before anything is sent.
 class AnalyzeRefusalTest : public ProxiedExecutorTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(AnalyzeRefusalTest, FailsWithItsCode) {
@@ -92,9 +90,7 @@ TEST_P(AnalyzeRefusalTest, FailsWithItsCode) {
     ASSERT_FALSE(report);
     EXPECT_EQ(report.error().code, GetParam().code) << core::format_error(report.error());
     EXPECT_EQ(report.error().message, GetParam().message);
-    if (GetParam().sends_nothing) {
-        EXPECT_TRUE(proxy_->requests().empty());
-    }
+    EXPECT_TRUE(proxy_->requests().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -107,8 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
                               "no statements to analyze; the query string is empty or contains only comments"},
                       Refusal{"BATCH { QUERY [1, 2] FROM {c} LIMIT 3; QUERY [2, 1] FROM {c} LIMIT 3; }",
                               "ZORV-REST-BATCH",
-                              "BATCH is dispatched by the Executor through the batch RPCs, not as a single REST route",
-                              false}));
+                              "BATCH is dispatched by the Executor through the batch RPCs, not as a single REST route"}));
 
 // The unbound UPSERT is refused before preparation could create its collection.
 TEST_F(AnalyzeTest, UnboundUpsertCreatesNothing) {
