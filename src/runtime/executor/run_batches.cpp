@@ -85,8 +85,8 @@ AsyncResult<void> fanout_results(Executor& executor, std::vector<plan::PlanOp> m
 AsyncResult<void> execute_query_run(Executor& executor, std::vector<plan::PlanOp> run,
                                     std::vector<StatementResult>& results, bool continue_on_error) {
     if (run.empty()) co_return core::Result<void>{};
-    if (run.size() == 1) co_return co_await run_single_operation(executor, std::move(run.front()), results,
-                                                                 continue_on_error);
+    if (run.size() == 1)
+        co_return co_await run_single_operation(executor, std::move(run.front()), results, continue_on_error);
     if (run.front().kind() != plan::PlanOpKind::Query)
         co_return co_await execute_update_run(executor, std::move(run), results, continue_on_error);
 
@@ -118,8 +118,8 @@ AsyncResult<void> execute_query_run(Executor& executor, std::vector<plan::PlanOp
 AsyncResult<void> execute_update_run(Executor& executor, std::vector<plan::PlanOp> run,
                                      std::vector<StatementResult>& results, bool continue_on_error) {
     if (run.empty()) co_return core::Result<void>{};
-    if (run.size() == 1) co_return co_await run_single_operation(executor, std::move(run.front()), results,
-                                                                 continue_on_error);
+    if (run.size() == 1)
+        co_return co_await run_single_operation(executor, std::move(run.front()), results, continue_on_error);
 
     auto built = plan::update_batch_from_ops(std::move(run));
     if (!built) co_return std::unexpected(std::move(built).error());
@@ -141,8 +141,8 @@ AsyncResult<void> execute_update_run(Executor& executor, std::vector<plan::PlanO
     }
     for (std::size_t i = 0; i < count; ++i) {
         const plan::UpdateOperation& operation = batch.operations[i];
-        results.push_back(protocol::update_run_results(operation.kind(), upsert_points(operation),
-                                                       std::move((*replies)[i])));
+        results.push_back(
+            protocol::update_run_results(operation.kind(), upsert_points(operation), std::move((*replies)[i])));
     }
     co_return core::Result<void>{};
 }

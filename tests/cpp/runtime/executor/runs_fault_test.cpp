@@ -49,7 +49,8 @@ public:
         ++single_calls;
         co_return protocol::BackendReply{};
     }
-    AsyncResult<std::vector<protocol::BackendReply>> query_batch(std::string, std::vector<plan::PlanQueryRequest> searches,
+    AsyncResult<std::vector<protocol::BackendReply>> query_batch(std::string,
+                                                                 std::vector<plan::PlanQueryRequest> searches,
                                                                  std::optional<std::uint64_t>,
                                                                  std::optional<plan::Consistency>) const override {
         ++batch_calls;
@@ -106,7 +107,8 @@ TEST_P(ShortBatchReply, StopRaisesContinueRecordsEveryMemberAndSendsNothingAgain
 INSTANTIATE_TEST_SUITE_P(
     Runs, ShortBatchReply,
     ::testing::Values(
-        ShortBatchCase{"query", "QUERY [1, 2] FROM c LIMIT 3; QUERY [1, 2] FROM c LIMIT 3; QUERY [1, 2] FROM c LIMIT 3",
+        ShortBatchCase{"query",
+                       "QUERY [1, 2] FROM c LIMIT 3; QUERY [1, 2] FROM c LIMIT 3; QUERY [1, 2] FROM c LIMIT 3",
                        "[ZORV-BATCH-CARDINALITY] query batch returned 2 results for 3 operations",
                        {"QUERY", "QUERY", "QUERY"}},
         ShortBatchCase{"update",
