@@ -2,7 +2,7 @@
 // the server shows which requests the grouping of neighbours really sent.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
