@@ -349,8 +349,13 @@ asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
         // Tracked, so the awaiting context does not run out of work while the transfer runs.
         auto executor = asio::prefer(asio::get_associated_executor(handler), asio::execution::outstanding_work.tracked);
         auto slot = asio::get_associated_cancellation_slot(handler);
+        // The tracked executor rides inside the posted handler, so the work count drops on the
+        // awaiting context's own thread: dropped here, on the transfer thread, it could reach
+        // zero and stop a context that its owner is already destroying.
         t->complete = [handler = std::move(handler), executor](HttpOutcome outcome) mutable {
-            asio::post(executor, [handler = std::move(handler), outcome = std::move(outcome)]() mutable {
+            auto target = asio::prefer(executor, asio::execution::outstanding_work.untracked);
+            asio::post(target, [handler = std::move(handler), work = std::move(executor),
+                                outcome = std::move(outcome)]() mutable {
                 auto done_slot = asio::get_associated_cancellation_slot(handler);
                 if (done_slot.is_connected()) done_slot.clear();
                 std::move(handler)(std::move(outcome));
