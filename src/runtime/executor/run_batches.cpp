@@ -8,6 +8,7 @@
 #include "core/diagnostics.h"
 #include "embed/message_format.h"
 #include "plan/batch.h"
+#include "plan/conditional_upsert.h"
 #include "runtime/executor/dispatch.h"
 
 namespace zorv::runtime {
@@ -49,13 +50,6 @@ std::vector<plan::PlanOp> update_members(plan::UpdateBatch batch) {
 
 }  // namespace
 
-bool is_conditional_upsert(const plan::PlanOp& op) {
-    if (op.kind() != plan::PlanOpKind::Upsert) return false;
-    const plan::PlanUpsert& upsert = op.get<plan::PlanOpKind::Upsert>().request;
-    if (upsert.update_filter) return true;
-    return upsert.update_mode == core::UpdateMode::InsertOnly || upsert.update_mode == core::UpdateMode::UpdateOnly;
-}
-
 AsyncResult<void> run_single_operation(Executor& executor, plan::PlanOp op, std::vector<StatementResult>& results,
                                        bool continue_on_error) {
     const plan::PlanOpKind kind = op.kind();
@@ -72,7 +66,7 @@ AsyncResult<void> run_single_operation(Executor& executor, plan::PlanOp op, std:
 AsyncResult<void> fanout_results(Executor& executor, std::vector<plan::PlanOp> members, core::ZorvError error,
                                  std::vector<StatementResult>& results) {
     for (plan::PlanOp& member : members) {
-        if (is_conditional_upsert(member)) {
+        if (plan::is_conditional_upsert(member)) {
             results.push_back(protocol::failed_statement_result(member, error));
             continue;
         }

@@ -27,7 +27,4 @@ AsyncResult<void> run_single_operation(Executor& executor, plan::PlanOp op,
 AsyncResult<void> fanout_results(Executor& executor, std::vector<plan::PlanOp> members, core::ZorvError error,
                                  std::vector<protocol::StatementResult>& results);
 
-// An UPSERT with an update filter or an insert_only / update_only mode.
-bool is_conditional_upsert(const plan::PlanOp& op);
-
 }  // namespace zorv::runtime
