@@ -154,8 +154,9 @@ public:
     JsonValue(double x) : value_(std::in_place_index<4>, x) {}                  // NOLINT
     JsonValue(std::string s) : value_(std::in_place_index<5>, std::move(s)) {}  // NOLINT
     JsonValue(const char* s) : value_(std::in_place_index<5>, s) {}             // NOLINT
-    JsonValue(JsonArray a) : value_(std::in_place_index<6>, std::move(a)) {}    // NOLINT
-    JsonValue(JsonObject o) : value_(std::in_place_index<7>, std::move(o)) {}   // NOLINT
+    explicit JsonValue(std::string_view s) : value_(std::in_place_index<5>, s) {}
+    JsonValue(JsonArray a) : value_(std::in_place_index<6>, std::move(a)) {}   // NOLINT
+    JsonValue(JsonObject o) : value_(std::in_place_index<7>, std::move(o)) {}  // NOLINT
 
     Kind kind() const { return static_cast<Kind>(value_.index()); }
     bool is(Kind k) const { return kind() == k; }

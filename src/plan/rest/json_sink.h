@@ -87,7 +87,7 @@ public:
         auto first = entries_.begin() + static_cast<std::ptrdiff_t>(frame.first);
         JsonObject object = JsonObject::from_entries(std::span(first, entries_.end()));
         entries_.erase(first, entries_.end());
-        place(std::move(frame.key), std::move(object));
+        place(frame.key, std::move(object));
     }
     void begin_array() { open(false); }
     void end_array() {
@@ -95,11 +95,11 @@ public:
         auto first = items_.begin() + static_cast<std::ptrdiff_t>(frame.first);
         JsonArray array(std::make_move_iterator(first), std::make_move_iterator(items_.end()));
         items_.erase(first, items_.end());
-        place(std::move(frame.key), std::move(array));
+        place(frame.key, std::move(array));
     }
     // The writers pass names that outlive the value written under them.
     void key(std::string_view name) { key_ = name; }
-    void string(std::string_view s) { put(std::string(s)); }
+    void string(std::string_view s) { put(s); }
     void u64(std::uint64_t n) { put(n); }
     void i64(std::int64_t n) { put(n); }
     void f64(double x) { put(x); }
@@ -107,7 +107,8 @@ public:
     void null() { put(nullptr); }
     void literal(const core::Literal& value) { put(plan_value_to_json(value)); }
     void literals(const core::LiteralList& values) { put(plan_value_list_to_json(values)); }
-    // Places a finished value (or what a JsonValue is made from) where the next value goes.
+    // Places a finished value (or what a JsonValue is made from: a string view is copied) where the
+    // next value goes.
     template <class T>
     void put(T&& value) {
         place(key_, std::forward<T>(value));
@@ -116,29 +117,29 @@ public:
 
 private:
     struct Frame {
-        std::size_t first;  // its first value in `entries_` or `items_`
-        std::string key;    // where it goes in its parent object
+        std::size_t first;     // its first value in `entries_` or `items_`
+        std::string_view key;  // where it goes in its parent object
         bool object;
     };
 
     void open(bool object) {
         reserve_first(frames_);
-        frames_.push_back(Frame{object ? entries_.size() : items_.size(), std::string(key_), object});
+        frames_.push_back(Frame{object ? entries_.size() : items_.size(), key_, object});
     }
     Frame close() {
-        Frame frame = std::move(frames_.back());
+        Frame frame = frames_.back();
         frames_.pop_back();
         return frame;
     }
     // Values are built in place: an entry's key and value are constructed once, where they stay
     // until their container closes.
-    template <class K, class T>
-    void place(K&& key, T&& value) {
+    template <class T>
+    void place(std::string_view key, T&& value) {
         if (frames_.empty()) {
             root_ = JsonValue(std::forward<T>(value));
         } else if (frames_.back().object) {
             reserve_first(entries_);
-            entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(std::forward<K>(key)),
+            entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(key),
                                   std::forward_as_tuple(std::forward<T>(value)));
         } else {
             reserve_first(items_);
