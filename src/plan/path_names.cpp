@@ -20,6 +20,8 @@ core::Result<void> check_collection(std::string_view name) { return check_segmen
 
 }  // namespace
 
+core::Result<void> validate_collection_path_name(std::string_view collection) { return check_collection(collection); }
+
 core::Result<void> validate_path_names(const PlanOp& op) {
     switch (op.kind()) {
         case PlanOpKind::Query: return check_collection(op.get<PlanOpKind::Query>().collection);

@@ -16,8 +16,9 @@
 #include "core/parser/parser.h"
 #include "net/http_client.h"
 #include "net/run_awaitable.h"
-#include "plan/compile_route.h"
+#include "plan/planner.h"
 #include "runtime/rest/reply_json.h"
+#include "runtime/rest/rest_backend.h"
 #include "runtime/rest/rest_fixture.h"
 #include "runtime/rest/transport.h"
 
@@ -52,15 +53,12 @@ public:
         return runtime::rest::parse_reply_json(reply.body, url_ + path, "test");
     }
 
-    // Compiles one Zorv statement to its single REST request and sends it through the library's
-    // own transport, so the reply has passed the envelope check the backend applies.
+    // Plans one Zorv statement and sends its single REST request the way the backend does, so
+    // the reply has passed the envelope check and is left for the test to decode.
     core::Result<runtime::rest::JsonDocument> execute(std::string_view statement) const {
         auto parsed = ZORV_TRY(core::parse_statement(statement));
-        auto route = ZORV_TRY(plan::compile_route(parsed));
-        const auto* request = std::get_if<plan::RestRequest>(&route.target);
-        if (request == nullptr) return core::fail(core::Diag::BackendJson, "no single request for the statement");
-        return runtime::rest::test::run(runtime::rest::send_json(backend_, runtime::rest::rest_call(*request)),
-                                        std::chrono::seconds(40));
+        auto op = ZORV_TRY(plan::plan_statement(parsed));
+        return runtime::rest::test::run(runtime::rest::send_plan(backend_, op), std::chrono::seconds(40));
     }
 
 private:
