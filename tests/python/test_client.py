@@ -413,3 +413,32 @@ def test_forked_child_builds_its_own_pool(qdrant_url):
         print(os.waitstatus_to_exitcode(status), pyzorv.Client({qdrant_url!r}).execute("SHOW COLLECTIONS").ok)
     """)
     assert out.split() == ["0", "True"]
+
+
+# EXPLAIN ANALYZE and the bulk upsert
+
+
+def test_explain_analyze_dict(qdrant_url, collection):
+    analysis = Client(qdrant_url).explain_analyze(f"COUNT FROM {collection}")
+    assert list(analysis)[:4] == ["ok", "phases", "plan", "results"]
+    assert list(analysis)[4] == "server_time_s"
+    assert analysis["ok"] is True
+    assert list(analysis["phases"]) == ["decode_ms", "dispatch_ms", "parse_ms", "prepare_plan_ms", "total_ms"]
+    assert analysis["phases"]["parse_ms"] > 0.0
+    (result,) = analysis["results"]
+    t = analysis["server_time_s"]
+    assert result == {"data": {"count": 1}, "message": "Count: 1", "ok": True, "operation": "COUNT",
+                      "telemetry": {"time_s": t}}
+    assert list(result) == ["data", "message", "ok", "operation", "telemetry"]
+    assert Client(qdrant_url).explain_analyze(pyzorv.parse(f"COUNT FROM {collection}")[0])["phases"]["parse_ms"] == 0.0
+
+
+def test_upsert_many_in_chunks(qdrant_url, collection):
+    client = Client(qdrant_url)
+    report = client.upsert_many(collection, [{"id": 100 + i, "vector": [0.0, 1.0], "n": i} for i in range(250)])
+    assert [r["operation"] for r in report.results] == ["UPSERT"] * 3 and report.ok
+    deadline = time.monotonic() + BOUND_SECONDS
+    while client.execute(f"COUNT FROM {collection}").count() != 251:
+        assert time.monotonic() < deadline
+        time.sleep(0.05)
+    assert client.upsert_many(collection, ()).results == []
