@@ -361,7 +361,8 @@ HttpClient::~HttpClient() {
 asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
     if (state_->inherited()) {
         co_return std::unexpected(
-            HttpError{HttpErrorKind::Other, "HTTP client was started by the parent process; make a new client after fork"});
+            HttpError{HttpErrorKind::Other,
+                      "HTTP client was started by the parent process; make a new client after fork"});
     }
     for (const auto& [name, value] : request.headers) {
         // Names the header, never its value: the value may be a secret.

@@ -75,8 +75,9 @@ PyObject* analyze_report_to_py(const runtime::AnalyzeReport& report) {
     PyRef dict = PyRef::steal(PyDict_New());
     if (!dict) return nullptr;
     PyObject* d = dict.get();
-    if (!put(d, "ok", PyRef::steal(PyBool_FromLong(report.ok ? 1 : 0))) || !put(d, "phases", phases_dict(report.phases)) ||
-        !put(d, "plan", py_str(report.plan)) || !put(d, "results", results_list(report.results))) {
+    if (!put(d, "ok", PyRef::steal(PyBool_FromLong(report.ok ? 1 : 0))) ||
+        !put(d, "phases", phases_dict(report.phases)) || !put(d, "plan", py_str(report.plan)) ||
+        !put(d, "results", results_list(report.results))) {
         return nullptr;
     }
     if (report.server_time_s && !put(d, "server_time_s", number(*report.server_time_s))) return nullptr;

@@ -21,9 +21,9 @@ PyObject* complete_future(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     return PyObject_CallMethod(future, setter, "O", args[2]);
 }
 
-PyMethodDef complete_future_def = {"_complete_future", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(complete_future)),
-                                   METH_FASTCALL,
-                                   nullptr};
+PyMethodDef complete_future_def = {"_complete_future",
+                                   reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(complete_future)),
+                                   METH_FASTCALL, nullptr};
 
 // Made once under the GIL, kept for the process.
 PyObject* completer() {

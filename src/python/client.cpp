@@ -103,8 +103,8 @@ PyObject* client_close(PyObject* self, PyObject*) { return close_client(as_clien
 PyObject* client_enter(PyObject* self, PyObject*) { return Py_NewRef(self); }
 
 PyObject* client_exit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static constexpr std::array<ArgSpec, 3> specs{{{"_ty", true, false}, {"_value", true, false},
-                                                   {"_traceback", true, false}}};
+    static constexpr std::array<ArgSpec, 3> specs{
+        {{"_ty", true, false}, {"_value", true, false}, {"_traceback", true, false}}};
     std::array<PyObject*, 3> out{};
     if (!extract_args("__exit__", specs, args, nargs, kwnames, out)) return nullptr;
     PyRef closed = PyRef::steal(close_client(as_client(self)->executor));
@@ -113,7 +113,8 @@ PyObject* client_exit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
 }
 
 // query, *, params=None, on_error="stop"
-constexpr std::array<ArgSpec, 3> kRunSpecs{{{"query", true, false}, {"params", false, true}, {"on_error", false, true}}};
+constexpr std::array<ArgSpec, 3> kRunSpecs{
+    {{"query", true, false}, {"params", false, true}, {"on_error", false, true}}};
 
 PyObject* client_execute(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::array<PyObject*, 3> out{};
@@ -164,10 +165,8 @@ bool batch_size_arg(PyObject* obj, std::uint64_t& out) {
 }
 
 PyObject* client_upsert_many(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static constexpr std::array<ArgSpec, 4> specs{{{"collection", true, false},
-                                                   {"rows", true, false},
-                                                   {"batch_size", false, true},
-                                                   {"on_error", false, true}}};
+    static constexpr std::array<ArgSpec, 4> specs{
+        {{"collection", true, false}, {"rows", true, false}, {"batch_size", false, true}, {"on_error", false, true}}};
     std::array<PyObject*, 4> out{};
     if (!extract_args("upsert_many", specs, args, nargs, kwnames, out)) return nullptr;
     auto collection = str_arg("upsert_many", "collection", out[0]);
@@ -189,8 +188,7 @@ PyCFunction fastcall() {
 }
 
 PyMethodDef client_methods[] = {
-    {"close", client_close, METH_NOARGS,
-     "close($self)\n--\n\nClose the client and release underlying connections."},
+    {"close", client_close, METH_NOARGS, "close($self)\n--\n\nClose the client and release underlying connections."},
     {"__enter__", client_enter, METH_NOARGS, "__enter__($self)\n--\n\n"},
     {"__exit__", fastcall<client_exit>(), METH_FASTCALL | METH_KEYWORDS,
      "__exit__($self, _ty, _value, _traceback)\n--\n\n"},

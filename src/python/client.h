@@ -21,9 +21,8 @@ PyObject* client_type_object();
 
 // The executor of a client built from the constructor's arguments, or null with the Python error
 // set. Runs with the GIL held and starts nothing.
-std::shared_ptr<runtime::Executor> build_client(std::string_view url, std::optional<std::string> api_key,
-                                                bool use_grpc, PyObject* embedder,
-                                                const std::optional<std::string>& route_affinity);
+std::shared_ptr<runtime::Executor> build_client(std::string_view url, std::optional<std::string> api_key, bool use_grpc,
+                                                PyObject* embedder, const std::optional<std::string>& route_affinity);
 
 // The bodies of the running methods; each returns a new reference or null with the error set.
 PyObject* execute_query(const std::shared_ptr<runtime::Executor>& executor, PyObject* query, PyObject* params,

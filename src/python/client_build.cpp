@@ -56,9 +56,8 @@ bool build_embedder(const std::optional<embed::HttpEmbedderConfig>& config,
 
 }  // namespace
 
-std::shared_ptr<runtime::Executor> build_client(std::string_view url, std::optional<std::string> api_key,
-                                                bool use_grpc, PyObject* embedder,
-                                                const std::optional<std::string>& route_affinity) {
+std::shared_ptr<runtime::Executor> build_client(std::string_view url, std::optional<std::string> api_key, bool use_grpc,
+                                                PyObject* embedder, const std::optional<std::string>& route_affinity) {
     std::optional<embed::HttpEmbedderConfig> config;
     if (!embedder_settings_from_py(embedder, config)) return nullptr;
     runtime::ExecutorSettings settings;

@@ -113,8 +113,9 @@ PyObject* execute_query_async(const std::shared_ptr<runtime::Executor>& executor
     spawn_dispatch(*pool, executor, std::move(*input), *continue_on_error,
                    [target](RunOutcome<protocol::ExecutionReport> outcome) {
                        target->complete([&outcome] {
-                           return outcome_to_py<protocol::ExecutionReport>(
-                               std::move(outcome), "execute_async background task failed: ", report_to_py);
+                           return outcome_to_py<protocol::ExecutionReport>(std::move(outcome),
+                                                                           "execute_async background task failed: ",
+                                                                           report_to_py);
                        });
                    });
     return future;
@@ -137,8 +138,9 @@ PyObject* explain_analyze_query(const std::shared_ptr<runtime::Executor>& execut
     auto start = [&](RunDone<runtime::AnalyzeReport> done) {
         spawn_explain_analyze(*pool, executor, std::move(*input), std::move(done));
     };
-    return block_on<runtime::AnalyzeReport>(
-        start, [](const runtime::AnalyzeReport& report) { return analyze_report_to_py(report); });
+    return block_on<runtime::AnalyzeReport>(start, [](const runtime::AnalyzeReport& report) {
+        return analyze_report_to_py(report);
+    });
 }
 
 PyObject* upsert_rows(const std::shared_ptr<runtime::Executor>& executor, std::string_view collection, PyObject* rows,

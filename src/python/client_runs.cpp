@@ -65,8 +65,8 @@ asio::awaitable<Outcome<runtime::AnalyzeReport>> run_analyze(ExecutorRef executo
         auto report = co_await runtime::explain_analyze(*executor, std::move(script->text));
         co_return Outcome<runtime::AnalyzeReport>(std::move(report));
     }
-    auto report = co_await runtime::explain_analyze_with_timeout(*executor,
-                                                                 std::move(std::get<StatementInput>(input).statement));
+    auto report =
+        co_await runtime::explain_analyze_with_timeout(*executor, std::move(std::get<StatementInput>(input).statement));
     co_return Outcome<runtime::AnalyzeReport>(std::move(report));
 }
 

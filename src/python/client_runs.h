@@ -37,8 +37,8 @@ using ExecutorRef = std::shared_ptr<runtime::Executor>;
 
 // Script text to execute_script, texts to execute_many, statements to run_with_timeout and then
 // summarize_results.
-void spawn_dispatch(boost::asio::thread_pool& pool, ExecutorRef executor, DispatchInput input,
-                    bool continue_on_error, RunDone<protocol::ExecutionReport> done);
+void spawn_dispatch(boost::asio::thread_pool& pool, ExecutorRef executor, DispatchInput input, bool continue_on_error,
+                    RunDone<protocol::ExecutionReport> done);
 
 // A Script or Statement input; the caller refuses lists before.
 void spawn_explain_analyze(boost::asio::thread_pool& pool, ExecutorRef executor, DispatchInput input,

@@ -39,11 +39,10 @@ constexpr std::array<std::pair<const char*, const char*>, 24> kAliases = {{
     {"bm25_max_token_len", "bm25MaxTokenLen"},
 }};
 
-// The value under `key`, borrowed; null when missing or None. -1 on a lookup error.
-int lookup(PyObject* dict, const char* key, PyObject*& value) {
-    value = PyDict_GetItemString(dict, key);
-    if (value == Py_None) value = nullptr;
-    return 0;
+// The value under `key`, borrowed; null when missing or None.
+PyObject* lookup(PyObject* dict, const char* key) {
+    PyObject* value = PyDict_GetItemString(dict, key);
+    return value == Py_None ? nullptr : value;
 }
 
 bool type_error(PyObject* value, const char* expected) {
@@ -72,8 +71,7 @@ bool read_count(PyObject* value, std::uint64_t& out) {
 }
 
 bool optional_text(PyObject* dict, const char* key, std::optional<std::string>& out) {
-    PyObject* value = nullptr;
-    lookup(dict, key, value);
+    PyObject* value = lookup(dict, key);
     if (value == nullptr) return true;
     return read_text(value, out.emplace());
 }
@@ -85,15 +83,13 @@ bool optional_nonblank_text(PyObject* dict, const char* key, std::optional<std::
 }
 
 bool optional_count(PyObject* dict, const char* key, std::optional<std::uint64_t>& out) {
-    PyObject* value = nullptr;
-    lookup(dict, key, value);
+    PyObject* value = lookup(dict, key);
     if (value == nullptr) return true;
     return read_count(value, out.emplace());
 }
 
 bool optional_float(PyObject* dict, const char* key, std::optional<double>& out) {
-    PyObject* value = nullptr;
-    lookup(dict, key, value);
+    PyObject* value = lookup(dict, key);
     if (value == nullptr) return true;
     double x = PyFloat_AsDouble(value);
     if (x == -1.0 && PyErr_Occurred()) return false;
@@ -102,8 +98,7 @@ bool optional_float(PyObject* dict, const char* key, std::optional<double>& out)
 }
 
 bool optional_flag(PyObject* dict, const char* key, std::optional<bool>& out) {
-    PyObject* value = nullptr;
-    lookup(dict, key, value);
+    PyObject* value = lookup(dict, key);
     if (value == nullptr) return true;
     if (!PyBool_Check(value)) return type_error(value, "bool");
     out = value == Py_True;
@@ -111,8 +106,7 @@ bool optional_flag(PyObject* dict, const char* key, std::optional<bool>& out) {
 }
 
 bool optional_texts(PyObject* dict, const char* key, std::optional<std::vector<std::string>>& out) {
-    PyObject* value = nullptr;
-    lookup(dict, key, value);
+    PyObject* value = lookup(dict, key);
     if (value == nullptr) return true;
     if (PyUnicode_Check(value)) {
         PyErr_SetString(PyExc_TypeError, "a str is not taken as a list of str");
@@ -129,7 +123,7 @@ bool optional_texts(PyObject* dict, const char* key, std::optional<std::vector<s
 }
 
 bool required(PyObject* dict, const char* key, PyObject*& value) {
-    lookup(dict, key, value);
+    value = lookup(dict, key);
     if (value != nullptr) return true;
     PyErr_Format(PyExc_ValueError, "embedder.%s is required", key);
     return false;
@@ -145,26 +139,23 @@ bool read_optional_settings(PyObject* d, embed::HttpEmbedderConfig& c) {
     std::optional<std::uint64_t> multi_dimension;
     std::optional<std::uint64_t> image_dimension;
     embed::Bm25Settings& b = c.bm25;
-    bool ok = optional_nonblank_text(d, "multi_endpoint", c.multi_endpoint) &&
-              optional_text(d, "multi_api_key", c.multi_api_key) &&
-              optional_nonblank_text(d, "multi_model", c.multi_model) &&
-              optional_count(d, "multi_dimension", multi_dimension) &&
-              optional_nonblank_text(d, "image_endpoint", c.image_endpoint) &&
-              optional_text(d, "image_api_key", c.image_api_key) &&
-              optional_nonblank_text(d, "image_model", c.image_model) &&
-              optional_count(d, "image_dimension", image_dimension) &&
-              optional_nonblank_text(d, "rerank_endpoint", c.rerank_endpoint) &&
-              optional_text(d, "rerank_api_key", c.rerank_api_key) &&
-              optional_nonblank_text(d, "rerank_model", c.rerank_model) && optional_float(d, "bm25_k1", b.k1) &&
-              optional_float(d, "bm25_b", b.b) && optional_float(d, "bm25_avg_len", b.avg_len) &&
-              optional_text(d, "bm25_language", b.language) && optional_text(d, "bm25_tokenizer", b.tokenizer) &&
-              optional_flag(d, "bm25_lowercase", b.lowercase) &&
-              optional_flag(d, "bm25_ascii_folding", b.ascii_folding) &&
-              optional_texts(d, "bm25_stopwords", b.stopwords) &&
-              optional_texts(d, "bm25_stopwords_languages", b.stopwords_languages) &&
-              optional_text(d, "bm25_stemmer", b.stemmer) &&
-              optional_count(d, "bm25_min_token_len", b.min_token_len) &&
-              optional_count(d, "bm25_max_token_len", b.max_token_len);
+    bool ok =
+        optional_nonblank_text(d, "multi_endpoint", c.multi_endpoint) &&
+        optional_text(d, "multi_api_key", c.multi_api_key) && optional_nonblank_text(d, "multi_model", c.multi_model) &&
+        optional_count(d, "multi_dimension", multi_dimension) &&
+        optional_nonblank_text(d, "image_endpoint", c.image_endpoint) &&
+        optional_text(d, "image_api_key", c.image_api_key) && optional_nonblank_text(d, "image_model", c.image_model) &&
+        optional_count(d, "image_dimension", image_dimension) &&
+        optional_nonblank_text(d, "rerank_endpoint", c.rerank_endpoint) &&
+        optional_text(d, "rerank_api_key", c.rerank_api_key) &&
+        optional_nonblank_text(d, "rerank_model", c.rerank_model) && optional_float(d, "bm25_k1", b.k1) &&
+        optional_float(d, "bm25_b", b.b) && optional_float(d, "bm25_avg_len", b.avg_len) &&
+        optional_text(d, "bm25_language", b.language) && optional_text(d, "bm25_tokenizer", b.tokenizer) &&
+        optional_flag(d, "bm25_lowercase", b.lowercase) && optional_flag(d, "bm25_ascii_folding", b.ascii_folding) &&
+        optional_texts(d, "bm25_stopwords", b.stopwords) &&
+        optional_texts(d, "bm25_stopwords_languages", b.stopwords_languages) &&
+        optional_text(d, "bm25_stemmer", b.stemmer) && optional_count(d, "bm25_min_token_len", b.min_token_len) &&
+        optional_count(d, "bm25_max_token_len", b.max_token_len);
     c.multi_dimension = multi_dimension.value_or(0);
     c.image_dimension = image_dimension.value_or(0);
     return ok;

@@ -181,7 +181,6 @@ PyObject* py_is_valid(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     return PyBool_FromLong(check_valid(*text) ? 1 : 0);
 }
 
-
 PyObject* py_compile(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr std::array<ArgSpec, 2> specs{{{"input", true, false}, {"params", false, false}}};
     std::array<PyObject*, 2> out{};
