@@ -21,21 +21,22 @@ using Outcome = std::optional<core::Result<T>>;  // co_spawn needs a default-con
 // Nothing in the executor throws; an escaped exception still reaches `done` as an error.
 template <class T>
 void spawn(asio::thread_pool& pool, asio::awaitable<Outcome<T>> run, RunDone<T> done) {
-    asio::co_spawn(pool, std::move(run), [done = std::move(done)](std::exception_ptr failure, Outcome<T> outcome) {
-        RunOutcome<T> result;
-        if (failure || !outcome) {
-            result.failure = "unknown failure";
-            try {
-                if (failure) std::rethrow_exception(failure);
-            } catch (const std::exception& e) {
-                result.failure = e.what();
-            } catch (...) {  // NOLINT(bugprone-empty-catch): the text above stands
-            }
-        } else {
-            result.result = std::move(*outcome);
-        }
-        done(std::move(result));
-    });
+    asio::co_spawn(pool, std::move(run),
+                   [done = std::move(done)](const std::exception_ptr& failure, Outcome<T> outcome) {
+                       RunOutcome<T> result;
+                       if (failure || !outcome) {
+                           result.failure = "unknown failure";
+                           try {
+                               if (failure) std::rethrow_exception(failure);
+                           } catch (const std::exception& e) {
+                               result.failure = e.what();
+                           } catch (...) {  // NOLINT(bugprone-empty-catch): the text above stands
+                           }
+                       } else {
+                           result.result = std::move(*outcome);
+                       }
+                       done(std::move(result));
+                   });
 }
 
 asio::awaitable<Outcome<protocol::ExecutionReport>> run_dispatch(ExecutorRef executor, DispatchInput input,
