@@ -219,7 +219,7 @@ PyMethodDef client_methods[] = {
      "wrapper \xE2\x80\x94 the shape differs). Batch inputs fail closed."},
     {"compile", fastcall<client_compile>(), METH_FASTCALL | METH_KEYWORDS,
      "compile($self, query, params=None)\n--\n\n"
-     "Compile a ZORV query to its transport route without executing (parity with nzorv).\n"
+     "Compile a ZORV query to its transport route without executing.\n"
      "Optionally accepts `params` to bind before compiling."},
     {"upsert_many", fastcall<client_upsert_many>(), METH_FASTCALL | METH_KEYWORDS,
      "upsert_many($self, collection, rows, *, batch_size=100, on_error=\"stop\")\n--\n\n"

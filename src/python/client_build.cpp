@@ -18,13 +18,11 @@ void raise_runtime_error(const core::ZorvError& error) {
     PyErr_SetString(PyExc_RuntimeError, core::format_error(error).c_str());
 }
 
-// The REST limits; should that client not build, one with the defaults.
+// Every request carries its own limit, so there is no client without limits to fall back on.
 std::shared_ptr<net::HttpClient> rest_http_client() {
     auto client = net::HttpClient::create(runtime::rest::rest_client_options());
     if (client) return *client;
-    auto fallback = net::HttpClient::create();
-    if (fallback) return *fallback;
-    PyErr_Format(PyExc_RuntimeError, "cannot create the HTTP client: %s", fallback.error().c_str());
+    PyErr_Format(PyExc_RuntimeError, "cannot create the HTTP client: %s", client.error().c_str());
     return nullptr;
 }
 

@@ -1,6 +1,7 @@
 """pyzorv.Client: construction, argument checks, lifecycle, blocking and async runs, the shared pool."""
 
 import asyncio
+import inspect
 import json
 import math
 import os
@@ -87,6 +88,17 @@ def test_new_client_defaults():
 def test_constructor_argument_types(kwargs, text):
     with pytest.raises(TypeError, match=text):
         Client(**kwargs)
+
+
+def test_signatures_and_docs():
+    assert str(inspect.signature(Client)) == (
+        "(url='http://localhost:6333', api_key=None, use_grpc=False, embedder=None, route_affinity=None)")
+    assert str(inspect.signature(Client.execute)) == "(self, /, query, *, params=None, on_error='stop')"
+    assert str(inspect.signature(Client.upsert_many)) == (
+        "(self, /, collection, rows, *, batch_size=100, on_error='stop')")
+    assert Client.compile.__doc__ == ("Compile a ZORV query to its transport route without executing.\n"
+                                      "Optionally accepts `params` to bind before compiling.")
+    assert pyzorv.pyzorv.__all__[:5] == ["ScoredPoint", "ExecutionReport", "Stmt", "HttpEmbedder", "Client"]
 
 
 def test_grpc_is_refused_at_construction():
