@@ -111,8 +111,7 @@ public:
         std::string collection, std::vector<plan::PlanQueryRequest> searches, std::optional<std::uint64_t> timeout,
         std::optional<plan::Consistency> consistency) const override {
         bump(BackendCall::QueryBatch);
-        co_return co_await inner_->query_batch(std::move(collection), std::move(searches), timeout,
-                                               std::move(consistency));
+        co_return co_await inner_->query_batch(std::move(collection), std::move(searches), timeout, consistency);
     }
     AsyncResult<std::vector<protocol::BackendReply>> update_batch(std::string collection,
                                                                   const std::vector<plan::UpdateOperation>& operations,

@@ -61,6 +61,9 @@ public:
         return runtime::rest::test::run(runtime::rest::send_plan(backend_, op), std::chrono::seconds(40));
     }
 
+    // A REST backend on this server, sharing its HTTP client.
+    std::unique_ptr<runtime::Backend> make_backend() const { return runtime::rest::make_rest_backend(backend_); }
+
 private:
     LiveQdrant(std::string url, std::shared_ptr<net::HttpClient> client)
         : url_(std::move(url)),
