@@ -79,5 +79,27 @@ TEST(HttpClientThread, StartsWithTheFirstRequest) {
     EXPECT_GT(thread_count(), before);
 }
 
+// A forked child must not wait on the parent's transfer thread: it refuses at once and can drop
+// the client.
+TEST(HttpClientThread, InheritedClientRefusesInAForkedChild) {
+    test_support::LoopbackServer server(test_support::CannedReply{200, "{}"});
+    auto client = HttpClient::create();
+    ASSERT_TRUE(client) << client.error();
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/";
+    auto warm = test_support::run_awaitable((*client)->send(HttpRequest{"GET", url, {}, ""}));
+    ASSERT_TRUE(warm && *warm);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        auto outcome = test_support::run_awaitable((*client)->send(HttpRequest{"GET", url, {}, ""}), 5s);
+        const bool refused = outcome && !*outcome && outcome->error().kind == HttpErrorKind::Other;
+        client->reset();
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 }  // namespace
 }  // namespace zorv::net
