@@ -15,6 +15,7 @@
 
 #include "core/error.h"
 #include "embed/embedder.h"
+#include "embed/vector_names.h"
 #include "protocol/collection_schema.h"
 #include "runtime/async_mutex.h"
 #include "runtime/backend.h"
@@ -29,8 +30,11 @@ struct ExecutorSettings {
     std::uint64_t multi_dimension = 0;      // 0 is unset
 };
 
+// Both values come from one collection_info reply; readers keep their copies after the entry is
+// replaced or dropped.
 struct SchemaCacheEntry {
     std::shared_ptr<const protocol::CollectionSchema> schema;
+    std::shared_ptr<const embed::VectorNameLists> names;  // schema_vector_names of `schema`
 };
 
 // Collection name to schema. Nothing suspends while the lock is held, so a plain shared mutex

@@ -77,7 +77,7 @@ private:
 
 std::shared_ptr<Executor> executor_with(std::unique_ptr<Backend> backend) {
     auto executor = build_executor(std::move(backend), ExecutorSettings{}, nullptr);
-    executor->schema_cache.insert("c", SchemaCacheEntry{std::make_shared<protocol::CollectionSchema>()});
+    executor->schema_cache.insert("c", SchemaCacheEntry{std::make_shared<protocol::CollectionSchema>(), nullptr});
     return executor;
 }
 
