@@ -1,5 +1,9 @@
-"""What pyzorv does without a server: parse Zorv statements, print their canonical text,
-tokenize them, and report errors precisely."""
+"""What pyzorv does: a short session against the server QDRANT_URL names (when it is set), then
+what it does without a server: parse Zorv statements, print their canonical text, compile them to
+REST requests, tokenize them, and report errors precisely."""
+
+import json
+import os
 
 import pyzorv
 
@@ -24,8 +28,38 @@ delete from docs where city = 'Paris' and price > 500
 """
 
 
+def session(url):
+    """Create, fill, query and drop a collection."""
+    print(f"session against {url}:")
+    with pyzorv.Client(url) as client:
+        client.execute("DROP COLLECTION demo_docs", on_error="continue")
+        script = """
+            CREATE COLLECTION demo_docs (dense VECTOR(3, COSINE));
+            CREATE INDEX ON COLLECTION demo_docs FOR city TYPE keyword;
+            UPSERT INTO demo_docs VALUES
+              {id: 1, vector: [0.9, 0.1, 0.0], city: 'Berlin', title: 'Museum island'},
+              {id: 2, vector: [0.1, 0.9, 0.0], city: 'Paris', title: 'Left bank'},
+              {id: 3, vector: [0.8, 0.2, 0.1], city: 'Berlin', title: 'Tempelhof field'}
+              WAIT true
+        """
+        for result in client.execute(script).results:
+            print(f"  {result['operation']:<18} {result['message']}")
+        report = client.execute("QUERY :v FROM demo_docs WHERE city = 'Berlin' LIMIT 2", params={"v": [1.0, 0.0, 0.0]})
+        print(f"  {report.results[0]['message']}:")
+        for point in report.hits():
+            print(f"    id={point.id} score={point.score:.4f} title={point['title']!r}")
+        print(f"  {client.execute('COUNT FROM demo_docs').results[0]['message']}")
+        print(f"  {client.execute('DROP COLLECTION demo_docs').results[0]['message']}")
+    print()
+
+
 def main():
     print(f"pyzorv {pyzorv.__version__}\n")
+    url = os.environ.get("QDRANT_URL")
+    if url:
+        session(url)
+    else:
+        print("no server (set QDRANT_URL or provide ../shared/qdrant/): offline part only\n")
     for stmt in pyzorv.parse(STATEMENTS):
         print(stmt)
         print()
@@ -37,6 +71,9 @@ def main():
     print("\nbinding parameters:")
     print(" ", pyzorv.bind("QUERY :v FROM docs WHERE city = :city LIMIT :n",
                            {"v": [0.1, 0.2, 0.3], "city": "Berlin", "n": 5}))
+
+    print("\nthe REST request of a query:")
+    print(json.dumps(pyzorv.compile("QUERY [0.1, 0.2, 0.3] FROM docs USING dense WHERE city = 'Berlin' LIMIT 5"), indent=2))
 
     print("\ntokens of a short statement:")
     for tok in pyzorv.tokenize("QUERY [0.1, 0.2] FROM docs LIMIT 5"):

@@ -7,6 +7,8 @@ Marking of the examples in the Markdown pages (fenced blocks, by their info stri
     ```json request          pyzorv.compile() of the (single) statement of the zorv block before it
     ```zorv error CODE       statement text that must fail with that error code
     ```python                run; the blocks of one page run in order, in one namespace
+    ```python live           run against the test server, `url` bound to its address; the live
+                             blocks of one page share one namespace of their own
 
 Any other block (```text, plain ```) is left alone.
 """
@@ -83,13 +85,24 @@ def test_statement_example(check, text, expected):
         assert caught.value.code == expected
 
 
-@pytest.mark.parametrize("page", PAGES, ids=[page.name for page in PAGES])
-def test_python_examples_run(page):
-    namespace = {"__name__": f"docs_{page.stem}"}
+def run_examples(page, wanted, namespace):
     for info, body, line in blocks(page):
-        if info[:1] == ["python"]:
+        if info == wanted:
             code = compile(body, f"{page.name}:{line}", "exec")
             exec(code, namespace)  # noqa: S102 - the examples are ours
+
+
+@pytest.mark.parametrize("page", PAGES, ids=[page.name for page in PAGES])
+def test_python_examples_run(page):
+    run_examples(page, ["python"], {"__name__": f"docs_{page.stem}"})
+
+
+LIVE_PAGES = [page for page in PAGES if any(info == ["python", "live"] for info, _, _ in blocks(page))]
+
+
+@pytest.mark.parametrize("page", LIVE_PAGES, ids=[page.name for page in LIVE_PAGES])
+def test_live_python_examples_run(page, qdrant_url):
+    run_examples(page, ["python", "live"], {"__name__": f"docs_{page.stem}_live", "url": qdrant_url})
 
 
 def test_pages_hold_examples():

@@ -49,20 +49,26 @@ TEST(AsyncPool, OnePoolForEveryCaller) {
     EXPECT_GE(available_cpus(), 1U);
 }
 
-TEST(AsyncPool, ForkedChildMakesItsOwnPool) {
+// Forks from a process of its own, so that no thread of an earlier test holds a lock at the fork.
+void fork_and_check_pools() {
     auto parent = shared_pool();
-    ASSERT_TRUE(parent) << parent.error();
+    if (!parent) _exit(2);
     const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
+    if (pid < 0) _exit(3);
     if (pid == 0) {
         auto child = shared_pool();
         const bool ok = child && *child != *parent && runs_work(**child) && *shared_pool() == *child;
         _exit(ok ? 0 : 1);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_TRUE(runs_work(**parent));
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) _exit(4);
+    if (WEXITSTATUS(status) != 0) _exit(5);
+    _exit(runs_work(**parent) ? 0 : 6);
+}
+
+TEST(AsyncPoolDeathTest, ForkedChildMakesItsOwnPool) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(fork_and_check_pools(), ::testing::ExitedWithCode(0), "");
 }
 
 // A client that nobody uses costs no thread; its transfer thread comes with the first request.

@@ -95,15 +95,15 @@ TEST_P(AnalyzeRefusalTest, FailsWithItsCode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, AnalyzeRefusalTest,
-    ::testing::Values(Refusal{"COUNT FROM {c}; COUNT FROM {c}", "ZORV-VALIDATION-MULTI-STMT",
-                              "explain_analyze accepts a single statement; analyze each statement separately"},
-                      Refusal{"-- nothing here\n", "ZORV-VALIDATION-EMPTY-SCRIPT",
-                              "no statements to analyze; the query string is empty or contains only comments"},
-                      Refusal{"", "ZORV-VALIDATION-EMPTY-SCRIPT",
-                              "no statements to analyze; the query string is empty or contains only comments"},
-                      Refusal{"BATCH { QUERY [1, 2] FROM {c} LIMIT 3; QUERY [2, 1] FROM {c} LIMIT 3; }",
-                              "ZORV-REST-BATCH",
-                              "BATCH is dispatched by the Executor through the batch RPCs, not as a single REST route"}));
+    ::testing::Values(
+        Refusal{"COUNT FROM {c}; COUNT FROM {c}", "ZORV-VALIDATION-MULTI-STMT",
+                "explain_analyze accepts a single statement; analyze each statement separately"},
+        Refusal{"-- nothing here\n", "ZORV-VALIDATION-EMPTY-SCRIPT",
+                "no statements to analyze; the query string is empty or contains only comments"},
+        Refusal{"", "ZORV-VALIDATION-EMPTY-SCRIPT",
+                "no statements to analyze; the query string is empty or contains only comments"},
+        Refusal{"BATCH { QUERY [1, 2] FROM {c} LIMIT 3; QUERY [2, 1] FROM {c} LIMIT 3; }", "ZORV-REST-BATCH",
+                "BATCH is dispatched by the Executor through the batch RPCs, not as a single REST route"}));
 
 // The unbound UPSERT is refused before preparation could create its collection.
 TEST_F(AnalyzeTest, UnboundUpsertCreatesNothing) {
