@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "core/diagnostics.h"
+#include "plan/batch.h"
 #include "plan/ddl_builders.h"
 #include "runtime/grpc/collections.h"
 #include "runtime/grpc_route/execute.h"
@@ -17,7 +19,8 @@ core::ZorvError unsupported(plan::PlanOpKind kind) { return *refused_kind(kind);
 
 class GrpcBackendClient final : public Backend {
 public:
-    explicit GrpcBackendClient(GrpcChannel channel) : channel_(std::move(channel)) {}
+    GrpcBackendClient(GrpcEndpoint endpoint, GrpcSettings settings)
+        : channel_(std::move(endpoint), std::move(settings)) {}
 
     AsyncResult<std::vector<std::string>> list_collections() const override {
         auto listed = co_await rpc_list_collections(channel_);
@@ -101,7 +104,7 @@ core::Result<std::unique_ptr<Backend>> make_grpc_backend(std::string_view url, G
     if (!endpoint) return std::unexpected(std::move(endpoint).error());
     if (settings.route_affinity && settings.route_affinity->empty()) settings.route_affinity.reset();
     std::unique_ptr<Backend> backend =
-        std::make_unique<GrpcBackendClient>(GrpcChannel(std::move(*endpoint), std::move(settings)));
+        std::make_unique<GrpcBackendClient>(std::move(*endpoint), std::move(settings));
     return backend;
 }
 
