@@ -56,8 +56,8 @@ std::optional<plan::PlanOp> plan_of(const std::string& text) {
 std::unique_ptr<runtime::Backend> rest_backend() {
     auto client = net::HttpClient::create(runtime::rest::rest_client_options());
     if (!client) return nullptr;
-    return runtime::rest::make_rest_backend(runtime::rest::build_rest_backend(env("ZORV_TEST_QDRANT_URL"),
-                                                                              std::nullopt, *client));
+    return runtime::rest::make_rest_backend(
+        runtime::rest::build_rest_backend(env("ZORV_TEST_QDRANT_URL"), std::nullopt, *client));
 }
 
 void show_collection(benchmark::State& state, bool over_grpc) {
@@ -69,7 +69,8 @@ void show_collection(benchmark::State& state, bool over_grpc) {
     auto create = plan_of(std::string("CREATE COLLECTION ") + collection + " (v VECTOR(8, COSINE), s SPARSE)");
     if (create) (void)succeeds(rest->execute(std::move(*create)));  // fails harmlessly when it exists
     std::unique_ptr<runtime::Backend> backend = rest_backend();
-    if (over_grpc) backend = std::move(*runtime::rpc::make_grpc_backend(env("ZORV_TEST_QDRANT_GRPC_URL"), std::nullopt));
+    if (over_grpc)
+        backend = std::move(*runtime::rpc::make_grpc_backend(env("ZORV_TEST_QDRANT_GRPC_URL"), std::nullopt));
     const auto op = plan_of(std::string("SHOW COLLECTION ") + collection);
     for (auto _ : state) {
         if (!op || !succeeds(backend->execute(*op))) {

@@ -6,6 +6,9 @@
 #include <grpcpp/support/byte_buffer.h>
 #include <grpcpp/support/proto_buffer_reader.h>
 
+#include <google/protobuf/io/coded_stream.h>
+#include <google/protobuf/message.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <boost/asio/associated_executor.hpp>
@@ -15,10 +18,7 @@
 #include <boost/asio/prefer.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <fstream>
-#include <google/protobuf/io/coded_stream.h>
-#include <google/protobuf/message.h>
 #include <sstream>
-#include <unistd.h>
 #include <utility>
 
 #include "core/diagnostics.h"
@@ -177,8 +177,8 @@ AsyncResult<void> call_unary(const GrpcChannel& channel, UnaryCall call, const g
             map_grpc_status(call.operation, CallStatus{.code = 13, .message = "failed to encode the request"}, ""));
     }
     if (bytes.size() > max_message_bytes) {
-        co_return std::unexpected(map_grpc_status(
-            call.operation, CallStatus{.code = 11, .message = too_large("encoded", bytes.size())}, ""));
+        co_return std::unexpected(
+            map_grpc_status(call.operation, CallStatus{.code = 11, .message = too_large("encoded", bytes.size())}, ""));
     }
 
     auto state = std::make_shared<CallState>();
@@ -197,8 +197,9 @@ AsyncResult<void> call_unary(const GrpcChannel& channel, UnaryCall call, const g
     ::grpc::Status status = co_await std::move(pending);
     if (!status.ok()) co_return std::unexpected(map_grpc_status(call.operation, call_status(status), request_id));
     if (!decode_reply(state->reply, reply)) {
-        co_return std::unexpected(map_grpc_status(
-            call.operation, CallStatus{.code = 13, .message = "failed to decode the reply message"}, request_id));
+        co_return std::unexpected(
+            map_grpc_status(call.operation, CallStatus{.code = 13, .message = "failed to decode the reply message"},
+                            request_id));
     }
     co_return core::Result<void>{};
 }

@@ -3,6 +3,7 @@
 // the reply decoded with a bounded recursion depth, and a failure mapped to a ZorvError.
 #pragma once
 
+#include <sys/types.h>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -10,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 #include "core/error.h"
 #include "runtime/backend.h"

@@ -36,8 +36,9 @@ AsyncResult<bool> rpc_collection_exists(const GrpcChannel& channel, std::string 
     qdrant::CollectionExistsRequest request;
     request.set_collection_name(collection);
     qdrant::CollectionExistsResponse reply;
-    UnaryCall call{
-        .path = "/qdrant.Collections/CollectionExists", .operation = "collection_exists", .timeout_s = std::nullopt};
+    UnaryCall call{.path = "/qdrant.Collections/CollectionExists",
+                   .operation = "collection_exists",
+                   .timeout_s = std::nullopt};
     auto done = co_await call_unary(channel, std::move(call), request, reply);
     if (!done) {
         if (has_field(done.error(), "grpc_code", "5")) co_return false;

@@ -103,8 +103,7 @@ core::Result<std::unique_ptr<Backend>> make_grpc_backend(std::string_view url, G
     auto endpoint = parse_grpc_endpoint(url);
     if (!endpoint) return std::unexpected(std::move(endpoint).error());
     if (settings.route_affinity && settings.route_affinity->empty()) settings.route_affinity.reset();
-    std::unique_ptr<Backend> backend =
-        std::make_unique<GrpcBackendClient>(std::move(*endpoint), std::move(settings));
+    std::unique_ptr<Backend> backend = std::make_unique<GrpcBackendClient>(std::move(*endpoint), std::move(settings));
     return backend;
 }
 

@@ -137,8 +137,8 @@ std::optional<protocol::QuantizationConfig> quantization_record(Reader& reader, 
     }
     if (q.has_product()) {
         const auto& product = q.product();
-        protocol::ProductQuantization out{.compression = reader.word(compression_words, product.compression(),
-                                                                      "compression")};
+        protocol::ProductQuantization out{.compression =
+                                              reader.word(compression_words, product.compression(), "compression")};
         if (product.has_always_ram()) out.always_ram = product.always_ram();
         if (product.has_memory()) out.memory = reader.tier(product.memory());
         return out;
@@ -194,9 +194,9 @@ std::optional<JsonValue> quantization_json(Reader& reader, const qdrant::Quantiz
             inner.insert_or_assign("encoding", reader.word(encoding_words, binary.encoding(), "binary encoding"));
         }
         if (binary.has_query_encoding() && binary.query_encoding().has_setting()) {
-            inner.insert_or_assign("query_encoding", reader.word(query_encoding_words,
-                                                                 binary.query_encoding().setting(),
-                                                                 "binary query encoding"));
+            inner.insert_or_assign("query_encoding",
+                                   reader.word(query_encoding_words, binary.query_encoding().setting(),
+                                               "binary query encoding"));
         }
         reader.put_tier(inner, binary.has_memory(), binary.memory());
     } else if (q.has_turboquant()) {

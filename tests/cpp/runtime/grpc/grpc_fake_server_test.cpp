@@ -37,7 +37,8 @@ TEST(GrpcFakeServer, MetadataAndIdsOnTheSharedCounter) {
 
     auto backend = make_grpc_backend(fake.url(), std::string("key"), std::string("shard-1"));
     ASSERT_TRUE(backend.has_value());
-    fake.on_get([](qdrant::GetCollectionInfoResponse&) { return ::grpc::Status(::grpc::StatusCode::INTERNAL, "boom"); });
+    fake.on_get(
+        [](qdrant::GetCollectionInfoResponse&) { return ::grpc::Status(::grpc::StatusCode::INTERNAL, "boom"); });
     const std::uint64_t next = REQUEST_ID_COUNTER.load();
     auto failed = run((*backend)->collection_info("c"));
     ASSERT_FALSE(failed.has_value());
@@ -51,7 +52,8 @@ TEST(GrpcFakeServer, MetadataAndIdsOnTheSharedCounter) {
     EXPECT_EQ(id.substr(21), format_request_id(0, next).substr(21));
     EXPECT_EQ(field(failed.error(), "request_id"), id);
     EXPECT_EQ(failed.error().code, "ZORV-GRPC");
-    EXPECT_EQ(failed.error().message, "collection_info: code: 'Internal error', message: \"boom\" (request id: " + id + ")");
+    EXPECT_EQ(failed.error().message,
+              "collection_info: code: 'Internal error', message: \"boom\" (request id: " + id + ")");
 }
 
 TEST(GrpcFakeServer, ReplyWithoutResultIsNoResult) {

@@ -11,9 +11,9 @@
 #include "plan/json_write.h"
 #include "plan/planner.h"
 #include "runtime/grpc/grpc_backend.h"
+#include "runtime/request_id.h"
 #include "runtime/rest/live_qdrant.h"
 #include "runtime/rest/rest_fixture.h"
-#include "runtime/request_id.h"
 #include "runtime/result_json.h"
 
 namespace zorv::runtime::rpc {
@@ -83,7 +83,8 @@ protected:
     void SetUp() override {
         live_ = LiveQdrant::from_env();
         grpc_url_ = env("ZORV_TEST_QDRANT_GRPC_URL");
-        if (!live_ || !grpc_url_) GTEST_SKIP() << "no Qdrant server: set ZORV_TEST_QDRANT_URL and ZORV_TEST_QDRANT_GRPC_URL";
+        if (!live_ || !grpc_url_)
+            GTEST_SKIP() << "no Qdrant server: set ZORV_TEST_QDRANT_URL and ZORV_TEST_QDRANT_GRPC_URL";
         auto backend = make_grpc_backend(*grpc_url_, std::nullopt);
         ASSERT_TRUE(backend.has_value()) << backend.error().message;
         grpc_ = std::move(*backend);
@@ -136,11 +137,12 @@ TEST_F(GrpcLive, ShowCollectionEqualsRest) {
            "CREATE COLLECTION zorv_grpc_binary (v VECTOR(16, MANHATTAN)) "
            "WITH QUANTIZATION (type = 'binary', encoding = 'two_bits', query_encoding = 'scalar8bits', always_ram = "
            "true)");
-    create_raw("zorv_grpc_pervector",
-               R"({"vectors":{"a":{"size":4,"distance":"Cosine","quantization_config":{"product":{"compression":"x32"}},)"
-               R"("hnsw_config":{"m":8,"payload_m":4}},"b":{"size":2,"distance":"Euclid","quantization_config":)"
-               R"({"scalar":{"type":"int8","quantile":0.5}}}},"sparse_vectors":{"s":{"index":{"full_scan_threshold":)"
-               R"(100,"on_disk":true,"datatype":"uint8"}}}})");
+    create_raw(
+        "zorv_grpc_pervector",
+        R"({"vectors":{"a":{"size":4,"distance":"Cosine","quantization_config":{"product":{"compression":"x32"}},)"
+        R"("hnsw_config":{"m":8,"payload_m":4}},"b":{"size":2,"distance":"Euclid","quantization_config":)"
+        R"({"scalar":{"type":"int8","quantile":0.5}}}},"sparse_vectors":{"s":{"index":{"full_scan_threshold":)"
+        R"(100,"on_disk":true,"datatype":"uint8"}}}})");
     for (const char* index :
          {"CREATE INDEX ON COLLECTION zorv_grpc_full FOR tenant_id TYPE keyword WITH (is_tenant = true) WAIT true",
           "CREATE INDEX ON COLLECTION zorv_grpc_full FOR year TYPE integer "
@@ -162,8 +164,10 @@ TEST_F(GrpcLive, ShowCollectionEqualsRest) {
         ASSERT_TRUE(over_rest.has_value()) << over_rest.error().message;
         ASSERT_TRUE(over_grpc.has_value()) << over_grpc.error().message;
         ASSERT_TRUE(over_grpc->data && over_grpc->data->is(protocol::ExecData::Kind::Collection));
-        auto rest_json = collection_info_to_value(std::get<protocol::ExecData::Collection>(over_rest->data->value).schema);
-        auto grpc_json = collection_info_to_value(std::get<protocol::ExecData::Collection>(over_grpc->data->value).schema);
+        auto rest_json =
+            collection_info_to_value(std::get<protocol::ExecData::Collection>(over_rest->data->value).schema);
+        auto grpc_json =
+            collection_info_to_value(std::get<protocol::ExecData::Collection>(over_grpc->data->value).schema);
         drop_differences(rest_json, grpc_json);
         EXPECT_EQ(plan::json_text(grpc_json), plan::json_text(rest_json));
         // The schema cache reads the same record through collection_info.
@@ -197,8 +201,9 @@ TEST_F(GrpcLive, MissingCollectionIsNotFoundWithItsRequestId) {
     EXPECT_TRUE(error.message.starts_with("collection_info: code: 'Some requested entity was not found', message: \""))
         << error.message;
     EXPECT_TRUE(error.message.ends_with("\" (request id: " + id + ")")) << error.message;
-    EXPECT_EQ(error.fields, (std::vector<std::pair<std::string, std::string>>{
-                                {"grpc_code", "5"}, {"operation", "collection_info"}, {"request_id", id}}));
+    EXPECT_EQ(error.fields, (std::vector<std::pair<std::string, std::string>>{{"grpc_code", "5"},
+                                                                              {"operation", "collection_info"},
+                                                                              {"request_id", id}}));
     EXPECT_EQ(run(grpc_->collection_exists("zorv_grpc_missing")), false);
 }
 
@@ -226,11 +231,8 @@ TEST_F(GrpcLive, BadMetadataIsRefusedUnsent) {
         std::string_view what;
     };
     const std::vector<Case> cases = {
-        {"a\nb", std::nullopt, "api key"},
-        {"a\tb", std::nullopt, "api key"},
-        {"\xC3\xA9", std::nullopt, "api key"},
-        {"ok", "x\x7F", "route affinity"},
-        {"a\nb", "x\x7F", "api key"},
+        {"a\nb", std::nullopt, "api key"}, {"a\tb", std::nullopt, "api key"}, {"\xC3\xA9", std::nullopt, "api key"},
+        {"ok", "x\x7F", "route affinity"}, {"a\nb", "x\x7F", "api key"},
     };
     for (const Case& c : cases) {
         auto backend = make_grpc_backend(*grpc_url_, c.key, c.affinity);

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <chrono>
 #include <netinet/in.h>
-#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <chrono>
+#include <string>
 #include <vector>
 
 #include "qdrant/collections.pb.h"
@@ -37,7 +37,7 @@ TEST(GrpcEndpoint, UrlGivesTargetAndTls) {
         {"https://h:443/", "h:443", true},
         {"http://http://h:1", "h:1", false},
         {"grpc://https://h:1", "h:1", false},  // only a leading "https://" means TLS
-        {"HTTPS://h:1", "", false},             // not a scheme we know: no valid host
+        {"HTTPS://h:1", "", false},            // not a scheme we know: no valid host
         {"http://[::1]:6334", "[::1]:6334", false},
         {"http://[::1]", "[::1]:6334", false},
     };
@@ -182,8 +182,10 @@ TEST(GrpcCollectionSchema, UnknownNumbersAreRefused) {
                  static_cast<qdrant::Distance>(7));
          }},
         {"status 9", [](qdrant::CollectionInfo& info) { info.set_status(static_cast<qdrant::CollectionStatus>(9)); }},
-        {"schema type 0", [](qdrant::CollectionInfo& info) { (*info.mutable_payload_schema())["f"].set_data_type(
-                                                                 qdrant::SCHEMA_UNKNOWN); }},
+        {"schema type 0",
+         [](qdrant::CollectionInfo& info) {
+             (*info.mutable_payload_schema())["f"].set_data_type(qdrant::SCHEMA_UNKNOWN);
+         }},
         {"compression 5",
          [](qdrant::CollectionInfo& info) {
              info.mutable_config()->mutable_quantization_config()->mutable_product()->set_compression(
