@@ -143,6 +143,9 @@ TEST_F(GrpcLive, ShowCollectionEqualsRest) {
         R"("hnsw_config":{"m":8,"payload_m":4}},"b":{"size":2,"distance":"Euclid","quantization_config":)"
         R"({"scalar":{"type":"int8","quantile":0.5}}}},"sparse_vectors":{"s":{"index":{"full_scan_threshold":)"
         R"(100,"on_disk":true,"datatype":"uint8"}}}})");
+    create_raw("zorv_grpc_tiers",
+               R"({"vectors":{"size":8,"distance":"Cosine","memory":"cached","hnsw_config":{"memory":"pinned"}},)"
+               R"("quantization_config":{"turbo":{"bits":"bits2","memory":"pinned"}},"payload":{"memory":"cached"}})");
     for (const char* index :
          {"CREATE INDEX ON COLLECTION zorv_grpc_full FOR tenant_id TYPE keyword WITH (is_tenant = true) WAIT true",
           "CREATE INDEX ON COLLECTION zorv_grpc_full FOR year TYPE integer "
