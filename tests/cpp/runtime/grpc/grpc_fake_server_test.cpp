@@ -88,7 +88,8 @@ TEST(GrpcFakeServer, UnknownEnumInReplyIsRefused) {
 TEST(GrpcFakeServer, OversizeReplyIsOutOfRange) {
     test::FakeCollections fake;
     fake.on_get([](qdrant::GetCollectionInfoResponse& reply) {
-        (*reply.mutable_result()->mutable_payload_schema())[std::string((64 << 20) + 10, 'f')];
+        auto& schema = *reply.mutable_result()->mutable_payload_schema();
+        for (int i = 0; i < 65; ++i) schema[std::to_string(i) + std::string(std::size_t{1} << 20, 'f')];
         return ::grpc::Status::OK;
     });
     auto backend = make_grpc_backend(fake.url(), std::nullopt);
