@@ -175,7 +175,7 @@ std::optional<JsonValue> quantization_json(Reader& reader, const qdrant::Quantiz
         const auto& scalar = q.scalar();
         inner.insert_or_assign("type", "int8");
         if (scalar.has_quantile()) {
-            const double quantile = static_cast<double>(scalar.quantile());
+            const auto quantile = static_cast<double>(scalar.quantile());
             inner.insert_or_assign("quantile", std::isfinite(quantile) ? JsonValue(quantile) : JsonValue(nullptr));
         }
         if (scalar.has_always_ram()) inner.insert_or_assign("always_ram", scalar.always_ram());
