@@ -243,6 +243,7 @@ NOTES = {
     "ZORV-BACKEND-JSON": ("The server's reply is not valid JSON, or nests deeper than 128 levels.", "Check that the URL points at a Qdrant server; the request id is in the fields."),
     "ZORV-SERIALIZE": ("A statement tree or a compiled request could not be turned into Python objects.", "Read the message; it carries the Python error."),
     # REST transport, HTTP failures and replies
+    "ZORV-TRANSPORT": ("The client's transport could not be set up: an unusable gRPC url, or a transport this build lacks.", "Check the url; use the REST transport (use_grpc=False)."),
     "ZORV-TRANSPORT-REQUEST": ("The HTTP request never got an answer: the server could not be reached, the connection broke, the time limit struck before the reply head, or the api key or route affinity holds a control character.", "Check the URL, that the server runs, and the key; the url and request id are in the fields."),
     "ZORV-BACKEND-READ": ("The reply body could not be read in full (connection lost, time limit) or is larger than 64 MiB.", "Retry; for large replies ask for fewer points or leave vectors out."),
     "ZORV-BACKEND-STRICT-MODE": ("The server refused the request under its strict-mode limits or a quota.", "Lower the request's size or limits, or relax the collection's strict-mode settings."),
@@ -263,7 +264,6 @@ NOTES = {
     "ZORV-EMBEDDING-TARGET": ("An embedding target names a vector that does not exist or does not fit the model's kind.", "Name a vector of the collection of the right kind."),
     "ZORV-EMBEDDING-DIM": ("The embedding model produces vectors of another size than the collection's vector.", "Use a model of the collection's dimension, or recreate the collection."),
     # gRPC transport
-    "ZORV-TRANSPORT": ("The gRPC endpoint URL is not a valid URI.", "Pass a URL such as grpc://host:6334 or https://host:6334."),
     "ZORV-GRPC": ("A gRPC call failed with a status no other code classifies (unreachable server, time limit, size limit, server error).", "Read the status in the message; grpc_code, operation and request_id are in the fields."),
     "ZORV-GRPC-NO-RESULT": ("A gRPC reply lacks the result the call asked for.", "Check that the URL points at a Qdrant server of a supported version."),
     "ZORV-GRPC-QUOTA": ("Quotas are only reachable through Qdrant's REST API.", "Use a client without use_grpc for SHOW QUOTAS and SET QUOTA."),

@@ -1,6 +1,6 @@
 """Type stubs of pyzorv: the native module's functions and classes, and the exception classes."""
 
-from typing import Any, Dict, List, Literal, Optional, Sequence, Tuple, TypedDict, Union, final, overload
+from typing import Any, Awaitable, Dict, List, Literal, Optional, Sequence, Tuple, TypedDict, Union, final, overload
 
 __version__: str
 __all__: List[str]
@@ -185,6 +185,55 @@ class ExecutionReport:
     def get(self, key: str, default: Any = None) -> Any: ...
     def __getitem__(self, key: str) -> Any: ...
     def __contains__(self, key: str) -> bool: ...
+
+class _Phases(TypedDict):
+    decode_ms: float
+    dispatch_ms: float
+    parse_ms: float
+    prepare_plan_ms: float
+    total_ms: float
+
+class _Analysis(TypedDict, total=False):
+    ok: bool
+    phases: _Phases
+    plan: str
+    results: List[Dict[str, Any]]
+    server_time_s: float
+    usage: Dict[str, Any]
+
+_Query = Union[str, Stmt, List[str], List[Stmt]]
+_OnError = Literal["stop", "continue"]
+
+class Client:
+    """A connection to one Qdrant server; runs statements blocking or as asyncio awaitables."""
+
+    def __new__(
+        cls,
+        url: str = "http://localhost:6333",
+        api_key: Optional[str] = None,
+        use_grpc: bool = False,
+        embedder: Union[HttpEmbedder, Dict[str, Any], None] = None,
+        route_affinity: Optional[str] = None,
+    ) -> Client: ...
+    @property
+    def route_affinity(self) -> Optional[str]: ...
+    @property
+    def is_closed(self) -> bool: ...
+    def close(self) -> None: ...
+    def __enter__(self) -> Client: ...
+    def __exit__(self, _ty: Any, _value: Any, _traceback: Any) -> bool: ...
+    def execute(self, query: _Query, *, params: Optional[_Params] = None, on_error: _OnError = "stop") -> ExecutionReport: ...
+    def execute_async(
+        self, query: _Query, *, params: Optional[_Params] = None, on_error: _OnError = "stop"
+    ) -> Awaitable[ExecutionReport]: ...
+    def explain(self, query: Union[str, Stmt]) -> _Explanation: ...
+    def explain_analyze(
+        self, query: Union[str, Stmt], *, params: Optional[_Params] = None, on_error: _OnError = "stop"
+    ) -> _Analysis: ...
+    def compile(self, query: str, params: Optional[_Params] = None) -> _Route: ...
+    def upsert_many(
+        self, collection: str, rows: Sequence[Dict[str, Any]], *, batch_size: int = 100, on_error: _OnError = "stop"
+    ) -> ExecutionReport: ...
 
 def parse(input: str) -> List[Stmt]: ...
 def parse_json(input: str) -> str: ...

@@ -25,48 +25,62 @@ constexpr std::size_t max_keyword_len = [] {
     return longest;
 }();
 constexpr std::size_t keyword_slots = 1024;
+constexpr int keyword_slot_bits = 10;
+static_assert(std::size_t{1} << keyword_slot_bits == keyword_slots);
 static_assert(keyword_count < 255, "table slots hold kind + 1 in a byte");
 
-constexpr std::uint32_t fnv1a(const char* data, std::size_t len) {
-    std::uint32_t h = 2166136261u;
-    for (std::size_t i = 0; i < len; ++i) {
-        h ^= static_cast<unsigned char>(data[i]);
-        h *= 16777619u;
-    }
-    return h;
+// A name of up to 15 bytes, zero-padded and upper-cased, as two words with the length in the last
+// byte (so a name never equals itself plus a NUL): keywords are found by comparing and hashing
+// words instead of bytes.
+struct FoldedName {
+    std::uint64_t lo = 0;
+    std::uint64_t hi = 0;
+    bool operator==(const FoldedName&) const = default;
+};
+
+static_assert(max_keyword_len < 16);
+
+// ASCII a-z upper-cased in all eight bytes at once; every other byte, UTF-8 included, is kept,
+// so only the case variants of a name fold to it.
+std::uint64_t fold_ascii_upper(std::uint64_t word) {
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    constexpr std::uint64_t high_bits = ones * 0x80;
+    const std::uint64_t low7 = word & ~high_bits;
+    const std::uint64_t from_a = low7 + ones * (0x80 - 'a');      // high bit set where byte >= 'a'
+    const std::uint64_t past_z = low7 + ones * (0x80 - 'z' - 1);  // high bit set where byte > 'z'
+    const std::uint64_t lower = from_a & ~past_z & ~word & high_bits;
+    return word ^ (lower >> 2);
 }
 
+// `word` must be shorter than 16 bytes.
+FoldedName fold_name(std::string_view word) {
+    std::array<char, 16> bytes{};
+    std::memcpy(bytes.data(), word.data(), word.size());
+    const auto words = std::bit_cast<std::array<std::uint64_t, 2>>(bytes);
+    const std::uint64_t length = std::uint64_t{word.size()} << 56;
+    return FoldedName{fold_ascii_upper(words[0]), fold_ascii_upper(words[1]) | length};
+}
+
+std::size_t keyword_slot(const FoldedName& name) {
+    const std::uint64_t mixed = (name.lo * 0x9E3779B97F4A7C15ULL) ^ (name.hi * 0xC2B2AE3D27D4EB4FULL);
+    return static_cast<std::size_t>(mixed >> (64 - keyword_slot_bits));
+}
+
+const std::array<FoldedName, keyword_count> folded_keywords = [] {
+    std::array<FoldedName, keyword_count> names{};
+    for (std::size_t k = 0; k < keyword_names.size(); ++k) names[k] = fold_name(keyword_names[k]);
+    return names;
+}();
+
 // Open-addressing table: slot value is kind + 1, 0 when empty.
-constexpr std::array<std::uint8_t, keyword_slots> build_keyword_table() {
+const std::array<std::uint8_t, keyword_slots> keyword_table = [] {
     std::array<std::uint8_t, keyword_slots> table{};
-    for (std::size_t k = 0; k < keyword_names.size(); ++k) {
-        std::uint32_t slot = fnv1a(keyword_names[k].data(), keyword_names[k].size()) & (keyword_slots - 1);
+    for (std::size_t k = 0; k < folded_keywords.size(); ++k) {
+        std::size_t slot = keyword_slot(folded_keywords[k]);
         while (table[slot] != 0) slot = (slot + 1) & (keyword_slots - 1);
         table[slot] = static_cast<std::uint8_t>(k + 1);
     }
     return table;
-}
-
-constexpr auto keyword_table = build_keyword_table();
-
-struct PaddedName {
-    char bytes[16];  // a name and at least one zero byte
-    bool operator==(const PaddedName& other) const {
-        std::uint64_t a[2], b[2];
-        std::memcpy(a, bytes, 16);
-        std::memcpy(b, other.bytes, 16);
-        return ((a[0] ^ b[0]) | (a[1] ^ b[1])) == 0;
-    }
-};
-
-static_assert(max_keyword_len < sizeof(PaddedName::bytes));
-
-const std::array<PaddedName, keyword_count> padded_names = [] {
-    std::array<PaddedName, keyword_count> names{};
-    for (std::size_t k = 0; k < keyword_names.size(); ++k) {
-        std::memcpy(names[k].bytes, keyword_names[k].data(), keyword_names[k].size());
-    }
-    return names;
 }();
 
 enum CharClass : std::uint8_t {
@@ -396,15 +410,10 @@ std::optional<std::size_t> read_number_list(std::string_view src, std::size_t i,
 
 std::optional<TokenKind> lookup_keyword(std::string_view word) {
     if (word.empty() || word.size() > max_keyword_len) return std::nullopt;
-    // Fold into a zero-padded 16-byte block and compare it with the padded name in two words.
-    PaddedName folded{};
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        char c = word[i];
-        folded.bytes[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-    }
-    std::uint32_t slot = fnv1a(folded.bytes, word.size()) & (keyword_slots - 1);
+    const FoldedName folded = fold_name(word);
+    std::size_t slot = keyword_slot(folded);
     while (std::uint8_t entry = keyword_table[slot]) {
-        if (padded_names[entry - 1] == folded) return static_cast<TokenKind>(entry - 1);
+        if (folded_keywords[entry - 1] == folded) return static_cast<TokenKind>(entry - 1);
         slot = (slot + 1) & (keyword_slots - 1);
     }
     return std::nullopt;
@@ -439,14 +448,24 @@ Result<Token> Lexer::next_token() {
 
 namespace {
 
-// Appends `tok`, splitting a leading minus off a number that follows an operand ("a -1" is a
+// A negative number token: split off its minus when it follows an operand ("a -1" is a
 // subtraction, not a negative literal).
-void push_token(std::vector<Token>& tokens, Token tok) {
-    if (tok.text.size() > 1 && tok.text.front() == '-' && !tokens.empty() && splits_minus_after(tokens.back().kind) &&
-        tok.is_number()) {
+void push_signed_number(std::vector<Token>& tokens, const Token& tok) {
+    if (!tokens.empty() && splits_minus_after(tokens.back().kind) && tok.is_number()) {
         const std::uint64_t s = tok.span.start;
         tokens.push_back(Token{tok.text.substr(0, 1), Span{s, s + 1}, s, TokenKind::Minus});
-        tok = Token{tok.text.substr(1), Span{s + 1, tok.span.end}, s + 1, tok.kind};
+        tokens.push_back(Token{tok.text.substr(1), Span{s + 1, tok.span.end}, s + 1, tok.kind});
+        return;
+    }
+    tokens.push_back(tok);
+}
+
+// Appends `tok`; the rare signed number takes the slow path, so that this one stays small enough
+// to inline into the lexing loops.
+void push_token(std::vector<Token>& tokens, const Token& tok) {
+    if (tok.text.size() > 1 && tok.text.front() == '-') [[unlikely]] {
+        push_signed_number(tokens, tok);
+        return;
     }
     tokens.push_back(tok);
 }

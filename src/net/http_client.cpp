@@ -1,8 +1,10 @@
 #include "net/http_client.h"
 
 #include <curl/curl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <boost/asio/associated_cancellation_slot.hpp>
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
@@ -15,7 +17,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -191,7 +196,11 @@ struct HttpClient::State {
     std::uint64_t next_id = 1;                               // guarded by mutex
     bool stopping = false;                                   // guarded by mutex
     std::unordered_map<std::uint64_t, Transfer*> in_flight;  // transfer thread only
-    std::thread thread;
+    // Started by the first request, so that a client nobody uses costs no thread. Held by pointer:
+    // in a forked child the thread does not exist and the handle must be dropped without a join.
+    std::unique_ptr<std::thread> thread;  // guarded by mutex
+    // The process that started the thread; 0 before.
+    std::atomic<pid_t> thread_pid{0};
 
     std::uint64_t take_id() {
         std::lock_guard lock(mutex);
@@ -199,9 +208,26 @@ struct HttpClient::State {
     }
 
     void enqueue(std::unique_ptr<Transfer> t) {
-        std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
+        if (!thread) {
+            try {
+                thread = std::make_unique<std::thread>([this] { run(); });
+                thread_pid.store(getpid(), std::memory_order_release);
+            } catch (const std::system_error& e) {
+                lock.unlock();
+                t->complete(std::unexpected(
+                    HttpError{HttpErrorKind::Other, std::string("could not start the transfer thread: ") + e.what()}));
+                return;
+            }
+        }
         queued.push_back(std::move(t));
         curl_multi_wakeup(multi);
+    }
+
+    // The transfer thread was started by another process: this is a forked child's copy.
+    bool inherited() const {
+        const pid_t started_by = thread_pid.load(std::memory_order_acquire);
+        return started_by != 0 && started_by != getpid();
     }
 
     // A queued transfer completes here and now; one already with libcurl is removed by the
@@ -309,30 +335,35 @@ std::expected<std::shared_ptr<HttpClient>, std::string> HttpClient::create(const
     if (state->options.max_in_flight == 0) state->options.max_in_flight = 1;
     state->multi = curl_multi_init();
     if (state->multi == nullptr) return std::unexpected("curl_multi_init failed");
-    State* raw = state.get();
-    try {
-        state->thread = std::thread([raw] { raw->run(); });
-    } catch (const std::system_error& e) {
-        curl_multi_cleanup(state->multi);
-        return std::unexpected(std::string(e.what()));
-    }
     return std::shared_ptr<HttpClient>(new HttpClient(std::move(state)));
 }
 
 HttpClient::HttpClient(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
 HttpClient::~HttpClient() {
+    if (state_->inherited()) {
+        // The parent's thread and lock state came along with fork; nothing here may wait on them.
+        static_cast<void>(state_->thread.release());
+        return;
+    }
+    std::unique_ptr<std::thread> thread;
     {
         std::lock_guard lock(state_->mutex);
         state_->stopping = true;
         curl_multi_wakeup(state_->multi);
+        thread = std::move(state_->thread);
     }
-    state_->thread.join();
+    if (thread) thread->join();
     curl_multi_cleanup(state_->multi);
     state_->multi = nullptr;
 }
 
 asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
+    if (state_->inherited()) {
+        co_return std::unexpected(
+            HttpError{HttpErrorKind::Other,
+                      "HTTP client was started by the parent process; make a new client after fork"});
+    }
     for (const auto& [name, value] : request.headers) {
         // Names the header, never its value: the value may be a secret.
         if (!is_valid_header_value(value)) {
@@ -349,8 +380,13 @@ asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
         // Tracked, so the awaiting context does not run out of work while the transfer runs.
         auto executor = asio::prefer(asio::get_associated_executor(handler), asio::execution::outstanding_work.tracked);
         auto slot = asio::get_associated_cancellation_slot(handler);
+        // The tracked executor rides inside the posted handler, so the work count drops on the
+        // awaiting context's own thread: dropped here, on the transfer thread, it could reach
+        // zero and stop a context that its owner is already destroying.
         t->complete = [handler = std::move(handler), executor](HttpOutcome outcome) mutable {
-            asio::post(executor, [handler = std::move(handler), outcome = std::move(outcome)]() mutable {
+            auto target = asio::prefer(executor, asio::execution::outstanding_work.untracked);
+            asio::post(target, [handler = std::move(handler), work = std::move(executor),
+                                outcome = std::move(outcome)]() mutable {
                 auto done_slot = asio::get_associated_cancellation_slot(handler);
                 if (done_slot.is_connected()) done_slot.clear();
                 std::move(handler)(std::move(outcome));

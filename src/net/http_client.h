@@ -67,7 +67,7 @@ struct HttpClientOptions {
 
 class HttpClient {
 public:
-    // Starts the client's transfer thread; fails only when libcurl cannot be set up.
+    // Fails only when libcurl cannot be set up. The transfer thread starts with the first request.
     static std::expected<std::shared_ptr<HttpClient>, std::string> create(const HttpClientOptions& options = {});
 
     HttpClient(const HttpClient&) = delete;

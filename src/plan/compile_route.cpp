@@ -110,18 +110,21 @@ core::ZorvError route_error_to_error(RouteError error) {
         error.value);
 }
 
-JsonValue route_to_json(const CompiledRoute& route) {
+JsonValue route_to_json(const CompiledRoute& route) { return route_to_json(CompiledRoute(route)); }
+
+JsonValue route_to_json(CompiledRoute&& route) {
     JsonObject out;
-    out.emplace("stmt_type", route.stmt_type);
-    if (const auto* request = std::get_if<RestRequest>(&route.target)) {
+    out.reserve(4);
+    if (auto* request = std::get_if<RestRequest>(&route.target)) {
         out.emplace("method", std::string(http_method_name(request->method)));
-        out.emplace("path", request->path);
-        out.emplace("payload", clone_route_body(request->body));
+        out.emplace("path", std::move(request->path));
+        out.emplace("payload", request->body ? std::move(*request->body) : JsonValue(nullptr));
     } else {
         out.emplace("method", nullptr);
         out.emplace("path", nullptr);
         out.emplace("payload", nullptr);
     }
+    out.emplace("stmt_type", std::move(route.stmt_type));
     return out;
 }
 

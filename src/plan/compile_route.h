@@ -44,6 +44,8 @@ core::ZorvError route_error_to_error(RouteError error);
 // {"method", "path", "payload", "stmt_type"}; the query parameters are not shown, and a route
 // without request has null method, path and payload.
 JsonValue route_to_json(const CompiledRoute& route);
+// The same taking the body over instead of copying it.
+JsonValue route_to_json(CompiledRoute&& route);
 // A copy of the body, or null.
 JsonValue clone_route_body(const std::optional<JsonValue>& body);
 

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -70,6 +72,36 @@ public:
         return {at, true};
     }
     V& operator[](std::string_view key) { return emplace(std::string(key)).first->second; }
+
+    // An object of `entries` (moved from) given in any order: keys ascending, and a later entry
+    // replacing an earlier one with the same key, as a run of `insert_or_assign` would leave
+    // them. One allocation, and each entry moved once, where inserting one by one shifts the
+    // entries already in place.
+    static SortedObject from_entries(std::span<value_type> entries) {
+        SortedObject object;
+        if (entries.empty()) return object;
+        object.entries_.reserve(entries.size());
+        constexpr std::size_t kInline = 16;
+        std::array<value_type*, kInline> inline_order{};
+        std::vector<value_type*> heap_order;
+        std::span<value_type*> order(inline_order.data(), entries.size());
+        if (entries.size() > kInline) {
+            heap_order.resize(entries.size());
+            order = heap_order;
+        }
+        // Insertion sort of pointers: stable, and quick on the few keys of a request object.
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            value_type* entry = &entries[i];
+            std::size_t at = i;
+            for (; at > 0 && entry->first < order[at - 1]->first; --at) order[at] = order[at - 1];
+            order[at] = entry;
+        }
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            if (i + 1 < order.size() && order[i + 1]->first == order[i]->first) continue;
+            object.entries_.push_back(std::move(*order[i]));
+        }
+        return object;
+    }
     std::size_t erase(std::string_view key) {
         auto at = find(key);
         if (at == entries_.end()) return 0;
@@ -122,8 +154,9 @@ public:
     JsonValue(double x) : value_(std::in_place_index<4>, x) {}                  // NOLINT
     JsonValue(std::string s) : value_(std::in_place_index<5>, std::move(s)) {}  // NOLINT
     JsonValue(const char* s) : value_(std::in_place_index<5>, s) {}             // NOLINT
-    JsonValue(JsonArray a) : value_(std::in_place_index<6>, std::move(a)) {}    // NOLINT
-    JsonValue(JsonObject o) : value_(std::in_place_index<7>, std::move(o)) {}   // NOLINT
+    explicit JsonValue(std::string_view s) : value_(std::in_place_index<5>, s) {}
+    JsonValue(JsonArray a) : value_(std::in_place_index<6>, std::move(a)) {}   // NOLINT
+    JsonValue(JsonObject o) : value_(std::in_place_index<7>, std::move(o)) {}  // NOLINT
 
     Kind kind() const { return static_cast<Kind>(value_.index()); }
     bool is(Kind k) const { return kind() == k; }

@@ -32,10 +32,16 @@ std::string f64_text(double value) {
     return std::string(buffer, result.ptr);
 }
 
-core::Result<PlanQueryInput> lower_input(const core::QueryInput& input, QueryBudget& budget) {
-    PlanQueryInput out = ZORV_TRY(lower_vector_input(input));
+core::Result<void> lower_input_into(const core::QueryInput& input, QueryBudget& budget, PlanQueryInput& out) {
+    ZORV_CHECK(lower_vector_input_into(input, out));
     if (out.kind() == PlanQueryInput::Kind::Vector)
         ZORV_CHECK(budget.add_vector_elements(vector_element_count(out.vector())));
+    return {};
+}
+
+core::Result<PlanQueryInput> lower_input(const core::QueryInput& input, QueryBudget& budget) {
+    core::Result<PlanQueryInput> out{std::in_place};
+    ZORV_CHECK(lower_input_into(input, budget, *out));
     return out;
 }
 
@@ -43,10 +49,7 @@ core::Result<std::vector<PlanQueryInput>> lower_inputs(const std::vector<core::Q
                                                        QueryBudget& budget) {
     std::vector<PlanQueryInput> out;
     out.reserve(inputs.size());
-    for (const core::QueryInput& input : inputs) {
-        PlanQueryInput lowered = ZORV_TRY(lower_input(input, budget));
-        out.push_back(std::move(lowered));
-    }
+    for (const core::QueryInput& input : inputs) ZORV_CHECK(lower_input_into(input, budget, out.emplace_back()));
     return out;
 }
 
@@ -55,9 +58,9 @@ core::Result<std::vector<PlanContextPair>> lower_pairs(const std::vector<core::C
     std::vector<PlanContextPair> out;
     out.reserve(pairs.size());
     for (const core::ContextPair& pair : pairs) {
-        PlanQueryInput positive = ZORV_TRY(lower_input(pair.positive, budget));
-        PlanQueryInput negative = ZORV_TRY(lower_input(pair.negative, budget));
-        out.push_back(PlanContextPair{std::move(positive), std::move(negative)});
+        PlanContextPair& lowered = out.emplace_back();
+        ZORV_CHECK(lower_input_into(pair.positive, budget, lowered.positive));
+        ZORV_CHECK(lower_input_into(pair.negative, budget, lowered.negative));
     }
     return out;
 }
@@ -77,9 +80,9 @@ void default_bm25_model(PlanQuery& query, std::string_view vector_name) {
     if (model) document->model = std::move(model);
 }
 
-core::Result<PlanQuery> lower_nearest(const QueryExpr::Nearest& nearest, QueryBudget& budget) {
-    PlanQueryInput input = ZORV_TRY(lower_input(nearest.input, budget));
-    PlanQuery::Nearest out{std::move(input), std::nullopt};
+core::Result<void> lower_nearest(const QueryExpr::Nearest& nearest, QueryBudget& budget, PlanQuery& query) {
+    auto& out = query.node.emplace<PlanQuery::Nearest>();
+    ZORV_CHECK(lower_input_into(nearest.input, budget, out.input));
     if (nearest.mmr) {
         const core::Mmr& mmr = **nearest.mmr;
         if (!std::isfinite(mmr.diversity) || mmr.diversity < 0.0 || mmr.diversity > 1.0)
@@ -91,9 +94,8 @@ core::Result<PlanQuery> lower_nearest(const QueryExpr::Nearest& nearest, QueryBu
                                   std::to_string(mmr.candidates));
         out.mmr = PlanMmr{mmr.diversity, mmr.candidates};
     }
-    PlanQuery query{std::move(out)};
     default_bm25_model(query, using_name(nearest.using_));
-    return query;
+    return {};
 }
 
 std::string_view strategy_name(core::RecommendStrategy strategy) {
@@ -270,7 +272,11 @@ core::Result<PlanQuery> lower_query_source(const QueryExpr& expr, QueryBudget& b
         case K::Rerank:
             return core::fail(core::Diag::PlanUnsupportedPrefetch,
                               "RERANK must be lowered through the prefetch pipeline");
-        case K::Nearest: return lower_nearest(expr.get<K::Nearest>(), budget);
+        case K::Nearest: {
+            core::Result<PlanQuery> query{std::in_place};
+            ZORV_CHECK(lower_nearest(expr.get<K::Nearest>(), budget, *query));
+            return query;
+        }
         case K::Recommend: {
             const auto& recommend = expr.get<K::Recommend>();
             PlanQuery::Recommend out;
@@ -304,16 +310,34 @@ core::Result<PlanQuery> lower_query_source(const QueryExpr& expr, QueryBudget& b
     return core::fail(core::Diag::PlanUnsupportedPrefetch, "unknown query expression");
 }
 
-core::Result<SearchRanking> lower_search_pipeline(const core::Query& query, CteScope scope, QueryBudget& budget,
-                                                  unsigned depth) {
+core::Result<void> lower_query_source_into(const QueryExpr& expr, QueryBudget& budget, PlanQuery& out) {
+    if (expr.is(K::Nearest)) return lower_nearest(expr.get<K::Nearest>(), budget, out);
+    out = ZORV_TRY(lower_query_source(expr, budget));
+    return {};
+}
+
+core::Result<void> lower_search_pipeline_into(const core::Query& query, CteScope scope, QueryBudget& budget,
+                                              unsigned depth, SearchRanking& ranking) {
     const QueryExpr& expr = query.expression;
-    if (expr.is(K::Hybrid)) return lower_hybrid(query, expr.get<K::Hybrid>(), budget);
-    if (expr.is(K::Rerank)) return lower_rerank(expr.get<K::Rerank>(), scope, budget, depth);
-    SearchRanking ranking;
-    ranking.query = ZORV_TRY(lower_query_source(expr, budget));
+    if (expr.is(K::Hybrid)) {
+        ranking = ZORV_TRY(lower_hybrid(query, expr.get<K::Hybrid>(), budget));
+        return {};
+    }
+    if (expr.is(K::Rerank)) {
+        ranking = ZORV_TRY(lower_rerank(expr.get<K::Rerank>(), scope, budget, depth));
+        return {};
+    }
+    ZORV_CHECK(lower_query_source_into(expr, budget, ranking.query));
     apply_rrf_params(ranking.query, query.params);
     if (const auto* using_ = expr.using_slot(); using_ != nullptr && *using_) ranking.using_ = (*using_)->name;
     ranking.prefetch = ZORV_TRY(lower_sources(expr.prefetch_list(), scope, budget, depth));
+    return {};
+}
+
+core::Result<SearchRanking> lower_search_pipeline(const core::Query& query, CteScope scope, QueryBudget& budget,
+                                                  unsigned depth) {
+    core::Result<SearchRanking> ranking{std::in_place};
+    ZORV_CHECK(lower_search_pipeline_into(query, scope, budget, depth, *ranking));
     return ranking;
 }
 
@@ -339,7 +363,8 @@ core::Result<PlanPrefetch> lower_prefetch(const core::Prefetch& source, CteScope
                           "PREFETCH sources cannot carry SHARD routing; route the outer query instead");
     if (query->params && (query->params->timeout || query->params->consistency))
         return core::fail(core::Diag::PlanPrefetchParams, "PREFETCH sources cannot carry PARAMS timeout / consistency");
-    SearchRanking ranking = ZORV_TRY(lower_search_pipeline(*query, inner, budget, depth + 1));
+    SearchRanking ranking;
+    ZORV_CHECK(lower_search_pipeline_into(*query, inner, budget, depth + 1, ranking));
     PlanPrefetch stage;
     stage.query = std::move(ranking.query);
     if (!ranking.prefetch.empty()) stage.prefetch = std::move(ranking.prefetch);

@@ -51,10 +51,15 @@ struct SearchRanking {
 // `depth` is the number of prefetch levels above `query`.
 core::Result<SearchRanking> lower_search_pipeline(const core::Query& query, CteScope scope, QueryBudget& budget,
                                                   unsigned depth);
+// The same written into `out` (as default-constructed): what is lowered in place is not moved
+// through every layer.
+core::Result<void> lower_search_pipeline_into(const core::Query& query, CteScope scope, QueryBudget& budget,
+                                              unsigned depth, SearchRanking& out);
 core::Result<PlanPrefetch> lower_prefetch(const core::Prefetch& source, CteScope scope, QueryBudget& budget,
                                           unsigned depth);
 // Every expression but HYBRID and RERANK, which become whole pipelines.
 core::Result<PlanQuery> lower_query_source(const core::QueryExpr& expr, QueryBudget& budget);
+core::Result<void> lower_query_source_into(const core::QueryExpr& expr, QueryBudget& budget, PlanQuery& out);
 
 // The model of a server-side inference input: the given one, else "Qdrant/bm25" for a vector
 // named bm25 (any case), else unchanged.

@@ -70,7 +70,8 @@ core::Result<void> lower_request_core(const core::Query& query, CteScope scope, 
     PlanSelectors selectors = lower_selectors(query.output);
     request.with_payload = std::move(selectors.with_payload);
     request.with_vector = std::move(selectors.with_vector);
-    SearchRanking ranking = ZORV_TRY(lower_search_pipeline(query, scope, budget, depth));
+    SearchRanking ranking;
+    ZORV_CHECK(lower_search_pipeline_into(query, scope, budget, depth, ranking));
     request.query = std::move(ranking.query);
     request.prefetch = std::move(ranking.prefetch);
     request.using_ = std::move(ranking.using_);
@@ -188,8 +189,9 @@ core::Result<PlanOp> lower_query(const core::Query& query, CteScope scope, Query
 }
 
 core::Result<PlanOp> lower_search_query(const core::Query& query, CteScope scope, QueryBudget& budget, unsigned depth) {
-    PlanOp result = make_op<PlanOpKind::Query>();
-    QueryOp& op = result.get<PlanOpKind::Query>();
+    // Built where it is returned: the operation moves only while it is still empty.
+    core::Result<PlanOp> result = make_op<PlanOpKind::Query>();
+    QueryOp& op = result->get<PlanOpKind::Query>();
     ZORV_CHECK(lower_request_core(query, scope, budget, depth, op.request, op.timeout, op.consistency));
     op.request.limit = query.page.limit;
     op.request.offset = query.page.offset;
@@ -203,8 +205,8 @@ core::Result<PlanOp> lower_groups_query(const core::Query& query, CteScope scope
     if (!query.group) return core::fail(core::Diag::PlanGroup, "group required for groups query");
     const core::GroupBy& group = *query.group;
     if (group.field.empty()) return core::fail(core::Diag::PlanGroup, "group field must not be empty");
-    PlanOp result = make_op<PlanOpKind::QueryGroups>();
-    QueryGroupsOp& op = result.get<PlanOpKind::QueryGroups>();
+    core::Result<PlanOp> result = make_op<PlanOpKind::QueryGroups>();
+    QueryGroupsOp& op = result->get<PlanOpKind::QueryGroups>();
     const std::uint64_t limit = query.page.limit.value_or(10);
     const std::uint64_t offset = query.page.offset.value_or(0);
     if (__builtin_add_overflow(limit, offset, &op.limit))

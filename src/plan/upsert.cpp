@@ -65,23 +65,34 @@ core::Result<PlanUpsert> lower_upsert_points(const core::Upsert& upsert) {
     return out;
 }
 
-core::Result<PlanQueryInput> lower_vector_input(const core::QueryInput& input) {
+core::Result<void> lower_vector_input_into(const core::QueryInput& input, PlanQueryInput& out) {
     using Kind = core::QueryInput::Kind;
-    PlanQueryInput out;
     switch (input.kind()) {
         case Kind::Text: {
             const auto& text = std::get<core::QueryInput::Text>(input.value);
-            out.value = PlanVector{core::VectorValue::Document{text.text, text.model, text.options}};
+            out.value.emplace<PlanVector>(PlanVector{core::VectorValue::Document{text.text, text.model, text.options}});
             break;
         }
-        case Kind::Image: out.value = PlanVector{std::get<core::QueryInput::Image>(input.value)}; break;
-        case Kind::Object: out.value = PlanVector{std::get<core::QueryInput::Object>(input.value)}; break;
-        case Kind::Vector: out.value = std::get<core::VectorValue>(input.value); break;
+        case Kind::Image:
+            out.value.emplace<PlanVector>(PlanVector{std::get<core::QueryInput::Image>(input.value)});
+            break;
+        case Kind::Object:
+            out.value.emplace<PlanVector>(PlanVector{std::get<core::QueryInput::Object>(input.value)});
+            break;
+        case Kind::Vector: out.value.emplace<PlanVector>(std::get<core::VectorValue>(input.value)); break;
         case Kind::Point: out.value = to_plan_point_id(std::get<core::PointId>(input.value)); break;
         case Kind::Param:
-        case Kind::PositionalParam: out.value = PlanVector{std::get<core::Placeholder>(input.value)}; break;
+        case Kind::PositionalParam:
+            out.value.emplace<PlanVector>(PlanVector{std::get<core::Placeholder>(input.value)});
+            break;
     }
     if (const auto* vector = std::get_if<PlanVector>(&out.value)) ZORV_CHECK(check_finite_vector(*vector));
+    return {};
+}
+
+core::Result<PlanQueryInput> lower_vector_input(const core::QueryInput& input) {
+    core::Result<PlanQueryInput> out{std::in_place};
+    ZORV_CHECK(lower_vector_input_into(input, *out));
     return out;
 }
 

@@ -17,6 +17,9 @@ core::Result<PlanPoint> lower_upsert_point(const core::UpsertRow& row);
 
 // Also used for the inputs of every vector query.
 core::Result<PlanQueryInput> lower_vector_input(const core::QueryInput& input);
+// The same written into `out`, which a request already holds: an input moved through every
+// layer of a lowering costs more than the rest of its planning.
+core::Result<void> lower_vector_input_into(const core::QueryInput& input, PlanQueryInput& out);
 core::Result<std::vector<PlanQueryInput>> lower_vector_inputs(const std::vector<core::QueryInput>& inputs);
 
 // ZORV-PLAN-NON-FINITE for the first NaN or infinity in an object input or an options map.

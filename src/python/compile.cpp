@@ -52,7 +52,7 @@ PyObject* json_value_to_py(const plan::JsonValue& value) {
 PyObject* compiled_route_to_py(const core::Statement& statement) {
     auto route = plan::compile_route(statement);
     if (!route) return raise_zorv_error(std::move(route).error(), kSyntaxErrorClass);
-    return json_value_to_py(plan::route_to_json(*route));
+    return json_value_to_py(plan::route_to_json(std::move(*route)));
 }
 
 }  // namespace zorv::python

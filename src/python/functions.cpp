@@ -181,14 +181,6 @@ PyObject* py_is_valid(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     return PyBool_FromLong(check_valid(*text) ? 1 : 0);
 }
 
-// Parse one statement, bind, then compile; binding failures keep their own class.
-PyObject* compile_query(std::string_view text, PyObject* params) {
-    auto statement = core::parse_statement(text);
-    if (!statement) return raise_zorv_error(std::move(statement).error(), kSyntaxErrorClass);
-    if (!bind_params_into_stmt(*statement, params)) return nullptr;
-    return compiled_route_to_py(*statement);
-}
-
 PyObject* py_compile(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static constexpr std::array<ArgSpec, 2> specs{{{"input", true, false}, {"params", false, false}}};
     std::array<PyObject*, 2> out{};
@@ -230,6 +222,14 @@ PyObject* tokenize_source(std::string_view text) {
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), dict.release());
     }
     return list.release();
+}
+
+// Parse one statement, bind, then compile; binding failures keep their own class.
+PyObject* compile_query(std::string_view text, PyObject* params) {
+    auto statement = core::parse_statement(text);
+    if (!statement) return raise_zorv_error(std::move(statement).error(), kSyntaxErrorClass);
+    if (!bind_params_into_stmt(*statement, params)) return nullptr;
+    return compiled_route_to_py(*statement);
 }
 
 PyMethodDef module_functions[] = {

@@ -12,4 +12,7 @@ extern PyMethodDef module_functions[];
 
 PyObject* tokenize_source(std::string_view text);
 
+// `compile(input, params)` and `Client.compile`: parse one statement, bind, compile its route.
+PyObject* compile_query(std::string_view text, PyObject* params);
+
 }  // namespace zorv::python

@@ -1,9 +1,11 @@
 // Module initialisation: multi-phase init with one execution slot.
+#include "python/client.h"
 #include "python/errors.h"
 #include "python/execution_report.h"
 #include "python/functions.h"
 #include "python/http_embedder.h"
 #include "python/py_ref.h"
+#include "python/shutdown_gate.h"
 #include "python/stmt.h"
 
 namespace zorv::python {
@@ -44,6 +46,8 @@ int add_classes(PyObject* module) {
     if (stmt == nullptr || add_name(module, "Stmt", stmt) < 0) return -1;
     PyObject* embedder = http_embedder_type_object();
     if (embedder == nullptr || add_name(module, "HttpEmbedder", embedder) < 0) return -1;
+    PyObject* client = client_type_object();
+    if (client == nullptr || add_name(module, "Client", client) < 0) return -1;
     return 0;
 }
 
@@ -59,6 +63,7 @@ int pyzorv_module_exec(PyObject* module) {
         return -1;
     }
     set_exception_module("pyzorv");
+    if (register_shutdown_gate() < 0) return -1;
     if (add_classes(module) < 0) return -1;
     if (add_functions(module) < 0) return -1;
     return set_module_version(module);

@@ -236,7 +236,7 @@ Result<Box<Query>> parse_query_body(Parser& parser, bool top_level, std::span<co
     // through results would also weigh on the stack of deeply nested PREFETCH bodies.
     Box<Query> boxed;
     Query& query = *boxed;
-    query.expression = ZORV_TRY(parse_query_expression(parser));
+    ZORV_CHECK(parse_query_expression_into(parser, query.expression));
     ZORV_CHECK(parse_from(parser, top_level, query));
     BodyClauses clauses;
     ZORV_CHECK(parse_clauses(parser, ctes, query, clauses, body_start));

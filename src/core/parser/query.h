@@ -25,9 +25,13 @@ Result<Box<Query>> parse_query_body(Parser& parser, bool top_level, std::span<co
 // The ranking expression that starts a body, chosen by its first token (USING and PREFETCH are
 // moved in later by the body reader).
 Result<QueryExpr> parse_query_expression(Parser& parser);
+// The same read into `out` (as default-constructed): the common nearest forms are built in place
+// instead of moving their input through every reader.
+Result<void> parse_query_expression_into(Parser& parser, QueryExpr& out);
 
 // TEXT, IMAGE, OBJECT, VECTOR, POINT, a string, a vector literal or a placeholder.
 Result<QueryInput> parse_query_input(Parser& parser);
+Result<void> parse_query_input_into(Parser& parser, QueryInput& out);
 
 // Optional START FROM value of ORDER BY (also used by SCROLL); nothing when START is absent.
 Result<std::optional<Literal>> parse_order_start(Parser& parser);

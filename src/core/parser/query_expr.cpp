@@ -35,11 +35,10 @@ Result<QueryExpr> parse_points(Parser& parser) {
     return QueryExpr{std::move(points)};
 }
 
-Result<QueryExpr> parse_nearest(Parser& parser) {
+Result<void> parse_nearest_into(Parser& parser, QueryExpr& out) {
     parser.accept(TokenKind::Nearest);
-    QueryExpr::Nearest nearest;
-    nearest.input = ZORV_TRY(parse_query_input(parser));
-    return QueryExpr{std::move(nearest)};
+    auto& nearest = out.node.emplace<QueryExpr::Nearest>();
+    return parse_query_input_into(parser, nearest.input);
 }
 
 Result<QueryExpr> parse_mmr(Parser& parser) {
@@ -277,26 +276,37 @@ Result<QueryExpr> parse_cross_rerank(Parser& parser) {
 
 }  // namespace
 
-Result<QueryExpr> parse_query_expression(Parser& parser) {
+Result<void> parse_query_expression_into(Parser& parser, QueryExpr& out) {
+    auto take = [&out](Result<QueryExpr> parsed) -> Result<void> {
+        if (!parsed) return std::unexpected(std::move(parsed).error());
+        out = std::move(*parsed);
+        return {};
+    };
     // Words first (matched by text), then keyword kinds, then a plain query input.
-    if (parser.is_word("POINTS")) return parse_points(parser);
+    if (parser.is_word("POINTS")) return take(parse_points(parser));
     switch (parser.current().kind) {
-        case TokenKind::Order: return parse_order_by(parser);
-        case TokenKind::Nearest: return parse_nearest(parser);
-        case TokenKind::Context: return parse_context(parser);
-        case TokenKind::Discover: return parse_discover(parser);
-        case TokenKind::Fusion: return parse_fusion(parser);
-        case TokenKind::Recommend: return parse_recommend(parser);
-        case TokenKind::Sample: return parse_sample(parser);
+        case TokenKind::Order: return take(parse_order_by(parser));
+        case TokenKind::Nearest: return parse_nearest_into(parser, out);
+        case TokenKind::Context: return take(parse_context(parser));
+        case TokenKind::Discover: return take(parse_discover(parser));
+        case TokenKind::Fusion: return take(parse_fusion(parser));
+        case TokenKind::Recommend: return take(parse_recommend(parser));
+        case TokenKind::Sample: return take(parse_sample(parser));
         default: break;
     }
-    if (parser.is_word("FORMULA")) return parse_formula_expr(parser);
-    if (parser.check(TokenKind::Relevance)) return parse_relevance_feedback(parser);
-    if (parser.is_word("MMR")) return parse_mmr(parser);
-    if (parser.check(TokenKind::Hybrid)) return parse_hybrid(parser);
-    if (parser.is_word("CROSS")) return parse_cross_rerank(parser);
-    if (parser.check(TokenKind::Rerank)) return parse_rerank(parser);
-    return parse_nearest(parser);
+    if (parser.is_word("FORMULA")) return take(parse_formula_expr(parser));
+    if (parser.check(TokenKind::Relevance)) return take(parse_relevance_feedback(parser));
+    if (parser.is_word("MMR")) return take(parse_mmr(parser));
+    if (parser.check(TokenKind::Hybrid)) return take(parse_hybrid(parser));
+    if (parser.is_word("CROSS")) return take(parse_cross_rerank(parser));
+    if (parser.check(TokenKind::Rerank)) return take(parse_rerank(parser));
+    return parse_nearest_into(parser, out);
+}
+
+Result<QueryExpr> parse_query_expression(Parser& parser) {
+    Result<QueryExpr> out{std::in_place};
+    ZORV_CHECK(parse_query_expression_into(parser, *out));
+    return out;
 }
 
 Result<void> convert_using_hybrid(QueryExpr& expression, HybridOptions options, Span body_start) {

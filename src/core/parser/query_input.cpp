@@ -57,11 +57,19 @@ Result<QueryInput> parse_object_input(Parser& parser) {
 }
 
 // A literal turned into a vector; shape errors carry the span of the literal's first token.
-Result<QueryInput> parse_vector_literal_input(Parser& parser) {
+Result<void> parse_vector_literal_input(Parser& parser, QueryInput& out) {
     const Span first = parser.current().span;
     Literal literal = ZORV_TRY(parse_literal(parser));
-    VectorValue vector = ZORV_TRY(literal_to_vector(std::move(literal), first));
-    return QueryInput{std::move(vector)};
+    Result<VectorValue> vector = literal_to_vector(std::move(literal), first);
+    if (!vector) return std::unexpected(std::move(vector).error());
+    out.value.emplace<VectorValue>(std::move(*vector));
+    return {};
+}
+
+Result<QueryInput> parse_vector_literal_input(Parser& parser) {
+    Result<QueryInput> out{std::in_place};
+    ZORV_CHECK(parse_vector_literal_input(parser, *out));
+    return out;
 }
 
 Result<QueryInput> parse_named_param_input(Parser& parser) {
@@ -91,27 +99,38 @@ Result<QueryInput> parse_point_input(Parser& parser) {
 
 }  // namespace
 
-Result<QueryInput> parse_query_input(Parser& parser) {
-    if (parser.is_word("TEXT")) return parse_text_input(parser);
-    if (parser.is_word("IMAGE")) return parse_image_input(parser);
-    if (parser.is_word("OBJECT")) return parse_object_input(parser);
+Result<void> parse_query_input_into(Parser& parser, QueryInput& out) {
+    auto take = [&out](Result<QueryInput> parsed) -> Result<void> {
+        if (!parsed) return std::unexpected(std::move(parsed).error());
+        out = std::move(*parsed);
+        return {};
+    };
+    if (parser.is_word("TEXT")) return take(parse_text_input(parser));
+    if (parser.is_word("IMAGE")) return take(parse_image_input(parser));
+    if (parser.is_word("OBJECT")) return take(parse_object_input(parser));
     const Token& tok = parser.current();
     switch (tok.kind) {
-        case TokenKind::Vector: return parse_vector_input(parser);
-        case TokenKind::Point: return parse_point_input(parser);
+        case TokenKind::Vector: return take(parse_vector_input(parser));
+        case TokenKind::Point: return take(parse_point_input(parser));
         case TokenKind::String: {
-            QueryInput::Text input;
+            auto& input = out.value.emplace<QueryInput::Text>();
             input.text = ZORV_TRY(parse_string_literal(parser));
-            return QueryInput{std::move(input)};
+            return {};
         }
         case TokenKind::LBracket:
-        case TokenKind::LBrace: return parse_vector_literal_input(parser);
-        case TokenKind::Colon: return parse_named_param_input(parser);
-        case TokenKind::Question: return parse_positional_input(parser);
+        case TokenKind::LBrace: return parse_vector_literal_input(parser, out);
+        case TokenKind::Colon: return take(parse_named_param_input(parser));
+        case TokenKind::Question: out = parse_positional_input(parser); return {};
         default:
             return fail(Diag::ParseQueryInput, "query input requires TEXT, IMAGE, OBJECT, VECTOR, POINT, or parameter",
                         tok.span);
     }
+}
+
+Result<QueryInput> parse_query_input(Parser& parser) {
+    Result<QueryInput> out{std::in_place};
+    ZORV_CHECK(parse_query_input_into(parser, *out));
+    return out;
 }
 
 Result<std::optional<Literal>> parse_order_start(Parser& parser) {

@@ -246,6 +246,8 @@ JsonValue filter_to_value(const PlanFilter& filter) {
     return sink.take();
 }
 
+void put_filter_value(ValueSink& sink, const PlanFilter& filter) { emit_filter(sink, filter); }
+
 void write_filter(std::string& out, const PlanFilter& filter) {
     TextSink sink(out);
     emit_filter(sink, filter);

@@ -11,10 +11,14 @@
 
 namespace zorv::plan {
 
+class ValueSink;
+
 // The filter entry: the single form as its condition's object, a clause set as
 // {"must", "must_not", "should", "min_should"}, empty clauses left out ({} when nothing is set).
 JsonValue filter_to_value(const PlanFilter& filter);
 void write_filter(std::string& out, const PlanFilter& filter);
+// The same value written into a body under construction, where its next value goes.
+void put_filter_value(ValueSink& sink, const PlanFilter& filter);
 
 // One condition. A nested condition's filter is always a clause set: Qdrant refuses a bare
 // condition there.

@@ -14,7 +14,7 @@ namespace {
 using Kind = PlanExpression::Kind;
 
 // A formula's condition keeps the single form: the server reads a bare condition there.
-void emit_filter_entry(ValueSink& sink, const PlanFilter& filter) { sink.put(filter_to_value(filter)); }
+void emit_filter_entry(ValueSink& sink, const PlanFilter& filter) { put_filter_value(sink, filter); }
 void emit_filter_entry(TextSink& sink, const PlanFilter& filter) { write_filter(sink.prefix(), filter); }
 
 template <class Sink>
@@ -223,6 +223,8 @@ void write_expression(std::string& out, const PlanExpression& expression) {
     emit_expression(sink, expression);
 }
 
+void put_expression_value(ValueSink& sink, const PlanExpression& expression) { emit_expression(sink, expression); }
+
 JsonValue default_value_to_value(const PlanDefaultValue& value) {
     ValueSink sink;
     emit_default(sink, value);
@@ -233,5 +235,7 @@ void write_default_value(std::string& out, const PlanDefaultValue& value) {
     TextSink sink(out);
     emit_default(sink, value);
 }
+
+void put_default_value(ValueSink& sink, const PlanDefaultValue& value) { emit_default(sink, value); }
 
 }  // namespace zorv::plan

@@ -9,11 +9,16 @@
 
 namespace zorv::plan {
 
+class ValueSink;
+
 JsonValue expression_to_value(const PlanExpression& expression);
 void write_expression(std::string& out, const PlanExpression& expression);
+// The same value written into a body under construction, where its next value goes.
+void put_expression_value(ValueSink& sink, const PlanExpression& expression);
 
 // A DEFAULTS value: objects keep their (sorted, unique) keys in both forms.
 JsonValue default_value_to_value(const PlanDefaultValue& value);
 void write_default_value(std::string& out, const PlanDefaultValue& value);
+void put_default_value(ValueSink& sink, const PlanDefaultValue& value);
 
 }  // namespace zorv::plan

@@ -3,7 +3,10 @@
 // call order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -69,29 +72,34 @@ private:
 };
 
 // g++ 12 warns that a moved JsonValue's inactive string or vector may be read uninitialized when
-// the flat object shifts its entries; the variant's move never reads an inactive member.
+// entries move; the variant's move never reads an inactive member.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
+// Finished values wait on two stacks until their container closes; the container is then built
+// once at its final size (objects sorted then), so no container regrows or shifts its entries.
 class ValueSink {
 public:
-    ValueSink() {
-        // Request bodies rarely nest deeper than this; one allocation each instead of regrowing.
-        open_.reserve(16);
-        keys_.reserve(16);
+    void begin_object() { open(true); }
+    void end_object() {
+        Frame frame = close();
+        auto first = entries_.begin() + static_cast<std::ptrdiff_t>(frame.first);
+        JsonObject object = JsonObject::from_entries(std::span(first, entries_.end()));
+        entries_.erase(first, entries_.end());
+        place(frame.key, std::move(object));
     }
-    void begin_object() {
-        // Request objects hold a few keys: one allocation instead of regrowing entry by entry.
-        JsonObject object;
-        object.reserve(4);
-        open(std::move(object));
+    void begin_array() { open(false); }
+    void end_array() {
+        Frame frame = close();
+        auto first = items_.begin() + static_cast<std::ptrdiff_t>(frame.first);
+        JsonArray array(std::make_move_iterator(first), std::make_move_iterator(items_.end()));
+        items_.erase(first, items_.end());
+        place(frame.key, std::move(array));
     }
-    void end_object() { close(); }
-    void begin_array() { open(JsonArray{}); }
-    void end_array() { close(); }
-    void key(std::string_view name) { keys_.back() = std::string(name); }
-    void string(std::string_view s) { put(std::string(s)); }
+    // The writers pass names that outlive the value written under them.
+    void key(std::string_view name) { key_ = name; }
+    void string(std::string_view s) { put(s); }
     void u64(std::uint64_t n) { put(n); }
     void i64(std::int64_t n) { put(n); }
     void f64(double x) { put(x); }
@@ -99,39 +107,57 @@ public:
     void null() { put(nullptr); }
     void literal(const core::Literal& value) { put(plan_value_to_json(value)); }
     void literals(const core::LiteralList& values) { put(plan_value_list_to_json(values)); }
-    // Places a finished value where the next value goes.
-    void put(JsonValue value) {
-        if (open_.empty()) {
-            root_ = std::move(value);
-            return;
-        }
-        JsonValue& top = open_.back();
-        if (top.is(JsonValue::Kind::Object)) {
-            top.as_object().insert_or_assign(std::move(keys_.back()), std::move(value));
-        } else {
-            top.as_array().push_back(std::move(value));
-        }
+    // Places a finished value (or what a JsonValue is made from: a string view is copied) where the
+    // next value goes.
+    template <class T>
+    void put(T&& value) {
+        place(key_, std::forward<T>(value));
     }
     JsonValue take() { return std::move(root_); }
 
 private:
-    void open(JsonObject object) {
-        open_.emplace_back(std::move(object));
-        keys_.emplace_back();
+    struct Frame {
+        std::size_t first;     // its first value in `entries_` or `items_`
+        std::string_view key;  // where it goes in its parent object
+        bool object;
+    };
+
+    void open(bool object) {
+        reserve_first(frames_);
+        frames_.push_back(Frame{object ? entries_.size() : items_.size(), key_, object});
     }
-    void open(JsonArray array) {
-        open_.emplace_back(std::move(array));
-        keys_.emplace_back();
+    Frame close() {
+        Frame frame = frames_.back();
+        frames_.pop_back();
+        return frame;
     }
-    void close() {
-        JsonValue done = std::move(open_.back());
-        open_.pop_back();
-        keys_.pop_back();
-        put(std::move(done));
+    // Values are built in place: an entry's key and value are constructed once, where they stay
+    // until their container closes.
+    template <class T>
+    void place(std::string_view key, T&& value) {
+        if (frames_.empty()) {
+            root_ = JsonValue(std::forward<T>(value));
+        } else if (frames_.back().object) {
+            reserve_first(entries_);
+            entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(key),
+                                  std::forward_as_tuple(std::forward<T>(value)));
+        } else {
+            reserve_first(items_);
+            items_.emplace_back(std::forward<T>(value));
+        }
     }
 
-    std::vector<JsonValue> open_;    // the containers being filled, innermost last
-    std::vector<std::string> keys_;  // per open container: where an object's next value goes
+    // A stack's first use takes room for a typical request body at once instead of regrowing;
+    // a body without arrays never allocates the array stack.
+    template <class Stack>
+    static void reserve_first(Stack& stack) {
+        if (stack.capacity() == 0) stack.reserve(16);
+    }
+
+    std::vector<Frame> frames_;                               // the open containers, innermost last
+    std::vector<std::pair<std::string, JsonValue>> entries_;  // values of the open objects, with keys
+    std::vector<JsonValue> items_;                            // values of the open arrays
+    std::string_view key_;                                    // the key of the next object entry
     JsonValue root_;
 };
 #if defined(__GNUC__) && !defined(__clang__)

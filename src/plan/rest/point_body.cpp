@@ -15,7 +15,7 @@ void put_f32(TextSink& sink, float x) { write_json_f32(sink.prefix(), x); }
 void put_f32(ValueSink& sink, float x) { sink.f64(static_cast<double>(x)); }
 
 void put_filter(TextSink& sink, const PlanFilter& filter) { write_filter(sink.prefix(), filter); }
-void put_filter(ValueSink& sink, const PlanFilter& filter) { sink.put(filter_to_value(filter)); }
+void put_filter(ValueSink& sink, const PlanFilter& filter) { put_filter_value(sink, filter); }
 
 template <class S>
 void put_point_id(S& sink, const PlanPointId& id) {

@@ -21,11 +21,11 @@ using core::VectorValue;
 void put_f32(TextSink& sink, float x) { write_json_f32(sink.prefix(), x); }
 void put_f32(ValueSink& sink, float x) { std::isfinite(x) ? sink.f64(x) : sink.null(); }
 void put_filter(TextSink& sink, const PlanFilter& filter) { write_filter(sink.prefix(), filter); }
-void put_filter(ValueSink& sink, const PlanFilter& filter) { sink.put(filter_to_value(filter)); }
+void put_filter(ValueSink& sink, const PlanFilter& filter) { put_filter_value(sink, filter); }
 void put_expression(TextSink& sink, const PlanExpression& expr) { write_expression(sink.prefix(), expr); }
-void put_expression(ValueSink& sink, const PlanExpression& expr) { sink.put(expression_to_value(expr)); }
+void put_expression(ValueSink& sink, const PlanExpression& expr) { put_expression_value(sink, expr); }
 void put_default(TextSink& sink, const PlanDefaultValue& value) { write_default_value(sink.prefix(), value); }
-void put_default(ValueSink& sink, const PlanDefaultValue& value) { sink.put(default_value_to_value(value)); }
+void put_default(ValueSink& sink, const PlanDefaultValue& value) { put_default_value(sink, value); }
 
 template <class Sink>
 void put_f64(Sink& sink, double x) {
@@ -54,6 +54,19 @@ void put_dense(Sink& sink, const std::vector<float>& values) {
     sink.begin_array();
     for (float x : values) put_f64(sink, static_cast<double>(x));
     sink.end_array();
+}
+// Vectors can be long: built at their final size rather than element by element on the sink.
+void put_dense(ValueSink& sink, const std::vector<float>& values) {
+    JsonArray array;
+    array.reserve(values.size());
+    for (float x : values) {
+        if (std::isfinite(x)) {
+            array.emplace_back(static_cast<double>(x));
+        } else {
+            array.emplace_back(nullptr);
+        }
+    }
+    sink.put(std::move(array));
 }
 
 template <class Sink>

@@ -76,10 +76,10 @@ RouteResult batch_request(const PlanBatch& batch) {
 
 std::string_view http_method_name(HttpMethod method) { return kMethodNames[static_cast<std::size_t>(method)]; }
 
-std::string encode_path_segment(std::string_view name) {
+namespace {
+
+void append_path_segment(std::string& out, std::string_view name) {
     static constexpr std::string_view kHex = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(name.size());
     for (char ch : name) {
         const auto c = static_cast<unsigned char>(ch);
         if (is_unreserved(c)) {
@@ -90,10 +90,28 @@ std::string encode_path_segment(std::string_view name) {
         out += kHex[c >> 4U];
         out += kHex[c & 0x0FU];
     }
+}
+
+}  // namespace
+
+std::string encode_path_segment(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    append_path_segment(out, name);
     return out;
 }
 
-std::string collection_path(std::string_view collection) { return "/collections/" + encode_path_segment(collection); }
+std::string collection_path(std::string_view collection) {
+    constexpr std::string_view kPrefix = "/collections/";
+    // Room for the longest tail a route appends ("/points/payload/delete"), so that appending it
+    // does not allocate a second time.
+    constexpr std::size_t kTailRoom = 24;
+    std::string path;
+    path.reserve(kPrefix.size() + collection.size() + kTailRoom);
+    path += kPrefix;
+    append_path_segment(path, collection);
+    return path;
+}
 
 std::string consistency_param(const Consistency& consistency) {
     return std::visit(core::Overloaded{

@@ -35,4 +35,8 @@ AsyncResult<AnalyzeReport> explain_analyze(Executor& executor, std::string text)
 // A parsed statement.
 AsyncResult<AnalyzeReport> explain_analyze_with_timeout(Executor& executor, core::Statement statement);
 
+// The measured run behind both entry points, without a deadline. `parse_ms` is the time the caller
+// spent parsing (0 when it did not parse). Any failure is returned as the error; nothing is undone.
+AsyncResult<AnalyzeReport> analyze_statement(Executor& executor, core::Statement statement, double parse_ms);
+
 }  // namespace zorv::runtime

@@ -216,9 +216,7 @@ core::Result<ExecData> decode_data(const plan::PlanOp& op, JsonElement reply) {
         case PlanOpKind::CrossRerank: return client_side_refusal();
         case PlanOpKind::ShowQuotas: return decode_quotas(reply);
         case PlanOpKind::SetQuota: return decode_set_quota(op, reply);
-        case PlanOpKind::Batch:
-            return core::fail(core::Diag::RestBatch,
-                              "BATCH is dispatched by the Executor through the batch RPCs, not as a single REST route");
+        case PlanOpKind::Batch: return std::unexpected(rest_batch_refusal());
     }
     return core::fail(core::Diag::RestBatch, "unknown plan operation kind");
 }
@@ -260,6 +258,12 @@ core::Result<protocol::BackendReply> decode_rest_reply(const plan::PlanOp& op, J
     auto data = decode_data(op, reply);
     if (!data) return std::unexpected(std::move(data).error());
     return protocol::BackendReply{std::move(telemetry), std::move(*data)};
+}
+
+core::ZorvError rest_batch_refusal() {
+    return core::fail(core::Diag::RestBatch,
+                      "BATCH is dispatched by the Executor through the batch RPCs, not as a single REST route")
+        .error();
 }
 
 }  // namespace zorv::runtime::rest

@@ -16,6 +16,9 @@ namespace zorv::runtime::rest {
 // for every kind and never fail a reply; CROSS_RERANK and BATCH are refused whatever it holds.
 core::Result<protocol::BackendReply> decode_rest_reply(const plan::PlanOp& op, JsonElement reply);
 
+// BATCH has no single REST route: the executor sends it through the batch calls.
+core::ZorvError rest_batch_refusal();
+
 // One element of result.groups of a grouped query.
 core::Result<protocol::HitGroup> decode_groups(JsonElement group);
 

@@ -116,6 +116,8 @@ public:
             co_return BackendReply{.telemetry = std::nullopt,
                                    .data = protocol::ExecData{protocol::ExecData::Mutation{}}};
         }
+        // Refused before sending: its members would be applied and then reported as failed.
+        if (op.kind() == plan::PlanOpKind::Batch) co_return std::unexpected(rest_batch_refusal());
         auto reply = co_await send_plan(backend_, op);
         if (!reply) co_return std::unexpected(std::move(reply).error());
         co_return decode_rest_reply(op, reply->root());

@@ -152,6 +152,11 @@ TEST(Keywords, EveryKeywordLooksUpToItsOwnKindInAnyCase) {
     EXPECT_FALSE(lookup_keyword(""));
     EXPECT_FALSE(lookup_keyword("MAX_SELECTIVITYX"));
     EXPECT_FALSE(lookup_keyword("qu\xC3\xA9ry"));
+    // Only letters fold: bytes one case bit (or the high bit) away from a name's byte stay apart.
+    EXPECT_FALSE(lookup_keyword("MAX\x7FSELECTIVITY"));
+    EXPECT_FALSE(lookup_keyword("L\xC9MIT"));
+    EXPECT_FALSE(lookup_keyword("L\x09MIT"));
+    EXPECT_FALSE(lookup_keyword(std::string_view("LIMIT\0", 6)));
 }
 
 TEST(Lexer, StopsAfterAnErrorAndKeepsReturningEof) {

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "plan/rest/json_sink.h"
 
 namespace zorv::plan {
 namespace {
@@ -43,6 +47,59 @@ TEST(JsonObject, EqualityComparesEntriesNotInsertionOrder) {
     EXPECT_EQ(a, b);
     b.insert_or_assign("x", JsonValue(false));
     EXPECT_NE(a, b);
+}
+
+TEST(JsonObject, FromEntriesSortsAndKeepsTheLastOfEqualKeys) {
+    // Past sixteen entries the order is kept on the heap: both paths must agree.
+    for (std::size_t filler : {0U, 20U}) {
+        std::vector<std::pair<std::string, JsonValue>> entries;
+        entries.emplace_back("query", JsonValue(std::uint64_t{1}));
+        entries.emplace_back("limit", JsonValue(std::uint64_t{2}));
+        entries.emplace_back("query", JsonValue(std::uint64_t{3}));
+        entries.emplace_back("filter", JsonValue(true));
+        for (std::size_t i = 0; i < filler; ++i)
+            entries.emplace_back("x" + std::to_string(100 + i), JsonValue(nullptr));
+        entries.emplace_back("limit", JsonValue("last"));
+        JsonObject object = JsonObject::from_entries(entries);
+        ASSERT_EQ(object.size(), 3 + filler);
+        EXPECT_EQ(keys_of(object).front(), "filter");
+        EXPECT_EQ(object.at("limit"), JsonValue("last"));
+        EXPECT_EQ(object.at("query"), JsonValue(std::uint64_t{3}));
+        EXPECT_TRUE(std::is_sorted(object.begin(), object.end(),
+                                   [](const auto& a, const auto& b) { return a.first < b.first; }));
+    }
+    EXPECT_TRUE(JsonObject::from_entries({}).empty());
+}
+
+// Nested containers close into the place their key named, whatever was written inside them.
+TEST(ValueSink, BuildsNestedContainersUnderTheirKeys) {
+    ValueSink sink;
+    sink.begin_object();
+    sink.key("using");
+    sink.string("dense");
+    sink.key("prefetch");
+    sink.begin_array();
+    sink.begin_object();
+    sink.key("limit");
+    sink.u64(5);
+    sink.key("filter");
+    sink.begin_object();
+    sink.end_object();
+    sink.end_object();
+    sink.null();
+    sink.end_array();
+    sink.key("empty");
+    sink.begin_array();
+    sink.end_array();
+    sink.key("b");
+    sink.f64(0.5);
+    sink.end_object();
+    JsonObject stage{{"limit", JsonValue(std::uint64_t{5})}, {"filter", JsonValue(JsonObject{})}};
+    JsonObject expected{{"using", JsonValue("dense")},
+                        {"prefetch", JsonValue(JsonArray{JsonValue(stage), JsonValue(nullptr)})},
+                        {"empty", JsonValue(JsonArray{})},
+                        {"b", JsonValue(0.5)}};
+    EXPECT_EQ(sink.take(), JsonValue(expected));
 }
 
 }  // namespace
