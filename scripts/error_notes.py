@@ -263,4 +263,10 @@ NOTES = {
     "ZORV-EMBEDDING-TOPOLOGY": ("The library cannot tell which of the collection's vectors a row's text goes into.", "Name the target with EMBED ... INTO or USING."),
     "ZORV-EMBEDDING-TARGET": ("An embedding target names a vector that does not exist or does not fit the model's kind.", "Name a vector of the collection of the right kind."),
     "ZORV-EMBEDDING-DIM": ("The embedding model produces vectors of another size than the collection's vector.", "Use a model of the collection's dimension, or recreate the collection."),
+    # gRPC transport
+    "ZORV-GRPC": ("A gRPC call failed with a status no other code classifies (unreachable server, time limit, size limit, server error).", "Read the status in the message; grpc_code, operation and request_id are in the fields."),
+    "ZORV-GRPC-NO-RESULT": ("A gRPC reply lacks the result the call asked for.", "Check that the URL points at a Qdrant server of a supported version."),
+    "ZORV-GRPC-QUOTA": ("Quotas are only reachable through Qdrant's REST API.", "Use a client without use_grpc for SHOW QUOTAS and SET QUOTA."),
+    "ZORV-GRPC-BATCH": ("A BATCH operation was handed to the gRPC transport as a single call.", "Run BATCH statements through the executor."),
+    "ZORV-GRPC-UNSUPPORTED": ("The statement kind does not run over gRPC in this version.", "Use a client without use_grpc for this statement."),
 }

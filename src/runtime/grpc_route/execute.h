@@ -1,0 +1,21 @@
+// The gRPC route of one planned operation: the remote call its kind needs, or the refusal of a
+// kind that never goes out as one gRPC call.
+#pragma once
+
+#include <optional>
+
+#include "core/error.h"
+#include "plan/plan_op.h"
+#include "runtime/backend.h"
+#include "runtime/grpc/channel.h"
+
+namespace zorv::runtime::rpc {
+
+// CROSS_RERANK, SHOW_QUOTAS, SET_QUOTA and BATCH are refused with their own codes; the kinds this
+// transport does not route yet with ZORV-GRPC-UNSUPPORTED. Absent for the kinds it routes.
+std::optional<core::ZorvError> refused_kind(plan::PlanOpKind kind);
+
+// `channel` must outlive the call.
+AsyncResult<protocol::BackendReply> execute_grpc_op(const GrpcChannel& channel, plan::PlanOp op);
+
+}  // namespace zorv::runtime::rpc

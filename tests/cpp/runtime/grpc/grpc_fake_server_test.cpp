@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "runtime/grpc/fake_collections_server.h"
+#include "runtime/grpc/grpc_backend.h"
+#include "runtime/request_id.h"
+#include "runtime/rest/rest_fixture.h"
+
+namespace zorv::runtime::rpc {
+namespace {
+
+using rest::test::run;
+
+std::string field(const core::ZorvError& error, std::string_view key) {
+    for (const auto& [k, v] : error.fields) {
+        if (k == key) return v;
+    }
+    return "<absent>";
+}
+
+std::string only(const test::FakeCollections::Metadata& metadata, const std::string& key) {
+    auto [first, last] = metadata.equal_range(key);
+    if (first == last || std::next(first) != last) return "<not once>";
+    return first->second;
+}
+
+TEST(GrpcFakeServer, MetadataAndIdsOnTheSharedCounter) {
+    test::FakeCollections fake;
+    GrpcSettings settings;
+    settings.api_key = "k\xC3\xA9";  // refused: never reaches the wire
+    auto refused = make_grpc_backend(fake.url(), settings);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_FALSE(run((*refused)->collection_info("c")).has_value());
+    EXPECT_TRUE(fake.received().empty());
+
+    auto backend = make_grpc_backend(fake.url(), std::string("key"), std::string("shard-1"));
+    ASSERT_TRUE(backend.has_value());
+    fake.on_get(
+        [](qdrant::GetCollectionInfoResponse&) { return ::grpc::Status(::grpc::StatusCode::INTERNAL, "boom"); });
+    const std::uint64_t next = REQUEST_ID_COUNTER.load();
+    auto failed = run((*backend)->collection_info("c"));
+    ASSERT_FALSE(failed.has_value());
+    const auto received = fake.received();
+    ASSERT_EQ(received.size(), 1U);
+    const auto& metadata = received[0];
+    EXPECT_EQ(only(metadata, "api-key"), "key");
+    EXPECT_EQ(only(metadata, "x-qdrant-route-affinity"), "shard-1");
+    const std::string id = only(metadata, "x-request-id");
+    ASSERT_EQ(id.size(), 25U) << id;
+    EXPECT_EQ(id.substr(21), format_request_id(0, next).substr(21));
+    EXPECT_EQ(field(failed.error(), "request_id"), id);
+    EXPECT_EQ(failed.error().code, "ZORV-GRPC");
+    EXPECT_EQ(failed.error().message,
+              "collection_info: code: 'Internal error', message: \"boom\" (request id: " + id + ")");
+}
+
+TEST(GrpcFakeServer, ReplyWithoutResultIsNoResult) {
+    test::FakeCollections fake;
+    fake.on_get([](qdrant::GetCollectionInfoResponse& reply) {
+        reply.set_time(0.5);
+        return ::grpc::Status::OK;
+    });
+    auto backend = make_grpc_backend(fake.url(), std::nullopt);
+    ASSERT_TRUE(backend.has_value());
+    auto info = run((*backend)->collection_info("docs"));
+    ASSERT_FALSE(info.has_value());
+    EXPECT_EQ(info.error().code, "ZORV-GRPC-NO-RESULT");
+    EXPECT_EQ(info.error().message, "collection_info response missing result field");
+    EXPECT_EQ(info.error().fields, (std::vector<std::pair<std::string, std::string>>{{"collection", "docs"}}));
+}
+
+TEST(GrpcFakeServer, UnknownEnumInReplyIsRefused) {
+    test::FakeCollections fake;
+    fake.on_get([](qdrant::GetCollectionInfoResponse& reply) {
+        reply.mutable_result()->set_status(static_cast<qdrant::CollectionStatus>(12));
+        return ::grpc::Status::OK;
+    });
+    auto backend = make_grpc_backend(fake.url(), std::nullopt);
+    ASSERT_TRUE(backend.has_value());
+    auto info = run((*backend)->collection_info("docs"));
+    ASSERT_FALSE(info.has_value());
+    EXPECT_EQ(info.error().code, "ZORV-BACKEND-ENVELOPE");
+    EXPECT_EQ(info.error().message, "collection info carries unknown status 12");
+}
+
+TEST(GrpcFakeServer, OversizeReplyIsOutOfRange) {
+    test::FakeCollections fake;
+    fake.on_get([](qdrant::GetCollectionInfoResponse& reply) {
+        auto& schema = *reply.mutable_result()->mutable_payload_schema();
+        for (int i = 0; i < 65; ++i) schema[std::to_string(i) + std::string(std::size_t{1} << 20, 'f')];
+        return ::grpc::Status::OK;
+    });
+    auto backend = make_grpc_backend(fake.url(), std::nullopt);
+    ASSERT_TRUE(backend.has_value());
+    auto info = run((*backend)->collection_info("docs"), std::chrono::seconds(30));
+    ASSERT_FALSE(info.has_value());
+    EXPECT_EQ(field(info.error(), "grpc_code"), "11");
+    EXPECT_NE(info.error().message.find("Error, decoded message length too large: found "), std::string::npos)
+        << info.error().message;
+    EXPECT_NE(info.error().message.find(" bytes, the limit is: 67108864 bytes"), std::string::npos);
+}
+
+TEST(GrpcFakeServer, SilentServerHitsTheDeadline) {
+    test::FakeCollections fake;
+    fake.go_silent();
+    GrpcSettings settings;
+    settings.call_deadline = std::chrono::milliseconds(300);
+    auto backend = make_grpc_backend(fake.url(), settings);
+    ASSERT_TRUE(backend.has_value());
+    const auto start = std::chrono::steady_clock::now();
+    auto info = run((*backend)->collection_info("docs"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ASSERT_FALSE(info.has_value());
+    EXPECT_EQ(field(info.error(), "grpc_code"), "4");
+    EXPECT_EQ(info.error().code, "ZORV-GRPC");
+}
+
+TEST(GrpcDeadline, ThirtySecondsOrTimeoutPlusFive) {
+    const std::chrono::milliseconds base(30'000);
+    EXPECT_EQ(call_deadline(base, std::nullopt), base);
+    EXPECT_EQ(call_deadline(base, 10), base);
+    EXPECT_EQ(call_deadline(base, 60), std::chrono::milliseconds(65'000));
+    EXPECT_EQ(call_deadline(base, UINT64_MAX), std::chrono::milliseconds((86'400 + 5) * 1000));
+}
+
+}  // namespace
+}  // namespace zorv::runtime::rpc
