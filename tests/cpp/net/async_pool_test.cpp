@@ -9,8 +9,10 @@
 #include <boost/asio/thread_pool.hpp>
 #include <chrono>
 #include <future>
+#include <latch>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "net/http_client.h"
 #include "net/loopback_server.h"
@@ -50,9 +52,24 @@ TEST(AsyncPool, OnePoolForEveryCaller) {
 }
 
 // Forks from a process of its own, so that no thread of an earlier test holds a lock at the fork.
+// True once every thread of the pool has started and run a task: a fork while a thread is still
+// starting would leave the sanitizers' thread registry locked in the child.
+bool all_threads_started(boost::asio::thread_pool& pool) {
+    const auto threads = static_cast<std::ptrdiff_t>(available_cpus());
+    auto started = std::make_shared<std::latch>(threads);
+    for (std::ptrdiff_t i = 0; i < threads; ++i) boost::asio::post(pool, [started] { started->arrive_and_wait(); });
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!started->try_wait()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(50ms);  // back to waiting for work
+    return true;
+}
+
 void fork_and_check_pools() {
     auto parent = shared_pool();
-    if (!parent) _exit(2);
+    if (!parent || !all_threads_started(**parent)) _exit(2);
     const pid_t pid = fork();
     if (pid < 0) _exit(3);
     if (pid == 0) {
