@@ -91,8 +91,8 @@ Transfer::~Transfer() {
     if (header_list != nullptr) curl_slist_free_all(header_list);
 }
 
-bool prepare(Transfer& t) {
-    t.easy = curl_easy_init();
+bool prepare(Transfer& t, CURL* easy) {
+    t.easy = easy;
     if (t.easy == nullptr) return false;
     CURL* e = t.easy;
     const HttpRequest& r = t.request;
@@ -129,15 +129,15 @@ bool prepare(Transfer& t) {
     return ok;
 }
 
-void finish(std::unique_ptr<Transfer> t, CURLcode code) {
+void finish(Transfer& t, CURLcode code) {
     if (code != CURLE_OK) {
-        t->complete(std::unexpected(classify(*t, code)));
+        t.complete(std::unexpected(classify(t, code)));
         return;
     }
     long status = 0;
-    curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
-    t->response.status = status;
-    t->complete(std::move(t->response));
+    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+    t.response.status = status;
+    t.complete(std::move(t.response));
 }
 
 }  // namespace zorv::net::detail

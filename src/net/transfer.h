@@ -40,10 +40,11 @@ struct Transfer {
     ~Transfer();
 };
 
-// Makes and sets up the easy handle; false when libcurl refuses.
-bool prepare(Transfer& t);
+// Sets up `easy` (fresh or reset) for the transfer, which owns it from here on; false when
+// libcurl refuses.
+bool prepare(Transfer& t, CURL* easy);
 
 // Completes the transfer with libcurl's result.
-void finish(std::unique_ptr<Transfer> t, CURLcode code);
+void finish(Transfer& t, CURLcode code);
 
 }  // namespace zorv::net::detail

@@ -143,10 +143,29 @@ TransferDriver::Work TransferDriver::take_work() {
 
 void TransferDriver::ended(const Transfer& t) { freed_.push_back(t.client); }
 
+CURL* TransferDriver::take_easy() {
+    if (spare_easy_.empty()) return curl_easy_init();
+    CURL* easy = spare_easy_.back();
+    spare_easy_.pop_back();
+    return easy;
+}
+
+void TransferDriver::recycle(Transfer& t) {
+    constexpr std::size_t kMaxSpare = 64;
+    CURL* easy = std::exchange(t.easy, nullptr);
+    if (easy == nullptr) return;
+    if (spare_easy_.size() >= kMaxSpare) {
+        curl_easy_cleanup(easy);
+        return;
+    }
+    curl_easy_reset(easy);
+    spare_easy_.push_back(easy);
+}
+
 void TransferDriver::start(std::vector<std::unique_ptr<Transfer>>& starting) {
     for (auto& t : starting) {
         const char* failure = nullptr;
-        if (!prepare(*t)) {
+        if (!prepare(*t, take_easy())) {
             failure = "could not set up the request";
         } else if (curl_multi_add_handle(multi_, t->easy) != CURLM_OK) {
             failure = "could not start the request";
@@ -168,6 +187,7 @@ void TransferDriver::end_in_flight(std::uint64_t id, const HttpError& error) {
     in_flight_.erase(it);
     curl_multi_remove_handle(multi_, t->easy);
     ended(*t);
+    recycle(*t);
     t->complete(std::unexpected(error));
 }
 
@@ -192,7 +212,8 @@ void TransferDriver::reap() {
         std::unique_ptr<Transfer> t = std::move(it->second);
         in_flight_.erase(it);
         ended(*t);
-        finish(std::move(t), code);
+        finish(*t, code);
+        recycle(*t);
     }
 }
 

@@ -75,6 +75,8 @@ private:
     void end_client(const std::shared_ptr<ClientQueue>& client);
     void reap();
     void ended(const Transfer& t);
+    CURL* take_easy();
+    void recycle(Transfer& t);
 
     pid_t pid_ = 0;
     CURLM* multi_ = nullptr;
@@ -90,6 +92,8 @@ private:
     // The driver thread only.
     std::unordered_map<std::uint64_t, std::unique_ptr<Transfer>> in_flight_;
     std::vector<std::shared_ptr<ClientQueue>> freed_;  // one entry per slot given back since take_work
+    // Easy handles of finished transfers, reset for reuse: making one allocates its buffers anew.
+    std::vector<CURL*> spare_easy_;
 };
 
 }  // namespace zorv::net::detail
