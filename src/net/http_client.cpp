@@ -78,16 +78,17 @@ asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
             });
         };
         if (slot.is_connected()) {
-            slot.assign([driver, client = std::weak_ptr<detail::ClientQueue>(t->client), id = t->id](
-                            asio::cancellation_type) {
-                if (auto c = client.lock()) driver->cancel(c, id);
-            });
+            slot.assign(
+                [driver, client = std::weak_ptr<detail::ClientQueue>(t->client), id = t->id](asio::cancellation_type) {
+                    if (auto c = client.lock()) driver->cancel(c, id);
+                });
         }
         driver->submit(std::move(t));
     };
     detail::TransferDriver* target = *driver;
-    HttpOutcome outcome = co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(HttpOutcome)>(
-        initiate, asio::use_awaitable, std::move(transfer), target);
+    HttpOutcome outcome =
+        co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(HttpOutcome)>(initiate, asio::use_awaitable,
+                                                                                         std::move(transfer), target);
     co_return outcome;
 }
 

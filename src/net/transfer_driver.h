@@ -67,9 +67,9 @@ private:
     };
 
     void run();
-    void wake();                        // with mutex_ held
-    void adopt(ClientQueue& client);    // with mutex_ held
-    Work take_work();                   // the driver thread only, from here on
+    void wake();                      // with mutex_ held
+    void adopt(ClientQueue& client);  // with mutex_ held
+    Work take_work();                 // the driver thread only, from here on
     void start(std::vector<std::unique_ptr<Transfer>>& starting);
     void end_in_flight(std::uint64_t id, const HttpError& error);
     void end_client(const std::shared_ptr<ClientQueue>& client);

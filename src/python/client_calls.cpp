@@ -156,8 +156,8 @@ PyObject* upsert_rows(const std::shared_ptr<runtime::Executor>& executor, std::s
     boost::asio::thread_pool* pool = pool_or_raise();
     if (pool == nullptr) return nullptr;
     auto start = [&](boost::asio::io_context& context, RunDone<protocol::ExecutionReport> done) {
-        spawn_upsert_many(context, executor, std::string(collection), std::move(*values), batch_size, *continue_on_error,
-                          std::move(done));
+        spawn_upsert_many(context, executor, std::string(collection), std::move(*values), batch_size,
+                          *continue_on_error, std::move(done));
     };
     return block_on<protocol::ExecutionReport>(*pool, start, report_to_py);
 }

@@ -45,8 +45,8 @@ void spawn_close(boost::asio::thread_pool& pool, ExecutorRef executor, RunDone<v
 
 // The same runs on a context that a blocking caller runs on its own thread: no hop to the pool and
 // back for the run's own work; the transfers still go through the process's transfer thread.
-void spawn_dispatch(boost::asio::io_context& context, ExecutorRef executor, DispatchInput input,
-                    bool continue_on_error, RunDone<protocol::ExecutionReport> done);
+void spawn_dispatch(boost::asio::io_context& context, ExecutorRef executor, DispatchInput input, bool continue_on_error,
+                    RunDone<protocol::ExecutionReport> done);
 // A Script or Statement input; the caller refuses lists before.
 void spawn_explain_analyze(boost::asio::io_context& context, ExecutorRef executor, DispatchInput input,
                            RunDone<runtime::AnalyzeReport> done);

@@ -207,8 +207,8 @@ TEST(HttpClient, DestroyingOneClientMidFlightLeavesTheOthersWorking) {
         return r.target == "/slow" ? CannedReply{200, "{}", 3s} : CannedReply{200, "fast"};
     });
     auto started = std::chrono::steady_clock::now();
-    auto outcome = run_awaitable(close_one_mid_flight(make_client(), make_client(), server.url("/slow"),
-                                                      server.url("/fast")));
+    auto outcome =
+        run_awaitable(close_one_mid_flight(make_client(), make_client(), server.url("/slow"), server.url("/fast")));
     ASSERT_TRUE(outcome);
     auto& [closed, fine] = *outcome;
     ASSERT_FALSE(closed);
