@@ -221,8 +221,7 @@ void TransferDriver::run() {
     for (;;) {
         Work work = take_work();
         start(work.starting);
-        const HttpError cancelled = cancelled_error();
-        for (std::uint64_t id : work.cancelled) end_in_flight(id, cancelled);
+        for (std::uint64_t id : work.cancelled) end_in_flight(id, cancelled_error());
         // After start: a closing client's requests taken this round are with libcurl by now.
         for (const auto& client : work.closing) end_client(client);
         int running = 0;

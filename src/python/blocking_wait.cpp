@@ -13,9 +13,26 @@ namespace {
 
 constexpr std::chrono::milliseconds kSignalTick{50};
 
+// Leaks what another process made, or what a thread leaves mid-run (a daemon thread ended by the
+// interpreter's exit): transfers still in flight complete into it later.
+void abandon(std::shared_ptr<boost::asio::io_context> context) {
+    new std::shared_ptr<boost::asio::io_context>(std::move(context));  // NOLINT: leaked on purpose
+}
+
 struct CallerContext {
     std::shared_ptr<boost::asio::io_context> context;
     pid_t pid = 0;
+
+    CallerContext() = default;
+    CallerContext(std::shared_ptr<boost::asio::io_context> made, pid_t made_in)
+        : context(std::move(made)), pid(made_in) {}
+    CallerContext(const CallerContext&) = delete;
+    CallerContext& operator=(const CallerContext&) = delete;
+    CallerContext(CallerContext&&) = default;
+    CallerContext& operator=(CallerContext&&) = default;
+    ~CallerContext() {
+        if (context && (pid != getpid() || !context->stopped())) abandon(std::move(context));
+    }
 };
 
 thread_local CallerContext caller;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
@@ -24,11 +41,9 @@ thread_local CallerContext caller;  // NOLINT(cppcoreguidelines-avoid-non-const-
 
 std::shared_ptr<boost::asio::io_context> caller_context() {
     const pid_t pid = getpid();
-    if (caller.context && caller.pid != pid) {
-        // Inherited across fork: destroying it would deregister descriptors the parent still uses.
-        new std::shared_ptr<boost::asio::io_context>(std::move(caller.context));  // NOLINT: leaked on purpose
-    }
-    if (!caller.context) caller = CallerContext{std::make_shared<boost::asio::io_context>(), pid};
+    // Inherited across fork: destroying it would deregister descriptors the parent still uses.
+    if (caller.context && caller.pid != pid) abandon(std::move(caller.context));
+    if (!caller.context) caller = CallerContext(std::make_shared<boost::asio::io_context>(), pid);
     caller.context->restart();
     return caller.context;
 }
