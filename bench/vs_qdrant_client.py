@@ -233,7 +233,10 @@ def bulk(url: str, points: int, batch_size: int) -> dict:
 
 
 def line(label: str, ours: float, theirs: float, unit: str, target: str, ratio: float) -> None:
-    print(f"{label:<34} pyzorv {ours:>10.1f} {unit:<9} qdrant-client {theirs:>10.1f} {unit:<9}"
+    def figure(value: float) -> str:
+        return f"{value:>10.3f}" if value < 10 else f"{value:>10.1f}"
+
+    print(f"{label:<34} pyzorv {figure(ours)} {unit:<9} qdrant-client {figure(theirs)} {unit:<9}"
           f" ratio {ratio:5.2f}x  target {target}")
 
 

@@ -1,10 +1,7 @@
 #include "net/http_client.h"
 
 #include <curl/curl.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <boost/asio/associated_cancellation_slot.hpp>
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
@@ -13,17 +10,12 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/prefer.hpp>
 #include <boost/asio/use_awaitable.hpp>
-#include <climits>
-#include <cstdint>
-#include <deque>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
-#include <unordered_map>
-#include <vector>
+#include <utility>
+
+#include "net/transfer.h"
+#include "net/transfer_driver.h"
 
 namespace zorv::net {
 
@@ -31,339 +23,24 @@ namespace asio = boost::asio;
 
 namespace {
 
-using Completion = std::move_only_function<void(HttpOutcome)>;
-
-// One request on its way: owns the easy handle and everything libcurl points into.
-struct Transfer {
-    HttpRequest request;
-    HttpResponse response;
-    Completion complete;
-    std::uint64_t id = 0;
-    long head_status = 0;    // status of the last status line seen
-    bool head_done = false;  // a final (non-1xx) reply head has arrived
-    bool too_large = false;  // the body passed the request's cap
-    CURL* easy = nullptr;
-    curl_slist* header_list = nullptr;
-    std::array<char, CURL_ERROR_SIZE> error_text{};
-
-    Transfer() = default;
-    Transfer(const Transfer&) = delete;
-    Transfer& operator=(const Transfer&) = delete;
-    ~Transfer() {
-        if (easy != nullptr) curl_easy_cleanup(easy);
-        if (header_list != nullptr) curl_slist_free_all(header_list);
-    }
-};
-
-std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
-    auto& t = *static_cast<Transfer*>(user);
-    const std::size_t n = size * count;
-    const std::size_t cap = t.request.max_body_bytes;
-    if (cap != 0 && n > cap - std::min(cap, t.response.body.size())) {
-        t.too_large = true;
-        return 0;  // libcurl ends the transfer with a write error
-    }
-    t.response.body.append(data, n);
-    return n;
-}
-
-long parse_status_line(std::string_view line) {
-    // "HTTP/1.1 200 OK": the three digits after the first space.
-    auto space = line.find(' ');
-    if (space == std::string_view::npos || line.size() < space + 4) return 0;
-    long status = 0;
-    for (char c : line.substr(space + 1, 3)) {
-        if (c < '0' || c > '9') return 0;
-        status = status * 10 + (c - '0');
-    }
-    return status;
-}
-
-std::size_t on_header(char* data, std::size_t size, std::size_t count, void* user) {
-    auto& t = *static_cast<Transfer*>(user);
-    auto& response = t.response;
-    std::string_view line(data, size * count);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    // A status line starts a new header block (after 100 Continue or a redirect).
-    if (line.starts_with("HTTP/")) {
-        response.headers.clear();
-        t.head_status = parse_status_line(line);
-        return size * count;
-    }
-    if (line.empty()) {
-        if (t.head_status >= 200) t.head_done = true;
-        return size * count;
-    }
-    auto colon = line.find(':');
-    if (colon == std::string_view::npos) return size * count;
-    std::string_view value = line.substr(colon + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-    response.headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
-    return size * count;
-}
-
-void append_header(curl_slist*& list, const std::string& line) {
-    curl_slist* grown = curl_slist_append(list, line.c_str());
-    if (grown != nullptr) list = grown;
-}
-
-// Sets up the easy handle; false when libcurl refuses an option.
-bool prepare(Transfer& t, const HttpClientOptions& options) {
-    t.easy = curl_easy_init();
-    if (t.easy == nullptr) return false;
-    CURL* e = t.easy;
-    const HttpRequest& r = t.request;
-    bool ok = curl_easy_setopt(e, CURLOPT_URL, r.url.c_str()) == CURLE_OK;
-    curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.error_text.data());
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect_timeout.count()));
-    const auto total = r.timeout.value_or(options.total_timeout).count();
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(std::clamp<std::int64_t>(total, 1, LONG_MAX)));
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, on_body);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, on_header);
-    curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
-    if (r.method == "GET" && r.body.empty()) {
-        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
-    } else if (r.method == "HEAD") {
-        curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-    } else {
-        if (r.method != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.method.c_str());
-        curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.body.data());
-        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
-    }
-    for (const auto& [name, value] : r.headers) {
-        // "Name;" is libcurl's way to send a header with an empty value.
-        std::string line = name;
-        line += value.empty() ? ";" : ": ";
-        line += value;
-        append_header(t.header_list, line);
-    }
-    // Without this libcurl waits up to a second for a 100 Continue on large bodies.
-    append_header(t.header_list, "Expect:");
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.header_list);
-    return ok;
-}
-
-HttpError classify(Transfer& t, CURLcode code) {
-    if (t.too_large) {
-        return HttpError{HttpErrorKind::TooLarge,
-                         "reply body is larger than " + std::to_string(t.request.max_body_bytes) + " bytes"};
-    }
-    std::string message = t.error_text[0] != '\0' ? std::string(t.error_text.data()) : curl_easy_strerror(code);
-    HttpErrorKind kind = HttpErrorKind::Other;
-    if (t.head_done) {
-        kind = HttpErrorKind::Read;
-    } else if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY ||
-               code == CURLE_COULDNT_CONNECT) {
-        kind = HttpErrorKind::Connect;
-    } else if (code == CURLE_OPERATION_TIMEDOUT) {
-        // A timeout before the connection stood is a connect failure; after it, a slow reply.
-        curl_off_t connected = 0;
-        curl_easy_getinfo(t.easy, CURLINFO_CONNECT_TIME_T, &connected);
-        if (connected == 0) kind = HttpErrorKind::Connect;
-    }
-    return HttpError{kind, std::move(message)};
-}
-
-void finish(std::unique_ptr<Transfer> t, CURLcode code) {
-    if (code != CURLE_OK) {
-        t->complete(std::unexpected(classify(*t, code)));
-        return;
-    }
-    long status = 0;
-    curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &status);
-    t->response.status = status;
-    t->complete(std::move(t->response));
-}
-
-void init_curl_once() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+bool init_curl_once() {
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready;
 }
 
 }  // namespace
 
-// The transfer thread owns the multi handle; other threads only queue requests, ask for
-// cancellations and wake it.
-struct HttpClient::State {
-    HttpClientOptions options;
-    CURLM* multi = nullptr;
-    std::mutex mutex;
-    std::deque<std::unique_ptr<Transfer>> queued;            // guarded by mutex
-    std::vector<std::uint64_t> cancelled;                    // guarded by mutex
-    std::uint64_t next_id = 1;                               // guarded by mutex
-    bool stopping = false;                                   // guarded by mutex
-    std::unordered_map<std::uint64_t, Transfer*> in_flight;  // transfer thread only
-    // Started by the first request, so that a client nobody uses costs no thread. Held by pointer:
-    // in a forked child the thread does not exist and the handle must be dropped without a join.
-    std::unique_ptr<std::thread> thread;  // guarded by mutex
-    // The process that started the thread; 0 before.
-    std::atomic<pid_t> thread_pid{0};
-
-    std::uint64_t take_id() {
-        std::lock_guard lock(mutex);
-        return next_id++;
-    }
-
-    void enqueue(std::unique_ptr<Transfer> t) {
-        std::unique_lock lock(mutex);
-        if (!thread) {
-            try {
-                thread = std::make_unique<std::thread>([this] { run(); });
-                thread_pid.store(getpid(), std::memory_order_release);
-            } catch (const std::system_error& e) {
-                lock.unlock();
-                t->complete(std::unexpected(
-                    HttpError{HttpErrorKind::Other, std::string("could not start the transfer thread: ") + e.what()}));
-                return;
-            }
-        }
-        queued.push_back(std::move(t));
-        curl_multi_wakeup(multi);
-    }
-
-    // The transfer thread was started by another process: this is a forked child's copy.
-    bool inherited() const {
-        const pid_t started_by = thread_pid.load(std::memory_order_acquire);
-        return started_by != 0 && started_by != getpid();
-    }
-
-    // A queued transfer completes here and now; one already with libcurl is removed by the
-    // transfer thread. An id that has finished meanwhile is ignored there.
-    void cancel(std::uint64_t id) {
-        std::unique_ptr<Transfer> waiting;
-        {
-            std::lock_guard lock(mutex);
-            if (stopping) return;
-            auto it = std::find_if(queued.begin(), queued.end(), [id](const auto& t) { return t->id == id; });
-            if (it != queued.end()) {
-                waiting = std::move(*it);
-                queued.erase(it);
-            } else {
-                cancelled.push_back(id);
-                curl_multi_wakeup(multi);
-            }
-        }
-        if (waiting) waiting->complete(std::unexpected(cancelled_error()));
-    }
-
-    static HttpError cancelled_error() { return HttpError{HttpErrorKind::Cancelled, "request cancelled"}; }
-
-    // Hands queued requests to libcurl up to the in-flight cap; false once stopping.
-    bool admit() {
-        std::vector<std::uint64_t> to_cancel;
-        {
-            std::lock_guard lock(mutex);
-            if (stopping) return false;
-            to_cancel.swap(cancelled);
-        }
-        for (std::uint64_t id : to_cancel) remove_cancelled(id);
-        std::lock_guard lock(mutex);
-        while (!queued.empty() && in_flight.size() < options.max_in_flight) {
-            std::unique_ptr<Transfer> t = std::move(queued.front());
-            queued.pop_front();
-            if (!prepare(*t, options)) {
-                t->complete(std::unexpected(HttpError{HttpErrorKind::Other, "could not set up the request"}));
-                continue;
-            }
-            if (curl_multi_add_handle(multi, t->easy) != CURLM_OK) {
-                t->complete(std::unexpected(HttpError{HttpErrorKind::Other, "could not start the request"}));
-                continue;
-            }
-            in_flight.emplace(t->id, t.get());
-            static_cast<void>(t.release());  // owned by in_flight until done
-        }
-        return true;
-    }
-
-    void remove_cancelled(std::uint64_t id) {
-        auto it = in_flight.find(id);
-        if (it == in_flight.end()) return;
-        std::unique_ptr<Transfer> t(it->second);
-        in_flight.erase(it);
-        curl_multi_remove_handle(multi, t->easy);
-        t->complete(std::unexpected(cancelled_error()));
-    }
-
-    void reap() {
-        int left = 0;
-        while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
-            if (msg->msg != CURLMSG_DONE) continue;
-            CURLcode code = msg->data.result;
-            void* owner = nullptr;
-            curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &owner);
-            curl_multi_remove_handle(multi, msg->easy_handle);
-            std::unique_ptr<Transfer> t(static_cast<Transfer*>(owner));
-            in_flight.erase(t->id);
-            finish(std::move(t), code);
-        }
-    }
-
-    void run() {
-        while (admit()) {
-            int running = 0;
-            curl_multi_perform(multi, &running);
-            reap();
-            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
-        }
-        drain();
-    }
-
-    // Fails everything still pending once the client goes away.
-    void drain() {
-        const HttpError closed{HttpErrorKind::Other, "HTTP client closed"};
-        for (auto& [id, t] : in_flight) {
-            curl_multi_remove_handle(multi, t->easy);
-            std::unique_ptr<Transfer>(t)->complete(std::unexpected(closed));
-        }
-        in_flight.clear();
-        std::deque<std::unique_ptr<Transfer>> rest;
-        {
-            std::lock_guard lock(mutex);
-            rest.swap(queued);
-        }
-        for (auto& t : rest) t->complete(std::unexpected(closed));
-    }
-};
-
 std::expected<std::shared_ptr<HttpClient>, std::string> HttpClient::create(const HttpClientOptions& options) {
-    init_curl_once();
-    auto state = std::make_shared<State>();
-    state->options = options;
-    if (state->options.max_in_flight == 0) state->options.max_in_flight = 1;
-    state->multi = curl_multi_init();
-    if (state->multi == nullptr) return std::unexpected("curl_multi_init failed");
-    return std::shared_ptr<HttpClient>(new HttpClient(std::move(state)));
+    if (!init_curl_once()) return std::unexpected("curl_global_init failed");
+    return std::shared_ptr<HttpClient>(new HttpClient(options));
 }
 
-HttpClient::HttpClient(std::shared_ptr<State> state) : state_(std::move(state)) {}
+HttpClient::HttpClient(const HttpClientOptions& options)
+    : options_(options), queue_(std::make_shared<detail::ClientQueue>(options.max_in_flight)) {}
 
-HttpClient::~HttpClient() {
-    if (state_->inherited()) {
-        // The parent's thread and lock state came along with fork; nothing here may wait on them.
-        static_cast<void>(state_->thread.release());
-        return;
-    }
-    std::unique_ptr<std::thread> thread;
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->stopping = true;
-        curl_multi_wakeup(state_->multi);
-        thread = std::move(state_->thread);
-    }
-    if (thread) thread->join();
-    curl_multi_cleanup(state_->multi);
-    state_->multi = nullptr;
-}
+HttpClient::~HttpClient() { detail::TransferDriver::close(queue_); }
 
 asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
-    if (state_->inherited()) {
-        co_return std::unexpected(
-            HttpError{HttpErrorKind::Other,
-                      "HTTP client was started by the parent process; make a new client after fork"});
-    }
     for (const auto& [name, value] : request.headers) {
         // Names the header, never its value: the value may be a secret.
         if (!is_valid_header_value(value)) {
@@ -371,12 +48,20 @@ asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
                 HttpError{HttpErrorKind::Other, "header '" + name + "' has a value with a control character"});
         }
     }
-    auto transfer = std::make_unique<Transfer>();
+    auto driver = detail::TransferDriver::current();
+    if (!driver) {
+        co_return std::unexpected(
+            HttpError{HttpErrorKind::Other, "could not start the transfer thread: " + driver.error()});
+    }
+    auto transfer = std::make_unique<detail::Transfer>();
     transfer->request = std::move(request);
+    transfer->client = queue_;
+    transfer->connect_timeout = options_.connect_timeout;
+    transfer->total_timeout = transfer->request.timeout.value_or(options_.total_timeout);
+    transfer->id = (*driver)->next_id();
     // Nothing captured: g++ 12 mis-destroys a smart pointer captured by an initiation lambda
-    // inside a co_await expression, so the state travels as an argument.
-    auto initiate = [](auto handler, std::unique_ptr<Transfer> t, std::weak_ptr<State> state) {
-        auto live = state.lock();
+    // inside a co_await expression, so everything travels as an argument.
+    auto initiate = [](auto handler, std::unique_ptr<detail::Transfer> t, detail::TransferDriver* driver) {
         // Tracked, so the awaiting context does not run out of work while the transfer runs.
         auto executor = asio::prefer(asio::get_associated_executor(handler), asio::execution::outstanding_work.tracked);
         auto slot = asio::get_associated_cancellation_slot(handler);
@@ -392,19 +77,18 @@ asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
                 std::move(handler)(std::move(outcome));
             });
         };
-        t->id = live->take_id();
         if (slot.is_connected()) {
-            slot.assign([state = std::move(state), id = t->id](asio::cancellation_type) {
-                if (auto s = state.lock()) s->cancel(id);
-            });
+            slot.assign(
+                [driver, client = std::weak_ptr<detail::ClientQueue>(t->client), id = t->id](asio::cancellation_type) {
+                    if (auto c = client.lock()) driver->cancel(c, id);
+                });
         }
-        live->enqueue(std::move(t));
+        driver->submit(std::move(t));
     };
-    std::weak_ptr<State> state = state_;
+    detail::TransferDriver* target = *driver;
     HttpOutcome outcome =
         co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(HttpOutcome)>(initiate, asio::use_awaitable,
-                                                                                         std::move(transfer),
-                                                                                         std::move(state));
+                                                                                         std::move(transfer), target);
     co_return outcome;
 }
 

@@ -1,6 +1,7 @@
-// The library's HTTP client: libcurl's multi interface behind an Asio awaitable. One client is one
-// connection pool (keep-alive connections are reused across requests); it knows nothing of what
-// it carries, so the embedder and the REST backend share it.
+// The library's HTTP client: libcurl's multi interface behind an Asio awaitable. Every client of the
+// process hands its transfers to one driver thread and one pool of keep-alive connections; a client
+// holds only its own settings and its cap on requests in flight. It knows nothing of what it
+// carries, so the embedder and the REST backend share it.
 #pragma once
 
 #include <boost/asio/awaitable.hpp>
@@ -16,6 +17,10 @@
 #include <vector>
 
 namespace zorv::net {
+
+namespace detail {
+struct ClientQueue;
+}  // namespace detail
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
@@ -67,25 +72,26 @@ struct HttpClientOptions {
 
 class HttpClient {
 public:
-    // Fails only when libcurl cannot be set up. The transfer thread starts with the first request.
+    // Fails only when libcurl cannot be set up. Starts no thread: the process's transfer thread
+    // starts with the first request of any client.
     static std::expected<std::shared_ptr<HttpClient>, std::string> create(const HttpClientOptions& options = {});
 
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
-    // Fails the requests still pending and joins the transfer thread.
+    // Fails this client's requests still pending; other clients' requests go on.
     ~HttpClient();
 
     // Resumes on the awaiting coroutine's executor. Any number may be in flight at once. Cancelling
     // the awaiting operation (a deadline, say) removes the transfer at once and completes with
-    // Cancelled. No error text carries a header value.
+    // Cancelled. No error text carries a header value. A client inherited by a forked child works
+    // there on connections of the child's own.
     boost::asio::awaitable<HttpOutcome> send(HttpRequest request);
 
-    struct State;
-
 private:
-    explicit HttpClient(std::shared_ptr<State> state);
-    // Shared so that a cancellation arriving after the client is gone finds it stopped.
-    std::shared_ptr<State> state_;
+    explicit HttpClient(const HttpClientOptions& options);
+    HttpClientOptions options_;
+    // Shared with the transfers in flight, which hold their slot under its cap until they end.
+    std::shared_ptr<detail::ClientQueue> queue_;
 };
 
 // "OK", "Unauthorized", ...; empty for a status without a standard phrase.

@@ -13,6 +13,11 @@
 
 #include "python/client_runs.h"
 
+namespace boost::asio {
+class io_context;
+class thread_pool;
+}  // namespace boost::asio
+
 namespace zorv::python {
 
 // Filled once by a pool thread; waited on by the caller. Shared, so that a caller who left on a
@@ -52,6 +57,32 @@ template <class T>
 std::optional<RunOutcome<T>> run_blocking(const std::function<void(RunDone<T>)>& start) {
     auto slot = std::make_shared<OutcomeSlot<T>>();
     start([slot](RunOutcome<T> outcome) { slot->fill(std::move(outcome)); });
+    if (!wait_interruptibly([&slot](std::chrono::milliseconds timeout) { return slot->wait_for(timeout); })) {
+        return std::nullopt;
+    }
+    return slot->take();
+}
+
+// The calling thread's own context for blocking runs, made on first use and kept for the next
+// (a fresh one in a forked child: the parent's shares its event descriptors).
+std::shared_ptr<boost::asio::io_context> caller_context();
+
+// Runs `context` on the calling thread with the GIL released until it runs out of work. On a
+// signal the context goes on on a pool thread and leaves this thread for good; false with the
+// handler's exception set.
+bool run_interruptibly(const std::shared_ptr<boost::asio::io_context>& context, boost::asio::thread_pool& pool);
+
+// Starts the run on the caller's context and runs it here: the run's own work and its
+// completions need no hop to another thread. nullopt with the Python error set when a signal
+// handler raised meanwhile.
+template <class T>
+std::optional<RunOutcome<T>> run_on_caller(boost::asio::thread_pool& pool,
+                                           const std::function<void(boost::asio::io_context&, RunDone<T>)>& start) {
+    std::shared_ptr<boost::asio::io_context> context = caller_context();
+    auto slot = std::make_shared<OutcomeSlot<T>>();
+    start(*context, [slot](RunOutcome<T> outcome) { slot->fill(std::move(outcome)); });
+    if (!run_interruptibly(context, pool)) return std::nullopt;
+    // Out of work means done, unless a completion went astray; then wait for it like the pool's.
     if (!wait_interruptibly([&slot](std::chrono::milliseconds timeout) { return slot->wait_for(timeout); })) {
         return std::nullopt;
     }

@@ -1,6 +1,8 @@
 // The running methods of Client: arguments are checked, converted and bound with the GIL held,
-// the run goes to the shared pool, and its outcome becomes a Python object on the caller's thread
-// (blocking calls) or through the asyncio future (execute_async).
+// a blocking run runs on the caller's thread with the GIL released (an execute_async run on the
+// shared pool), and its outcome becomes a Python object on the caller's thread or through the
+// asyncio future.
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <string>
 #include <utility>
@@ -47,10 +49,12 @@ PyObject* report_to_py(protocol::ExecutionReport report) { return create_report_
 
 constexpr const char* kBlockingFailure = "background task failed: ";
 
-// Runs `start` on the pool and waits for it with the GIL released; signals interrupt the wait only.
+// Runs `start` on the calling thread with the GIL released; a signal interrupts the wait only, the
+// run going on on the pool.
 template <class T, class Convert>
-PyObject* block_on(const std::function<void(RunDone<T>)>& start, Convert convert) {
-    std::optional<RunOutcome<T>> outcome = run_blocking<T>(start);
+PyObject* block_on(boost::asio::thread_pool& pool,
+                   const std::function<void(boost::asio::io_context&, RunDone<T>)>& start, Convert convert) {
+    std::optional<RunOutcome<T>> outcome = run_on_caller<T>(pool, start);
     if (!outcome) return nullptr;
     return outcome_to_py<T>(std::move(*outcome), kBlockingFailure, convert);
 }
@@ -91,10 +95,10 @@ PyObject* execute_query(const std::shared_ptr<runtime::Executor>& executor, PyOb
     if (!input) return nullptr;
     boost::asio::thread_pool* pool = pool_or_raise();
     if (pool == nullptr) return nullptr;
-    auto start = [&](RunDone<protocol::ExecutionReport> done) {
-        spawn_dispatch(*pool, executor, std::move(*input), *continue_on_error, std::move(done));
+    auto start = [&](boost::asio::io_context& context, RunDone<protocol::ExecutionReport> done) {
+        spawn_dispatch(context, executor, std::move(*input), *continue_on_error, std::move(done));
     };
-    return block_on<protocol::ExecutionReport>(start, report_to_py);
+    return block_on<protocol::ExecutionReport>(*pool, start, report_to_py);
 }
 
 PyObject* execute_query_async(const std::shared_ptr<runtime::Executor>& executor, PyObject* query, PyObject* params,
@@ -135,10 +139,10 @@ PyObject* explain_analyze_query(const std::shared_ptr<runtime::Executor>& execut
     }
     boost::asio::thread_pool* pool = pool_or_raise();
     if (pool == nullptr) return nullptr;
-    auto start = [&](RunDone<runtime::AnalyzeReport> done) {
-        spawn_explain_analyze(*pool, executor, std::move(*input), std::move(done));
+    auto start = [&](boost::asio::io_context& context, RunDone<runtime::AnalyzeReport> done) {
+        spawn_explain_analyze(context, executor, std::move(*input), std::move(done));
     };
-    return block_on<runtime::AnalyzeReport>(start, [](const runtime::AnalyzeReport& report) {
+    return block_on<runtime::AnalyzeReport>(*pool, start, [](const runtime::AnalyzeReport& report) {
         return analyze_report_to_py(report);
     });
 }
@@ -151,11 +155,11 @@ PyObject* upsert_rows(const std::shared_ptr<runtime::Executor>& executor, std::s
     if (!values) return nullptr;
     boost::asio::thread_pool* pool = pool_or_raise();
     if (pool == nullptr) return nullptr;
-    auto start = [&](RunDone<protocol::ExecutionReport> done) {
-        spawn_upsert_many(*pool, executor, std::string(collection), std::move(*values), batch_size, *continue_on_error,
-                          std::move(done));
+    auto start = [&](boost::asio::io_context& context, RunDone<protocol::ExecutionReport> done) {
+        spawn_upsert_many(context, executor, std::string(collection), std::move(*values), batch_size,
+                          *continue_on_error, std::move(done));
     };
-    return block_on<protocol::ExecutionReport>(start, report_to_py);
+    return block_on<protocol::ExecutionReport>(*pool, start, report_to_py);
 }
 
 PyObject* close_client(const std::shared_ptr<runtime::Executor>& executor) {

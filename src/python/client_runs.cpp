@@ -2,6 +2,7 @@
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/co_spawn.hpp>
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <exception>
@@ -19,9 +20,9 @@ template <class T>
 using Outcome = std::optional<core::Result<T>>;  // co_spawn needs a default-constructible value
 
 // Nothing in the executor throws; an escaped exception still reaches `done` as an error.
-template <class T>
-void spawn(asio::thread_pool& pool, asio::awaitable<Outcome<T>> run, RunDone<T> done) {
-    asio::co_spawn(pool, std::move(run),
+template <class T, class Where>
+void spawn(Where& where, asio::awaitable<Outcome<T>> run, RunDone<T> done) {
+    asio::co_spawn(where, std::move(run),
                    [done = std::move(done)](const std::exception_ptr& failure, Outcome<T> outcome) {
                        RunOutcome<T> result;
                        if (failure || !outcome) {
@@ -84,23 +85,46 @@ asio::awaitable<Outcome<void>> run_close(ExecutorRef executor) {
     co_return Outcome<void>(std::move(closed));
 }
 
+template <class Where>
+void dispatch_on(Where& where, ExecutorRef executor, DispatchInput input, bool continue_on_error,
+                 RunDone<protocol::ExecutionReport> done) {
+    spawn(where, run_dispatch(std::move(executor), std::move(input), continue_on_error), std::move(done));
+}
+
+template <class Where>
+void analyze_on(Where& where, ExecutorRef executor, DispatchInput input, RunDone<runtime::AnalyzeReport> done) {
+    spawn(where, run_analyze(std::move(executor), std::move(input)), std::move(done));
+}
+
+template <class Where>
+void upsert_on(Where& where, ExecutorRef executor, std::string collection, std::vector<core::Literal> rows,
+               std::uint64_t batch_size, bool continue_on_error, RunDone<protocol::ExecutionReport> done) {
+    spawn(where, run_upsert(std::move(executor), std::move(collection), std::move(rows), batch_size, continue_on_error),
+          std::move(done));
+}
+
 }  // namespace
+
+void spawn_dispatch(asio::io_context& context, ExecutorRef executor, DispatchInput input, bool continue_on_error,
+                    RunDone<protocol::ExecutionReport> done) {
+    dispatch_on(context, std::move(executor), std::move(input), continue_on_error, std::move(done));
+}
+
+void spawn_explain_analyze(asio::io_context& context, ExecutorRef executor, DispatchInput input,
+                           RunDone<runtime::AnalyzeReport> done) {
+    analyze_on(context, std::move(executor), std::move(input), std::move(done));
+}
+
+void spawn_upsert_many(asio::io_context& context, ExecutorRef executor, std::string collection,
+                       std::vector<core::Literal> rows, std::uint64_t batch_size, bool continue_on_error,
+                       RunDone<protocol::ExecutionReport> done) {
+    upsert_on(context, std::move(executor), std::move(collection), std::move(rows), batch_size, continue_on_error,
+              std::move(done));
+}
 
 void spawn_dispatch(asio::thread_pool& pool, ExecutorRef executor, DispatchInput input, bool continue_on_error,
                     RunDone<protocol::ExecutionReport> done) {
-    spawn(pool, run_dispatch(std::move(executor), std::move(input), continue_on_error), std::move(done));
-}
-
-void spawn_explain_analyze(asio::thread_pool& pool, ExecutorRef executor, DispatchInput input,
-                           RunDone<runtime::AnalyzeReport> done) {
-    spawn(pool, run_analyze(std::move(executor), std::move(input)), std::move(done));
-}
-
-void spawn_upsert_many(asio::thread_pool& pool, ExecutorRef executor, std::string collection,
-                       std::vector<core::Literal> rows, std::uint64_t batch_size, bool continue_on_error,
-                       RunDone<protocol::ExecutionReport> done) {
-    spawn(pool, run_upsert(std::move(executor), std::move(collection), std::move(rows), batch_size, continue_on_error),
-          std::move(done));
+    dispatch_on(pool, std::move(executor), std::move(input), continue_on_error, std::move(done));
 }
 
 void spawn_close(asio::thread_pool& pool, ExecutorRef executor, RunDone<void> done) {

@@ -19,6 +19,7 @@
 
 namespace boost::asio {
 class thread_pool;
+class io_context;
 }  // namespace boost::asio
 
 namespace zorv::python {
@@ -40,14 +41,17 @@ using ExecutorRef = std::shared_ptr<runtime::Executor>;
 void spawn_dispatch(boost::asio::thread_pool& pool, ExecutorRef executor, DispatchInput input, bool continue_on_error,
                     RunDone<protocol::ExecutionReport> done);
 
-// A Script or Statement input; the caller refuses lists before.
-void spawn_explain_analyze(boost::asio::thread_pool& pool, ExecutorRef executor, DispatchInput input,
-                           RunDone<runtime::AnalyzeReport> done);
+void spawn_close(boost::asio::thread_pool& pool, ExecutorRef executor, RunDone<void> done);
 
-void spawn_upsert_many(boost::asio::thread_pool& pool, ExecutorRef executor, std::string collection,
+// The same runs on a context that a blocking caller runs on its own thread: no hop to the pool and
+// back for the run's own work; the transfers still go through the process's transfer thread.
+void spawn_dispatch(boost::asio::io_context& context, ExecutorRef executor, DispatchInput input, bool continue_on_error,
+                    RunDone<protocol::ExecutionReport> done);
+// A Script or Statement input; the caller refuses lists before.
+void spawn_explain_analyze(boost::asio::io_context& context, ExecutorRef executor, DispatchInput input,
+                           RunDone<runtime::AnalyzeReport> done);
+void spawn_upsert_many(boost::asio::io_context& context, ExecutorRef executor, std::string collection,
                        std::vector<core::Literal> rows, std::uint64_t batch_size, bool continue_on_error,
                        RunDone<protocol::ExecutionReport> done);
-
-void spawn_close(boost::asio::thread_pool& pool, ExecutorRef executor, RunDone<void> done);
 
 }  // namespace zorv::python

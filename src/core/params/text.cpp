@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/diagnostics.h"
+#include "core/fmt/sink.h"
 #include "core/fmt/values.h"
 #include "core/params/ast.h"
 #include "core/params/render.h"
@@ -68,13 +69,16 @@ Result<void> render_into(std::string& out, const Literal& value) {
             return {};
         }
         case Literal::Kind::F32Array: {
+            const auto& items = value.as_f32_array();
+            out.reserve(out.size() + items.size() * 13 + 2);
             out += '[';
             bool first = true;
-            for (float item : value.as_f32_array()) {
+            TextSink sink(out);  // writes in place: no string per item
+            for (float item : items) {
                 if (!std::isfinite(item)) return non_finite(item);
                 if (!first) out += ", ";
                 first = false;
-                out += format_f32(item);
+                sink.f32(item);
             }
             out += ']';
             return {};

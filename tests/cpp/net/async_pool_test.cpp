@@ -88,40 +88,65 @@ TEST(AsyncPoolDeathTest, ForkedChildMakesItsOwnPool) {
     EXPECT_EXIT(fork_and_check_pools(), ::testing::ExitedWithCode(0), "");
 }
 
-// A client that nobody uses costs no thread; its transfer thread comes with the first request.
-TEST(HttpClientThread, StartsWithTheFirstRequest) {
-    test_support::LoopbackServer server(test_support::CannedReply{200, "{}"});
-    const std::size_t before = thread_count();
-    auto client = HttpClient::create();
-    ASSERT_TRUE(client) << client.error();
-    EXPECT_EQ(thread_count(), before);
-    HttpRequest request{"GET", "http://127.0.0.1:" + std::to_string(server.port()) + "/", {}, ""};
-    auto outcome = test_support::run_awaitable((*client)->send(std::move(request)));
-    ASSERT_TRUE(outcome && *outcome);
-    // libcurl may add a resolver thread of its own beside the transfer thread.
-    EXPECT_GT(thread_count(), before);
+HttpOutcome get(const std::shared_ptr<HttpClient>& client, const std::string& url) {
+    return test_support::run_awaitable(client->send(HttpRequest{"GET", url, {}, ""}), 10s)
+        .value_or(std::unexpected(HttpError{}));
 }
 
-// A forked child must not wait on the parent's transfer thread: it refuses at once and can drop
-// the client.
-TEST(HttpClientThread, InheritedClientRefusesInAForkedChild) {
+// Runs in a process of its own, so that no earlier test has started the transfer thread.
+void count_transfer_threads() {
     test_support::LoopbackServer server(test_support::CannedReply{200, "{}"});
+    const std::string url = server.url("/");
+    // The server serves each open connection on a thread of its own.
+    const auto threads = [&server] { return thread_count() - static_cast<std::size_t>(server.connections()); };
+    const std::size_t before = threads();
+    auto first = HttpClient::create();
+    auto second = HttpClient::create();
+    if (!first || !second) _exit(2);
+    if (threads() != before) _exit(3);  // a client that nobody uses costs no thread
+    if (!get(*first, url)) _exit(4);
+    if (threads() != before + 1) _exit(5);  // the first request starts the one transfer thread
+    auto third = HttpClient::create();
+    if (!third || !get(*second, url) || !get(*third, url) || !get(*first, url)) _exit(6);
+    _exit(threads() == before + 1 ? 0 : 7);  // more clients, more requests: no more threads
+}
+
+TEST(HttpClientThreadDeathTest, OneTransferThreadForEveryClient) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(count_transfer_threads(), ::testing::ExitedWithCode(0), "");
+}
+
+// A client inherited by a forked child works there, on a connection of the child's own: the
+// parent's kept-alive connection is never written to, and the parent goes on using it.
+void fork_with_a_used_client() {
+    test_support::LoopbackServer server(test_support::CannedReply{200, "{}"});
+    const std::string url = server.url("/");
     auto client = HttpClient::create();
-    ASSERT_TRUE(client) << client.error();
-    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/";
-    auto warm = test_support::run_awaitable((*client)->send(HttpRequest{"GET", url, {}, ""}));
-    ASSERT_TRUE(warm && *warm);
+    if (!client || !get(*client, url)) _exit(2);
     const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
+    if (pid < 0) _exit(3);
     if (pid == 0) {
-        auto outcome = test_support::run_awaitable((*client)->send(HttpRequest{"GET", url, {}, ""}), 5s);
-        const bool refused = outcome && !*outcome && outcome->error().kind == HttpErrorKind::Other;
+        auto fresh = HttpClient::create();
+        const bool ok = fresh && get(*client, url) && get(*fresh, url);
         client->reset();
-        _exit(refused ? 0 : 1);
+        _exit(ok ? 0 : 1);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) _exit(4);
+    if (WEXITSTATUS(status) != 0) _exit(10 + WEXITSTATUS(status));
+    if (!get(*client, url)) _exit(5);
+    auto requests = server.requests();
+    if (requests.size() != 4) _exit(6);
+    // The parent's first and last requests share its connection; the child's two came on others.
+    const bool parent_kept = requests.front().connection == requests.back().connection;
+    const bool child_own = requests[1].connection != requests.front().connection &&
+                           requests[2].connection != requests.front().connection;
+    _exit(parent_kept && child_own ? 0 : 7);
+}
+
+TEST(HttpClientThreadDeathTest, InheritedClientWorksInAForkedChild) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(fork_with_a_used_client(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -6,8 +6,13 @@
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <tuple>
 
 #include "net/loopback_server.h"
 #include "net/run_awaitable.h"
@@ -174,6 +179,69 @@ TEST(HttpClient, CancellingTheAwaiterEndsTheTransfer) {
     auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(run_awaitable(race(client, server.url("/slow"), server.url("/fast"))), 2);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2500ms);
+}
+
+// Every client shares the process's transfer thread; destroying one mid-flight ends its own
+// requests only.
+boost::asio::awaitable<HttpOutcome> close_then_send(std::shared_ptr<HttpClient>* closing,
+                                                    std::shared_ptr<HttpClient> other, std::string url) {
+    boost::asio::steady_timer timer(co_await boost::asio::this_coro::executor, 200ms);
+    co_await timer.async_wait(boost::asio::use_awaitable);
+    closing->reset();
+    HttpRequest request{"GET", std::move(url), {}, ""};
+    co_return co_await other->send(std::move(request));
+}
+
+boost::asio::awaitable<std::tuple<HttpOutcome, HttpOutcome>> close_one_mid_flight(std::shared_ptr<HttpClient> a,
+                                                                                  std::shared_ptr<HttpClient> b,
+                                                                                  std::string slow, std::string fast) {
+    using namespace boost::asio::experimental::awaitable_operators;
+    HttpRequest request{"GET", std::move(slow), {}, ""};
+    auto pending = a->send(std::move(request));
+    auto after = close_then_send(&a, std::move(b), std::move(fast));
+    co_return co_await (std::move(pending) && std::move(after));
+}
+
+TEST(HttpClient, DestroyingOneClientMidFlightLeavesTheOthersWorking) {
+    LoopbackServer server([](const test_support::RecordedRequest& r) {
+        return r.target == "/slow" ? CannedReply{200, "{}", 3s} : CannedReply{200, "fast"};
+    });
+    auto started = std::chrono::steady_clock::now();
+    auto outcome =
+        run_awaitable(close_one_mid_flight(make_client(), make_client(), server.url("/slow"), server.url("/fast")));
+    ASSERT_TRUE(outcome);
+    auto& [closed, fine] = *outcome;
+    ASSERT_FALSE(closed);
+    EXPECT_EQ(closed.error().kind, HttpErrorKind::Other);
+    EXPECT_EQ(closed.error().message, "HTTP client closed");
+    ASSERT_TRUE(fine) << fine.error().message;
+    EXPECT_EQ(fine->body, "fast");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2500ms);
+}
+
+// The cap on requests in flight is each client's own: one client's full slots never hold back
+// another's request.
+TEST(HttpClient, EachClientHasItsOwnCapOnRequestsInFlight) {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    int seen = 0;
+    LoopbackServer server([&](const test_support::RecordedRequest&) {
+        std::unique_lock lock(mutex);
+        ++seen;
+        arrived.notify_all();
+        const bool together = arrived.wait_for(lock, 3s, [&] { return seen >= 2; });
+        return CannedReply{200, together ? "together" : "alone"};
+    });
+    auto a = make_client({.max_in_flight = 1});
+    auto b = make_client({.max_in_flight = 1});
+    auto both = [](std::shared_ptr<HttpClient> a, std::shared_ptr<HttpClient> b,
+                   std::string url) -> boost::asio::awaitable<std::string> {
+        using namespace boost::asio::experimental::awaitable_operators;
+        HttpRequest request{"GET", url, {}, ""};
+        auto [x, y] = co_await (a->send(request) && b->send(request));
+        co_return (x ? x->body : "failed") + " " + (y ? y->body : "failed");
+    };
+    EXPECT_EQ(run_awaitable(both(a, b, server.url())), "together together");
 }
 
 TEST(HttpClient, StatusTextUsesTheStandardPhrase) {
