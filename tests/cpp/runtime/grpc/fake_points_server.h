@@ -103,10 +103,8 @@ private:
     ::grpc::ServerUnaryReactor* single(::grpc::CallbackServerContext* context, std::string method,
                                        const Request& request, qdrant::PointsOperationResponse& reply) {
         record(std::move(method), request);
-        if (single_)
-            single_(reply);
-        else
-            reply.mutable_result()->set_status(qdrant::UPDATE_STATUS_COMPLETED);
+        if (single_) single_(reply);
+        else reply.mutable_result()->set_status(qdrant::UPDATE_STATUS_COMPLETED);
         auto* reactor = context->DefaultReactor();
         reactor->Finish(::grpc::Status::OK);
         return reactor;

@@ -80,12 +80,12 @@ std::vector<FilterCase> structure_cases() {
     return {
         {"single_condition_goes_into_must", PlanFilter::of(is_null("a")), R"(must { is_null { key: "a" } })"},
         {"only_should",
-         PlanFilter::of(PlanClauses{.should = {PlanCondition{PlanCondition::IsEmpty{"b"}},
-                                               PlanCondition{PlanCondition::HasVector{"v"}}}}),
+         PlanFilter::of(PlanClauses{
+             .should = {PlanCondition{PlanCondition::IsEmpty{"b"}}, PlanCondition{PlanCondition::HasVector{"v"}}}}),
          R"(should { is_empty { key: "b" } } should { has_vector { has_vector: "v" } })"},
         {"must_not_error_before_should",
-         PlanFilter::of(
-             PlanClauses{.must_not = {equals(Literal::f64(2.5))}, .should = {in({Literal::str("a"), Literal::int64(1)})}}),
+         PlanFilter::of(PlanClauses{.must_not = {equals(Literal::f64(2.5))},
+                                    .should = {in({Literal::str("a"), Literal::int64(1)})}}),
          "ZORV-GRPC-FLOAT-MATCH: float equality value 2.5 cannot be represented on the gRPC path: the bundled Qdrant "
          "proto's Match has no double field; use a RANGE filter or an exact integer value"},
         {"min_should_with_ids",
@@ -95,8 +95,7 @@ std::vector<FilterCase> structure_cases() {
              R"(" } } } min_count: 2 })"},
         {"nested_single_becomes_must", must({nested}),
          R"(must { nested { key: "n" filter { must { field { key: "k" match { integer: 3 } } } } } })"},
-        {"group_is_a_filter_condition", must({group}),
-         R"(must { filter { must_not { is_null { key: "g" } } } })"},
+        {"group_is_a_filter_condition", must({group}), R"(must { filter { must_not { is_null { key: "g" } } } })"},
         {"slice", must({PlanCondition{PlanCondition::Slice{4, 1}}}), R"(must { slice { total: 4 index: 1 } })"},
         {"error_inside_nested_filter",
          must({PlanCondition{PlanCondition::Nested{"n", PlanFilter::of(equals(Literal::null()))}}}),

@@ -76,8 +76,8 @@ protected:
         if (!live_ || grpc_url == nullptr || *grpc_url == '\0')
             GTEST_SKIP() << "set ZORV_TEST_QDRANT_URL and ZORV_TEST_QDRANT_GRPC_URL to a live Qdrant server";
         std::string rest_url = std::getenv("ZORV_TEST_QDRANT_URL");
-        rest_ = build_executor(rest::make_rest_backend(rest::test::make_backend(rest_url)), ExecutorSettings{},
-                               nullptr);
+        rest_ =
+            build_executor(rest::make_rest_backend(rest::test::make_backend(rest_url)), ExecutorSettings{}, nullptr);
         auto backend = make_grpc_backend(grpc_url, std::nullopt);
         ASSERT_TRUE(backend) << core::format_error(backend.error());
         grpc_ = build_executor(std::move(*backend), ExecutorSettings{}, nullptr);
@@ -327,8 +327,8 @@ TEST_F(GrpcMutationsLive, UnrepresentableValuesAreRefusedBeforeSending) {
         {delete_where(match(plan::PlanMatch::make<Kind::Value>(core::Literal::f64(2.5)))),
          "float equality value 2.5 cannot be represented on the gRPC path: the bundled Qdrant proto's Match has no "
          "double field; use a RANGE filter or an exact integer value"},
-        {delete_where(match(plan::PlanMatch::make<Kind::Any>(
-             core::LiteralList{core::Literal::str("a"), core::Literal::int64(1)}))),
+        {delete_where(match(
+             plan::PlanMatch::make<Kind::Any>(core::LiteralList{core::Literal::str("a"), core::Literal::int64(1)}))),
          "IN/NOT IN list mixes strings with non-string entry 1: the bundled Qdrant proto only supports homogeneous "
          "string or int64 lists"},
     };

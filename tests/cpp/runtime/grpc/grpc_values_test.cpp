@@ -23,10 +23,9 @@ void expect_message(const core::Result<Message>& got, const std::string& text) {
     ASSERT_TRUE(got) << got.error().code << ": " << got.error().message;
     Message expected;
     ASSERT_TRUE(google::protobuf::TextFormat::ParseFromString(text, &expected)) << text;
-    EXPECT_TRUE(google::protobuf::util::MessageDifferencer::Equals(*got, expected))
-        << "got:\n"
-        << got->DebugString() << "want:\n"
-        << expected.DebugString();
+    EXPECT_TRUE(google::protobuf::util::MessageDifferencer::Equals(*got, expected)) << "got:\n"
+                                                                                    << got->DebugString() << "want:\n"
+                                                                                    << expected.DebugString();
 }
 
 template <class Message>
@@ -53,10 +52,8 @@ class GrpcValueConversion : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(GrpcValueConversion, ConvertsOrRefuses) {
     const ValueCase& c = GetParam();
-    if (c.expected.starts_with("ZORV-"))
-        expect_error(value_to_proto(c.value), c.expected);
-    else
-        expect_message(value_to_proto(c.value), c.expected);
+    if (c.expected.starts_with("ZORV-")) expect_error(value_to_proto(c.value), c.expected);
+    else expect_message(value_to_proto(c.value), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -73,8 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"dict_later_key_wins",
                   Literal::dict({{"a", Literal::int64(1)}, {"b", Literal::null()}, {"a", Literal::int64(2)}}),
                   R"(struct_value { fields { key: "a" value { integer_value: 2 } } fields { key: "b" value {} } })"},
-        ValueCase{"list_nested",
-                  Literal::list({Literal::list({}), Literal::dict({}), Literal::str("x")}),
+        ValueCase{"list_nested", Literal::list({Literal::list({}), Literal::dict({}), Literal::str("x")}),
                   R"(list_value { values { list_value {} } values { struct_value {} } values { string_value: "x" } })"},
         ValueCase{"f32_array_widened_exactly", Literal::f32_array({0.1F, -1.0F}),
                   "list_value { values { double_value: 0.10000000149011612 } values { double_value: -1 } }"},
@@ -109,7 +105,8 @@ TEST(GrpcVectorConversion, FillsEachAlternative) {
     const VectorValue document{VectorValue::Document{"tea", std::nullopt, {}}};
     const VectorValue image{VectorValue::Image{"https://x/cat.jpg", "clip", {}}};
     const VectorValue object{
-        VectorValue::Object{Literal::dict({{"q", Literal::str("x")}}), "m",
+        VectorValue::Object{Literal::dict({{"q", Literal::str("x")}}),
+                            "m",
                             {{"lang", Literal::str("en")}, {"n", Literal::int64(1)}, {"lang", Literal::str("de")}}}};
     const std::vector<std::pair<VectorValue, std::string>> cases{
         {dense({}), "dense {}"},
@@ -176,10 +173,9 @@ TEST(GrpcVectorConversion, RefusesWhatTheProtoCannotHold) {
 TEST(GrpcPointConversion, RowsBecomePointsAndVectorRows) {
     core::NamedVectors twice{{"a", dense({1.0F})}, {"b", dense({2.0F})}, {"a", dense({3.0F})}};
     expect_message(point_to_proto(point(std::uint64_t{1}, std::nullopt, std::nullopt)), "id { num: 1 }");
-    expect_message(
-        point_to_proto(point(std::string("u-1"), core::PointVectors{dense({0.5F})},
-                             core::LiteralDict{{"a", Literal::int64(1)}, {"a", Literal::int64(2)}})),
-        R"(id { uuid: "u-1" } vectors { vector { dense { data: 0.5 } } }
+    expect_message(point_to_proto(point(std::string("u-1"), core::PointVectors{dense({0.5F})},
+                                        core::LiteralDict{{"a", Literal::int64(1)}, {"a", Literal::int64(2)}})),
+                   R"(id { uuid: "u-1" } vectors { vector { dense { data: 0.5 } } }
            payload { key: "a" value { integer_value: 2 } })");
     expect_message(point_to_proto(point(std::uint64_t{2}, core::PointVectors{twice}, core::LiteralDict{})),
                    R"(id { num: 2 } vectors { vectors { vectors { key: "a" value { dense { data: 3 } } }
