@@ -178,6 +178,8 @@ protected:
     std::vector<std::string> names_;
 };
 
+// Long statements are split over several adjacent literals.
+// NOLINTBEGIN(bugprone-suspicious-missing-comma)
 TEST_F(GrpcMutationsLive, UnnamedVectorWritesMatchRest) {
     differential(
         "unnamed", R"({"vectors":{"size":4,"distance":"Dot"}})",
@@ -228,6 +230,8 @@ TEST_F(GrpcMutationsLive, NamedDenseSparseAndMultiVectorWritesMatchRest) {
             "DELETE FROM {C} WHERE id = 1000 WAIT true",
         });
 }
+
+// NOLINTEND(bugprone-suspicious-missing-comma)
 
 TEST_F(GrpcMutationsLive, ShardKeyedWritesMatchRest) {
     differential("sharded", R"({"vectors":{"size":2,"distance":"Dot"},"sharding_method":"custom"})",
