@@ -11,6 +11,7 @@
 #include "embed/message_format.h"
 #include "plan/value_json.h"
 #include "runtime/grpc_route/filters.h"
+#include "runtime/grpc_route/values.h"
 
 namespace zorv::runtime::rpc {
 
@@ -71,7 +72,7 @@ qdrant::GetPoints build_get_points(const plan::GetPointsOp& op) {
     qdrant::GetPoints request;
     request.set_collection_name(op.collection);
     request.mutable_ids()->Reserve(static_cast<int>(op.ids.size()));
-    for (const plan::PlanPointId& id : op.ids) point_id_to_proto(id, *request.add_ids());
+    for (const plan::PlanPointId& id : op.ids) *request.add_ids() = point_id_to_proto(id);
     *request.mutable_with_payload() = payload_selector_to_proto(op.with_payload);
     if (op.with_vector) *request.mutable_with_vectors() = vector_selector_to_proto(*op.with_vector);
     set_shard_key(op.shard_key, request);
@@ -89,7 +90,7 @@ core::Result<qdrant::ScrollPoints> build_scroll_points(const plan::ScrollOp& op)
     request.set_limit(static_cast<std::uint32_t>(op.limit));
     request.set_collection_name(op.collection);
     ZORV_CHECK(set_filter(op.filter, request));
-    if (op.offset) point_id_to_proto(*op.offset, *request.mutable_offset());
+    if (op.offset) *request.mutable_offset() = point_id_to_proto(*op.offset);
     *request.mutable_with_payload() = payload_selector_to_proto(op.with_payload);
     *request.mutable_with_vectors() = vector_selector_to_proto(op.with_vector);
     set_shard_key(op.shard_key, request);
@@ -185,14 +186,6 @@ qdrant::ShardKeySelector shard_key_selector_to_proto(const plan::PlanShardKey& k
         entry->set_keyword(std::get<std::string>(key));
     }
     return out;
-}
-
-void point_id_to_proto(const plan::PlanPointId& id, qdrant::PointId& out) {
-    if (const auto* num = std::get_if<std::uint64_t>(&id)) {
-        out.set_num(*num);
-    } else {
-        out.set_uuid(std::get<std::string>(id));
-    }
 }
 
 }  // namespace zorv::runtime::rpc

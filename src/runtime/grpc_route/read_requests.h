@@ -32,7 +32,5 @@ qdrant::WithVectorsSelector vector_selector_to_proto(const plan::PlanVectorSelec
 qdrant::ReadConsistency read_consistency_to_proto(const plan::Consistency& consistency);
 // One key, no fallback.
 qdrant::ShardKeySelector shard_key_selector_to_proto(const plan::PlanShardKey& key);
-// A UUID text is copied unchecked: the planner has checked it.
-void point_id_to_proto(const plan::PlanPointId& id, qdrant::PointId& out);
 
 }  // namespace zorv::runtime::rpc

@@ -20,7 +20,7 @@ using protocol::ExecData;
 
 template <class Reply>
 BackendReply reply_of(ExecData data, const Reply& reply) {
-    return BackendReply{.telemetry = telemetry_from_proto(reply.has_usage() ? &reply.usage() : nullptr, reply.time()),
+    return BackendReply{.telemetry = reply_telemetry(reply),
                         .data = std::move(data)};
 }
 
