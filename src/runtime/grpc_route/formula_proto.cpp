@@ -90,7 +90,8 @@ core::Result<void> unary_into(const PlanExpression& expression, qdrant::Expressi
     return convert_into(*operand, *target);
 }
 
-core::Result<void> convert_into(const PlanExpression& expression, qdrant::Expression& out) {  // NOLINT(misc-no-recursion)
+core::Result<void> convert_into(const PlanExpression& expression,
+                                qdrant::Expression& out) {  // NOLINT(misc-no-recursion)
     switch (expression.kind()) {
         // Beyond the f32 range the cast gives an infinity, which is what the server would compute.
         case Kind::Constant: out.set_constant(static_cast<float>(expression.get<Kind::Constant>())); return {};

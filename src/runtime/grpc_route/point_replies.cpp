@@ -48,8 +48,7 @@ core::Result<protocol::ScoredPoint> scored_point_from_proto(qdrant::ScoredPoint&
     return point_from_proto(point, protocol::score_f64(point.score()), payload);
 }
 
-core::Result<protocol::ScoredPoint> retrieved_point_from_proto(qdrant::RetrievedPoint& point,
-                                                               PayloadWanted payload) {
+core::Result<protocol::ScoredPoint> retrieved_point_from_proto(qdrant::RetrievedPoint& point, PayloadWanted payload) {
     return point_from_proto(point, 0.0, payload);
 }
 

@@ -18,8 +18,7 @@ enum class PayloadWanted : bool { No, Yes };
 
 core::Result<protocol::ScoredPoint> scored_point_from_proto(qdrant::ScoredPoint& point, PayloadWanted payload);
 // Score 0.
-core::Result<protocol::ScoredPoint> retrieved_point_from_proto(qdrant::RetrievedPoint& point,
-                                                               PayloadWanted payload);
+core::Result<protocol::ScoredPoint> retrieved_point_from_proto(qdrant::RetrievedPoint& point, PayloadWanted payload);
 core::Result<protocol::HitGroup> point_group_from_proto(qdrant::PointGroup& group, PayloadWanted payload);
 // Keys in ascending byte order: the map has no order of its own.
 protocol::HitPayload payload_from_proto(google::protobuf::Map<std::string, qdrant::Value>& payload);

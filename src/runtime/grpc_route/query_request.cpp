@@ -148,7 +148,8 @@ core::Result<void> fill_query(const PlanQuery& query, qdrant::Query& out) {
         }
         case Kind::OrderBy: {
             const auto& order_by = query.get<Kind::OrderBy>();
-            *out.mutable_order_by() = ZORV_TRY(order_by_to_proto(order_by.key, order_by.direction, order_by.start_from));
+            *out.mutable_order_by() =
+                ZORV_TRY(order_by_to_proto(order_by.key, order_by.direction, order_by.start_from));
             return {};
         }
         case Kind::Sample: out.set_sample(qdrant::SAMPLE_RANDOM); return {};
@@ -208,7 +209,8 @@ core::Result<qdrant::QueryPointGroups> build_query_point_groups(const plan::Quer
     return out;
 }
 
-core::Result<qdrant::PrefetchQuery> prefetch_to_proto(const plan::PlanPrefetch& prefetch) {  // NOLINT(misc-no-recursion)
+core::Result<qdrant::PrefetchQuery> prefetch_to_proto(
+    const plan::PlanPrefetch& prefetch) {  // NOLINT(misc-no-recursion)
     qdrant::PrefetchQuery out;
     if (prefetch.prefetch) ZORV_CHECK(add_prefetches(*prefetch.prefetch, *out.mutable_prefetch()));
     if (prefetch.query) *out.mutable_query() = ZORV_TRY(query_to_proto(*prefetch.query));

@@ -17,8 +17,8 @@ namespace zorv::runtime::rpc {
 
 namespace {
 
-using embed::format_message;
 using core::Literal;
+using embed::format_message;
 
 constexpr auto max_i64 = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
@@ -129,7 +129,8 @@ core::Result<qdrant::OrderBy> order_by_to_proto(std::string_view key, const std:
         } else {
             return core::fail(
                 core::Diag::GrpcDirection,
-                format_message("unsupported order_by direction '{}' on the gRPC path; use 'asc' or 'desc'", *direction));
+                format_message("unsupported order_by direction '{}' on the gRPC path; use 'asc' or 'desc'",
+                               *direction));
         }
     }
     out.set_key(std::string(key));

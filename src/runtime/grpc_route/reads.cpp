@@ -20,8 +20,7 @@ using protocol::ExecData;
 
 template <class Reply>
 BackendReply reply_of(ExecData data, const Reply& reply) {
-    return BackendReply{.telemetry = reply_telemetry(reply),
-                        .data = std::move(data)};
+    return BackendReply{.telemetry = reply_telemetry(reply), .data = std::move(data)};
 }
 
 PayloadWanted wants_payload(const std::optional<plan::PlanPayloadSelector>& selector) {

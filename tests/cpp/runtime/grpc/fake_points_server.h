@@ -77,8 +77,8 @@ private:
                                        Reply& reply) {
         {
             std::lock_guard lock(mutex_);
-            deadlines_.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(context->deadline() -
-                                                                                       std::chrono::system_clock::now()));
+            deadlines_.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(
+                context->deadline() - std::chrono::system_clock::now()));
         }
         auto* reactor = context->DefaultReactor();
         reactor->Finish(script ? script(reply) : ::grpc::Status(::grpc::StatusCode::UNIMPLEMENTED, "no script"));

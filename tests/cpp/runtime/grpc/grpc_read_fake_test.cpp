@@ -62,10 +62,11 @@ TEST_F(GrpcReadFake, ReplyFaultsFailWithTheirMessage) {
     const std::string_view query = "QUERY [1] FROM c WITH PAYLOAD true LIMIT 3";
     const std::string_view groups = "QUERY [1] FROM c GROUP BY g LIMIT 3";
     const std::vector<Case> cases = {
-        {query, [](auto& f) { f.query = answer<qdrant::QueryResponse>("result { id { num: 1 } } result { score: 1 }"); },
+        {query,
+         [](auto& f) { f.query = answer<qdrant::QueryResponse>("result { id { num: 1 } } result { score: 1 }"); },
          "ZORV-BACKEND-ENVELOPE", "point is missing its id"},
-        {query, [](auto& f) { f.query = answer<qdrant::QueryResponse>("result { id { } }"); },
-         "ZORV-BACKEND-ENVELOPE", "point id carries neither num nor uuid"},
+        {query, [](auto& f) { f.query = answer<qdrant::QueryResponse>("result { id { } }"); }, "ZORV-BACKEND-ENVELOPE",
+         "point id carries neither num nor uuid"},
         {query, [](auto& f) { f.query = answer<qdrant::QueryResponse>("result { id { num: 1 } vectors { } }"); },
          "ZORV-BACKEND-ENVELOPE", "vectors output carries no vector options"},
         {query,
@@ -83,8 +84,7 @@ TEST_F(GrpcReadFake, ReplyFaultsFailWithTheirMessage) {
          "missing groups result"},
         {groups, [](auto& f) { f.query_groups = answer<qdrant::QueryGroupsResponse>("result { groups { } }"); },
          "ZORV-BACKEND-ENVELOPE", "group is missing its id"},
-        {groups,
-         [](auto& f) { f.query_groups = answer<qdrant::QueryGroupsResponse>("result { groups { id { } } }"); },
+        {groups, [](auto& f) { f.query_groups = answer<qdrant::QueryGroupsResponse>("result { groups { id { } } }"); },
          "ZORV-BACKEND-ENVELOPE", "group id carries no value"},
         {groups,
          [](auto& f) {
@@ -92,11 +92,12 @@ TEST_F(GrpcReadFake, ReplyFaultsFailWithTheirMessage) {
                  "result { groups { id { integer_value: -1 } hits { id { num: 1 } } hits { score: 1 } } }");
          },
          "ZORV-BACKEND-ENVELOPE", "point is missing its id"},
-        {"COUNT FROM c", [](auto& f) { f.count = answer<qdrant::CountResponse>("time: 0.5"); },
-         "ZORV-BACKEND-ENVELOPE", "count response is missing its result"},
+        {"COUNT FROM c", [](auto& f) { f.count = answer<qdrant::CountResponse>("time: 0.5"); }, "ZORV-BACKEND-ENVELOPE",
+         "count response is missing its result"},
         {"FACET city FROM c",
          [](auto& f) {
-             f.facet = answer<qdrant::FacetResponse>("hits { value { string_value: \"x\" } count: 2 } hits { count: 1 }");
+             f.facet =
+                 answer<qdrant::FacetResponse>("hits { value { string_value: \"x\" } count: 2 } hits { count: 1 }");
          },
          "ZORV-BACKEND-ENVELOPE", "facet hit is missing its value"},
         {"FACET city FROM c", [](auto& f) { f.facet = answer<qdrant::FacetResponse>("hits { value { } count: 1 }"); },
@@ -122,11 +123,13 @@ TEST_F(GrpcReadFake, RepliesBecomeHitsGroupsCountsAndFacets) {
         "    double_value: inf } values { bool_value: true } } } } } } } "
         "  vectors { vectors { vectors { key: \"b\" value { sparse { values: 0.5 indices: 9 indices: 2 } } } "
         "    vectors { key: \"a\" value { multi_dense { vectors { data: 1 } vectors { data: 2 data: 3 } } } } } } } "
-        "result { id { num: 7 } score: 2 } time: 0.25");
+        "result { id { num: 7 } score: 2 } time: 0.25 usage { hardware { cpu: 5 } }");
     auto hits = execute("QUERY [1] FROM c WITH PAYLOAD true LIMIT 3");
     ASSERT_TRUE(hits.has_value()) << hits.error().message;
     ASSERT_TRUE(hits->telemetry.has_value());
     EXPECT_EQ(hits->telemetry->time_s, 0.25);
+    ASSERT_TRUE(hits->telemetry->usage && hits->telemetry->usage->hardware);
+    EXPECT_EQ(hits->telemetry->usage->hardware->cpu, 5U);
     const auto& points = std::get<ExecData::Hits>(hits->data->value).points;
     ASSERT_EQ(points.size(), 2U);
     EXPECT_EQ(points[0].id, plan::PlanPointId(std::string("550E8400-e29b-41d4-a716-446655440000")));
@@ -134,8 +137,8 @@ TEST_F(GrpcReadFake, RepliesBecomeHitsGroupsCountsAndFacets) {
     plan::JsonObject nested;
     nested.insert_or_assign("b", plan::JsonValue(plan::JsonArray{plan::JsonValue(nullptr), plan::JsonValue(true)}));
     nested.insert_or_assign("y", plan::JsonValue(std::int64_t{-3}));
-    EXPECT_EQ(points[0].payload, (protocol::HitPayload{{"a", plan::JsonValue(std::move(nested))},
-                                                       {"z", plan::JsonValue(nullptr)}}));
+    EXPECT_EQ(points[0].payload,
+              (protocol::HitPayload{{"a", plan::JsonValue(std::move(nested))}, {"z", plan::JsonValue(nullptr)}}));
     const auto& named = std::get<protocol::NamedHitVectors>(*points[0].vector);
     ASSERT_EQ(named.size(), 2U);
     EXPECT_EQ(named.begin()->first, "a");

@@ -64,12 +64,12 @@ std::string points_body() {
                 std::to_string(b) + R"(,1]],"text":{"indices":[)" + std::to_string(id % 6) + "," +
                 std::to_string(6 + id % 4) + R"(],"values":[)" + std::to_string(a) + "," + std::to_string(b) +
                 R"(]},"bm25":{"text":")" + (id % 2 == 0 ? "red running shoes" : "blue hiking boots for rain") + " " +
-                cities[id % 4] + R"(","model":"qdrant/bm25"}},"payload":{"city":")" + cities[id % 4] +
-                R"(","price":)" + std::to_string(5 + id * 1.25) + R"(,"year":)" + std::to_string(2015 + id % 9) +
-                R"(,"at":"2023-0)" + std::to_string(1 + id % 9) + R"(-1)" + std::to_string(id % 10) +
-                R"(T10:00:00Z","flag":)" + (id % 3 == 0 ? "true" : "false") + R"(,"doc":)" +
-                std::to_string(100 + id % 6) + R"(,"tags":["t)" + std::to_string(id % 3) + R"(","x"],"nested":{"rank":)" +
-                std::to_string(id % 4) + R"(,"neg":-)" + n + R"(},"note":null}})";
+                cities[id % 4] + R"(","model":"qdrant/bm25"}},"payload":{"city":")" + cities[id % 4] + R"(","price":)" +
+                std::to_string(5 + id * 1.25) + R"(,"year":)" + std::to_string(2015 + id % 9) + R"(,"at":"2023-0)" +
+                std::to_string(1 + id % 9) + R"(-1)" + std::to_string(id % 10) + R"(T10:00:00Z","flag":)" +
+                (id % 3 == 0 ? "true" : "false") + R"(,"doc":)" + std::to_string(100 + id % 6) + R"(,"tags":["t)" +
+                std::to_string(id % 3) + R"(","x"],"nested":{"rank":)" + std::to_string(id % 4) + R"(,"neg":-)" + n +
+                R"(},"note":null}})";
     }
     return body + "]}";
 }
@@ -96,7 +96,8 @@ protected:
     }
     void TearDown() override {
         if (!live_) return;
-        for (const std::string& name : {d_, l_, s_, strict_}) static_cast<void>(live_->send("DELETE", "/collections/" + name));
+        for (const std::string& name : {d_, l_, s_, strict_})
+            static_cast<void>(live_->send("DELETE", "/collections/" + name));
     }
 
     void put(const std::string& path, const std::string& body) const {
@@ -105,17 +106,16 @@ protected:
     }
 
     void load() const {
-        for (const std::string& name : {d_, l_, s_, strict_}) static_cast<void>(live_->send("DELETE", "/collections/" + name));
+        for (const std::string& name : {d_, l_, s_, strict_})
+            static_cast<void>(live_->send("DELETE", "/collections/" + name));
         put("/collections/" + d_,
             R"({"vectors":{"dense":{"size":4,"distance":"Cosine"},"image":{"size":3,"distance":"Dot"},)"
             R"("colbert":{"size":2,"distance":"Dot","multivector_config":{"comparator":"max_sim"}}},)"
             R"("sparse_vectors":{"text":{"modifier":"idf"},"bm25":{"modifier":"idf"}}})");
-        for (const char* index : {R"({"field_name":"city","field_schema":"keyword"})",
-                                  R"({"field_name":"price","field_schema":"float"})",
-                                  R"({"field_name":"year","field_schema":"integer"})",
-                                  R"({"field_name":"at","field_schema":"datetime"})",
-                                  R"({"field_name":"flag","field_schema":"bool"})",
-                                  R"({"field_name":"doc","field_schema":"integer"})"}) {
+        for (const char* index :
+             {R"({"field_name":"city","field_schema":"keyword"})", R"({"field_name":"price","field_schema":"float"})",
+              R"({"field_name":"year","field_schema":"integer"})", R"({"field_name":"at","field_schema":"datetime"})",
+              R"({"field_name":"flag","field_schema":"bool"})", R"({"field_name":"doc","field_schema":"integer"})"}) {
             put("/collections/" + d_ + "/index?wait=true", index);
         }
         put("/collections/" + d_ + "/points?wait=true", points_body());

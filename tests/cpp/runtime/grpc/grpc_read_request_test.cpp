@@ -98,8 +98,9 @@ TEST(GrpcReadRequest, WordsMatchExactly) {
 }
 
 TEST(GrpcReadRequest, StartFromKinds) {
-    const std::string representation = "' cannot be represented on the gRPC path; use an integer, float, or "
-                                       "ISO-8601 datetime";
+    const std::string representation =
+        "' cannot be represented on the gRPC path; use an integer, float, or "
+        "ISO-8601 datetime";
     struct Case {
         Literal value;
         std::string wire;   // the StartFrom sent, or empty when refused
@@ -273,9 +274,9 @@ TEST(GrpcReadRequest, RequestFields) {
     ASSERT_TRUE(facet.has_value());
     EXPECT_FALSE(facet->has_exact());
     EXPECT_FALSE(facet->has_limit());
-    const qdrant::GetPoints get = build_get_points(
-        plan_of("QUERY POINTS (7, '550e8400-e29b-41d4-a716-446655440000') FROM c WITH PAYLOAD false")
-            .get<plan::PlanOpKind::GetPoints>());
+    const qdrant::GetPoints get =
+        build_get_points(plan_of("QUERY POINTS (7, '550e8400-e29b-41d4-a716-446655440000') FROM c WITH PAYLOAD false")
+                             .get<plan::PlanOpKind::GetPoints>());
     EXPECT_EQ(text_of(get),
               "collection_name: \"c\" ids { num: 7 } ids { uuid: \"550e8400-e29b-41d4-a716-446655440000\" } "
               "with_payload { enable: false }");
@@ -295,8 +296,7 @@ TEST(GrpcReadRequest, FormulaNodes) {
          "\"a\" } } } sum { mult { mult { sum { sum { constant: 1 } sum { neg { condition { field { key: \"x\" "
          "match { integer: 1 } } } } } } } mult { variable: \"b\" } } } }"},
         {"lin_decay(x)", "lin_decay { x { variable: \"x\" } }"},
-        {"a / b [DEFAULT = 0]",
-         "div { left { variable: \"a\" } right { variable: \"b\" } by_zero_default: 0 }"},
+        {"a / b [DEFAULT = 0]", "div { left { variable: \"a\" } right { variable: \"b\" } by_zero_default: 0 }"},
         {"acosh(a) + max(a, b) + min(a)",
          "sum { sum { sum { sum { acosh { variable: \"a\" } } sum { max { max { variable: \"a\" } max { variable: "
          "\"b\" } } } } } sum { min { min { variable: \"a\" } } } }"},
@@ -308,14 +308,14 @@ TEST(GrpcReadRequest, FormulaNodes) {
         EXPECT_EQ(text_of(request->query().formula().expression()), c.expression);
     }
 
-    auto defaults = query_of("QUERY FORMULA a + b DEFAULTS (a = null, b = [1, 2.5], c = {d: 'x'}) FROM c PREFETCH "
-                             "(QUERY [1] LIMIT 5)");
+    auto defaults = query_of(
+        "QUERY FORMULA a + b DEFAULTS (a = null, b = [1, 2.5], c = {d: 'x'}) FROM c PREFETCH "
+        "(QUERY [1] LIMIT 5)");
     ASSERT_TRUE(defaults.has_value()) << defaults.error().message;
     const auto& sent = defaults->query().formula().defaults();
     EXPECT_EQ(text_of(sent.at("a")), "");
     EXPECT_EQ(text_of(sent.at("b")), "list_value { values { integer_value: 1 } values { double_value: 2.5 } }");
-    EXPECT_EQ(text_of(sent.at("c")),
-              "struct_value { fields { key: \"d\" value { string_value: \"x\" } } }");
+    EXPECT_EQ(text_of(sent.at("c")), "struct_value { fields { key: \"d\" value { string_value: \"x\" } } }");
 }
 
 }  // namespace
