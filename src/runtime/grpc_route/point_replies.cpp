@@ -35,7 +35,8 @@ std::vector<float> floats(google::protobuf::RepeatedField<float>& values) {
 template <class Point>
 core::Result<protocol::ScoredPoint> point_from_proto(Point& point, double score, PayloadWanted payload) {
     protocol::ScoredPoint out;
-    out.id = ZORV_TRY(point_id_from_proto(point.has_id(), *point.mutable_id()));
+    const bool has_id = point.has_id();  // before mutable_id(), which makes one
+    out.id = ZORV_TRY(point_id_from_proto(has_id, *point.mutable_id()));
     out.score = score;
     if (payload == PayloadWanted::Yes) out.payload = payload_from_proto(*point.mutable_payload());
     out.vector = ZORV_TRY(vectors_output_from_proto(point.has_vectors() ? point.mutable_vectors() : nullptr));

@@ -148,7 +148,7 @@ TEST_F(GrpcReadFake, RepliesBecomeHitsGroupsCountsAndFacets) {
     EXPECT_EQ(points[1].payload, protocol::HitPayload{});
     EXPECT_FALSE(points[1].vector.has_value());
 
-    auto bare = execute("QUERY [1] FROM c LIMIT 3");
+    auto bare = execute("QUERY [1] FROM c WITH PAYLOAD false LIMIT 3");
     ASSERT_TRUE(bare.has_value());
     EXPECT_FALSE(std::get<ExecData::Hits>(bare->data->value).points[0].payload.has_value());
 
@@ -207,7 +207,7 @@ TEST_F(GrpcReadFake, DeadlineFollowsTheStatementTimeout) {
     fake_.query_groups = answer<qdrant::QueryGroupsResponse>("result { }");
     fake_.query_batch = answer<qdrant::QueryBatchResponse>("");
     ASSERT_TRUE(execute("QUERY [1] FROM c PARAMS (timeout = 40) LIMIT 3").has_value());
-    ASSERT_TRUE(execute("QUERY [1] FROM c GROUP BY g PARAMS (timeout = 40) LIMIT 3").has_value());
+    ASSERT_TRUE(execute("QUERY [1] FROM c PARAMS (timeout = 40) GROUP BY g LIMIT 3").has_value());
     ASSERT_TRUE(run(backend_->query_batch("c", {}, 40, std::nullopt)).has_value());
     ASSERT_TRUE(execute("QUERY [1] FROM c PARAMS (timeout = 2) LIMIT 3").has_value());
     ASSERT_TRUE(execute("QUERY [1] FROM c LIMIT 3").has_value());
@@ -216,8 +216,8 @@ TEST_F(GrpcReadFake, DeadlineFollowsTheStatementTimeout) {
     const std::vector<int> expected_s = {45, 45, 45, 30, 30};
     for (std::size_t i = 0; i < deadlines.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_LE(deadlines[i].count(), expected_s[i] * 1000);
-        EXPECT_GT(deadlines[i].count(), expected_s[i] * 1000 - 3000);
+        // The server sees the deadline through the wire's rounding and the time in transit.
+        EXPECT_NEAR(static_cast<double>(deadlines[i].count()), expected_s[i] * 1000.0, 2000.0);
     }
 }
 

@@ -235,16 +235,16 @@ TEST(GrpcReadRequest, RequestFields) {
     EXPECT_FALSE(plain->has_lookup_from());
 
     auto full = query_of(
-        "QUERY RECOMMEND POSITIVE (1) FROM c USING v PREFETCH (QUERY [1] USING w LIMIT 50 LOOKUP FROM o VECTOR w) "
-        "LOOKUP FROM other VECTOR img SHARD 'eu' SHARD 3 SCORE THRESHOLD 0.1 WITH PAYLOAD INCLUDE (a, b) "
-        "WITH VECTOR (v) PARAMS (hnsw_ef = 64, exact = false, quantization = {rescore: true, oversampling: 1.5}, "
-        "idf = global) LIMIT 5 OFFSET 2");
+        "QUERY RECOMMEND POSITIVE (1) FROM c USING v PREFETCH (QUERY [1] USING w LIMIT 50 LOOKUP FROM other VECTOR "
+        "img SHARD 'eu') SHARD 3 PARAMS (hnsw_ef = 64, exact = false, quantization = {rescore: true, oversampling: "
+        "1.5}, idf = global) SCORE THRESHOLD 0.1 WITH PAYLOAD INCLUDE (a, b) WITH VECTOR (v) LIMIT 5 OFFSET 2");
     ASSERT_TRUE(full.has_value()) << full.error().message;
-    EXPECT_EQ(text_of(full->lookup_from()),
-              "collection_name: \"other\" vector_name: \"img\" shard_key_selector { shard_keys { keyword: \"eu\" } }");
+    // The ids of the request's inputs are looked up where its first stage looks them up, as over REST.
+    const std::string lookup =
+        "collection_name: \"other\" vector_name: \"img\" shard_key_selector { shard_keys { keyword: \"eu\" } }";
+    EXPECT_EQ(text_of(full->lookup_from()), lookup);
     EXPECT_EQ(text_of(full->prefetch(0)),
-              "query { nearest { dense { data: 1 } } } using: \"w\" limit: 50 lookup_from { collection_name: \"o\" "
-              "vector_name: \"w\" }");
+              "query { nearest { dense { data: 1 } } } using: \"w\" limit: 50 lookup_from { " + lookup + " }");
     EXPECT_EQ(full->score_threshold(), 0.1F);
     EXPECT_EQ(text_of(full->with_payload()), "include { fields: \"a\" fields: \"b\" }");
     EXPECT_EQ(text_of(full->with_vectors()), "include { names: \"v\" }");
@@ -255,8 +255,8 @@ TEST(GrpcReadRequest, RequestFields) {
     EXPECT_EQ(full->offset(), 2U);
 
     plan::PlanOp groups_op = plan_of(
-        "QUERY [0.5] FROM c GROUP BY city SIZE 2 LOOKUP FROM cities WITH PAYLOAD INCLUDE (name) WITH VECTOR false "
-        "PARAMS (timeout = 40, consistency = majority) LIMIT 5 OFFSET 1");
+        "QUERY [0.5] FROM c PARAMS (timeout = 40, consistency = majority) GROUP BY city SIZE 2 LOOKUP FROM cities "
+        "WITH PAYLOAD INCLUDE (name) WITH VECTOR false LIMIT 5 OFFSET 1");
     auto groups = build_query_point_groups(groups_op.get<plan::PlanOpKind::QueryGroups>());
     ASSERT_TRUE(groups.has_value()) << groups.error().message;
     EXPECT_EQ(groups->group_by(), "city");
@@ -280,6 +280,26 @@ TEST(GrpcReadRequest, RequestFields) {
     EXPECT_EQ(text_of(get),
               "collection_name: \"c\" ids { num: 7 } ids { uuid: \"550e8400-e29b-41d4-a716-446655440000\" } "
               "with_payload { enable: false }");
+}
+
+// An IDF corpus the filter conversion refuses fails the request: the global corpus instead would
+// score against other points than asked for.
+TEST(GrpcReadRequest, IdfCorpusRefusalFailsTheRequest) {
+    plan::PlanFieldCondition condition;
+    condition.key = "price";
+    condition.match = plan::PlanMatch::make<plan::PlanMatch::Kind::Value>(Literal::f64(2.5));
+    plan::PlanClauses clauses;
+    clauses.must.push_back(plan::PlanCondition{
+        plan::PlanCondition::Node(std::in_place_index<0>, core::Box<plan::PlanFieldCondition>(std::move(condition)))});
+    plan::PlanSearchParams params;
+    params.idf = plan::PlanIdf{plan::PlanFilter::of(std::move(clauses))};
+    auto refused = search_params_to_proto(params);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().code, "ZORV-GRPC-FLOAT-MATCH");
+    params.idf = plan::PlanIdf{};
+    auto global = search_params_to_proto(params);
+    ASSERT_TRUE(global.has_value());
+    EXPECT_TRUE(global->has_idf() && !global->idf().has_corpus());
 }
 
 TEST(GrpcReadRequest, FormulaNodes) {
