@@ -20,7 +20,10 @@ using protocol::ExecData;
 
 template <class Reply>
 BackendReply reply_of(ExecData data, const Reply& reply) {
-    return BackendReply{.telemetry = reply_telemetry(reply), .data = std::move(data)};
+    BackendReply out;
+    out.telemetry = reply_telemetry(reply);
+    out.data = std::move(data);
+    return out;
 }
 
 PayloadWanted wants_payload(const std::optional<plan::PlanPayloadSelector>& selector) {

@@ -60,6 +60,7 @@ std::string points_body() {
         const double b = 0.2 * (id % 5) + 0.1;
         const std::string n = std::to_string(id);
         if (id > 1) body += ",";
+        // NOLINTNEXTLINE(performance-inefficient-string-concatenation): test data, built once
         body += R"({"id":)" + n + R"(,"vector":{"dense":[)" + std::to_string(a) + "," + std::to_string(b) + "," +
                 std::to_string(1.0 - a) + "," + std::to_string(0.5 * b) + R"(],"image":[)" + std::to_string(b) + "," +
                 std::to_string(a) + R"(,1],"colbert":[[)" + std::to_string(a) + "," + std::to_string(b) + "],[" +
@@ -204,6 +205,7 @@ protected:
 constexpr std::string_view kDense = "[0.1, 0.2, 0.3, 0.4]";
 
 // Statements whose answer is fixed by the data: the reports must agree exactly.
+// NOLINTBEGIN(bugprone-suspicious-missing-comma): long statements are split over lines
 const std::vector<std::string>& read_corpus() {
     static const std::vector<std::string> corpus = {
         "QUERY [0.1, 0.2, 0.3, 0.4] FROM {d} USING dense WITH PAYLOAD true LIMIT 5",
@@ -280,6 +282,7 @@ const std::vector<std::string>& read_corpus() {
     };
     return corpus;
 }
+// NOLINTEND(bugprone-suspicious-missing-comma)
 
 TEST_F(GrpcReadLive, EveryReadAgreesWithRest) {
     for (const std::string& statement : read_corpus()) {
