@@ -60,7 +60,8 @@ std::string points_body() {
         const double b = 0.2 * (id % 5) + 0.1;
         const std::string n = std::to_string(id);
         if (id > 1) body += ",";
-        // NOLINTNEXTLINE(performance-inefficient-string-concatenation): test data, built once
+        // Test data, built once.
+        // NOLINTBEGIN(performance-inefficient-string-concatenation)
         body += R"({"id":)" + n + R"(,"vector":{"dense":[)" + std::to_string(a) + "," + std::to_string(b) + "," +
                 std::to_string(1.0 - a) + "," + std::to_string(0.5 * b) + R"(],"image":[)" + std::to_string(b) + "," +
                 std::to_string(a) + R"(,1],"colbert":[[)" + std::to_string(a) + "," + std::to_string(b) + "],[" +
@@ -73,6 +74,7 @@ std::string points_body() {
                 (id % 3 == 0 ? "true" : "false") + R"(,"doc":)" + std::to_string(100 + id % 6) + R"(,"tags":["t)" +
                 std::to_string(id % 3) + R"(","x"],"nested":{"rank":)" + std::to_string(id % 4) + R"(,"neg":-)" + n +
                 R"(},"note":null}})";
+        // NOLINTEND(performance-inefficient-string-concatenation)
     }
     return body + "]}";
 }
