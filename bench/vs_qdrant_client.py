@@ -6,6 +6,9 @@ Four measurements, each printed with both absolute figures, the ratio and its ta
   3. client CPU (user + system, all threads) per query of run 1;
   4. bulk upsert of 100,000 x 768-d points with payloads at one batch size and wait setting
      (points/s, peak RSS of a fresh process beside it).
+Runs 1 and 2 are repeated over gRPC (pyzorv with use_grpc=True against qdrant-client with
+prefer_grpc=True, and pyzorv over gRPC against pyzorv over REST) when the server's gRPC port is
+known (ZORV_TEST_QDRANT_GRPC_URL, or the server this script starts).
 
 The server is started from ../shared/qdrant/ (and stopped at the end) unless ZORV_TEST_QDRANT_URL
 names one. Rounds alternate between the two clients after a warm-up, so drift in the machine's load
@@ -35,11 +38,11 @@ SEED = 20261211
 QUERY_TEXT = "QUERY :v FROM bench LIMIT 10"
 
 
-def start_server() -> tuple[str, str | None]:
-    """The server's URL and, when this script started it, its folder (to stop it)."""
+def start_server() -> tuple[str, str | None, str | None]:
+    """The server's URL, its gRPC URL when known and, when this script started it, its folder."""
     url = os.environ.get("ZORV_TEST_QDRANT_URL")
     if url:
-        return url, None
+        return url, os.environ.get("ZORV_TEST_QDRANT_GRPC_URL"), None
     start = SERVER_DIR / "start"
     if not start.exists():
         sys.exit("no server: set ZORV_TEST_QDRANT_URL or provide ../shared/qdrant/start")
@@ -49,7 +52,7 @@ def start_server() -> tuple[str, str | None]:
         if "=" in word:
             key, value = word.split("=", 1)
             env[key] = value.strip("'\"")
-    return env["QDRANT_URL"], env["QDRANT_DIR"]
+    return env["QDRANT_URL"], env.get("QDRANT_GRPC_URL"), env["QDRANT_DIR"]
 
 
 def stop_server(folder: str | None) -> None:
@@ -66,17 +69,24 @@ def payload(i: int) -> dict:
     return {"title": f"document {i}", "rank": i, "group": f"g{i % 17}", "score": (i % 101) / 100.0}
 
 
-def qdrant(url: str):
+def grpc_port(grpc_url: str | None) -> dict:
+    """qdrant-client's arguments for gRPC: the port of the gRPC URL, preferred for every call."""
+    if not grpc_url:
+        return {}
+    return {"grpc_port": int(grpc_url.rstrip("/").rsplit(":", 1)[1]), "prefer_grpc": True}
+
+
+def qdrant(url: str, grpc_url: str | None = None):
     from qdrant_client import QdrantClient
 
     # The pinned client is newer than the server; its version check would only warn.
-    return QdrantClient(url=url, check_compatibility=False, timeout=60)
+    return QdrantClient(url=url, check_compatibility=False, timeout=60, **grpc_port(grpc_url))
 
 
-def async_qdrant(url: str):
+def async_qdrant(url: str, grpc_url: str | None = None):
     from qdrant_client import AsyncQdrantClient
 
-    return AsyncQdrantClient(url=url, check_compatibility=False, timeout=60)
+    return AsyncQdrantClient(url=url, check_compatibility=False, timeout=60, **grpc_port(grpc_url))
 
 
 def load_collection(url: str, points: int) -> None:
@@ -109,32 +119,43 @@ def timed_round(call, queries: list[list[float]]) -> tuple[float, float]:
     return time.perf_counter() - wall0, cpu_seconds() - cpu0
 
 
-def single_thread(url: str, queries: list[list[float]], rounds: int) -> dict:
+def zorv_client(url: str, grpc_url: str | None = None):
     import pyzorv
 
-    zorv = pyzorv.Client(url=url)
-    official = qdrant(url)
+    return pyzorv.Client(url=grpc_url, use_grpc=True) if grpc_url else pyzorv.Client(url=url)
 
-    def zorv_query(v):
-        report = zorv.execute(QUERY_TEXT, params={"v": v})
-        assert report.ok
+
+def single_thread(url: str, queries: list[list[float]], rounds: int, grpc_url: str | None = None) -> dict:
+    """With a gRPC URL: pyzorv over gRPC, qdrant-client over gRPC and pyzorv over REST."""
+    clients = {"pyzorv": zorv_client(url, grpc_url), "qdrant-client": qdrant(url, grpc_url)}
+    if grpc_url:
+        clients["pyzorv REST"] = zorv_client(url)
+
+    def zorv_query(zorv):
+        def call(v):
+            report = zorv.execute(QUERY_TEXT, params={"v": v})
+            assert report.ok, report
+
+        return call
 
     def official_query(v):
-        official.query_points(COLLECTION, query=v, limit=10, with_payload=True)
+        clients["qdrant-client"].query_points(COLLECTION, query=v, limit=10, with_payload=True)
 
-    for call in (zorv_query, official_query):  # warm-up: connections, caches, imports
+    calls = {name: zorv_query(client) for name, client in clients.items() if name != "qdrant-client"}
+    calls["qdrant-client"] = official_query
+    for call in calls.values():  # warm-up: connections, caches, imports
         timed_round(call, queries[:50])
-    totals = {"pyzorv": [0.0, 0.0], "qdrant-client": [0.0, 0.0]}
+    totals = {name: [0.0, 0.0] for name in calls}
     for r in range(rounds):
-        order = [("pyzorv", zorv_query), ("qdrant-client", official_query)]
+        order = list(calls.items())
         if r % 2:
             order.reverse()
         for name, call in order:
             wall, cpu = timed_round(call, queries)
             totals[name][0] += wall
             totals[name][1] += cpu
-    zorv.close()
-    official.close()
+    for client in clients.values():
+        client.close()
     n = rounds * len(queries)
     return {name: {"qps": n / wall, "cpu_ms": 1000 * cpu / n} for name, (wall, cpu) in totals.items()}
 
@@ -152,11 +173,10 @@ async def gather_in_flight(call, queries: list[list[float]], in_flight: int) -> 
     return time.perf_counter() - start
 
 
-async def concurrent(url: str, queries: list[list[float]], rounds: int, in_flight: int) -> dict:
-    import pyzorv
-
-    zorv = pyzorv.Client(url=url)
-    official = async_qdrant(url)
+async def concurrent(url: str, queries: list[list[float]], rounds: int, in_flight: int,
+                     grpc_url: str | None = None) -> dict:
+    zorv = zorv_client(url, grpc_url)
+    official = async_qdrant(url, grpc_url)
 
     async def zorv_query(v):
         report = await zorv.execute_async(QUERY_TEXT, params={"v": v})
@@ -252,7 +272,7 @@ def main() -> None:
         upsert_child(args.upsert_child, args.url, args.points, args.batch_size, chunk=10_000)
         return
 
-    url, folder = start_server()
+    url, grpc_url, folder = start_server()
     try:
         points = 2_000 if args.quick else 10_000
         load_collection(url, points)
@@ -261,6 +281,8 @@ def main() -> None:
         print(f"cores: {os.cpu_count()} (affinity {len(os.sched_getaffinity(0))}); {points} points of {DIM} dims")
         one = single_thread(url, queries, rounds)
         many = asyncio.run(concurrent(url, queries, rounds, 64))
+        one_grpc = single_thread(url, queries, rounds, grpc_url) if grpc_url else None
+        many_grpc = asyncio.run(concurrent(url, queries, rounds, 64, grpc_url)) if grpc_url else None
         loaded = bulk(url, 10_000 if args.quick else args.points, args.batch_size)
     finally:
         stop_server(folder)
@@ -273,6 +295,15 @@ def main() -> None:
     zb, qb = loaded["pyzorv"], loaded["qdrant-client"]
     line("4. bulk upsert points/s", zb["pps"], qb["pps"], "points/s", ">= 2x", zb["pps"] / qb["pps"])
     line("   peak RSS of the upsert process", zb["rss_mb"], qb["rss_mb"], "MB", "(shown)", zb["rss_mb"] / qb["rss_mb"])
+    if one_grpc is None:
+        print("gRPC rows skipped: no gRPC URL (set ZORV_TEST_QDRANT_GRPC_URL)")
+        return
+    z, q, r = one_grpc["pyzorv"], one_grpc["qdrant-client"], one_grpc["pyzorv REST"]
+    line("5. gRPC single-thread queries/s", z["qps"], q["qps"], "q/s", ">= 1.3x", z["qps"] / q["qps"])
+    print(f"{'   gRPC vs pyzorv REST':<34} pyzorv {z['qps']:>10.1f} q/s       REST          {r['qps']:>10.1f} q/s"
+          f"       ratio {z['qps'] / r['qps']:5.2f}x  target >= 1.0x")
+    z2, q2 = many_grpc["pyzorv"], many_grpc["qdrant-client"]
+    line("6. gRPC asyncio, 64 in flight", z2["qps"], q2["qps"], "q/s", ">= 2x", z2["qps"] / q2["qps"])
 
 
 if __name__ == "__main__":

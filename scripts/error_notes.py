@@ -276,4 +276,11 @@ NOTES = {
     "ZORV-GRPC-FLOAT-MATCH": ("An equality on a fractional float or an integer above the int64 range: Qdrant's gRPC Match has no double.", "Use a range filter, or an exact integer value."),
     "ZORV-GRPC-LIST-TYPE": ("An IN / NOT IN list mixes strings with other values, or holds a value that is not an integer.", "Make the list all strings or all integers."),
     "ZORV-GRPC-LIST-INT": ("An IN / NOT IN list holds an integer above the int64 range.", "Use a range filter, or a client without use_grpc."),
+    "ZORV-GRPC-STRATEGY": ("A RECOMMEND strategy is not one of the words the gRPC message accepts (exact, lower case).", "Write average_vector, best_score or sum_scores."),
+    "ZORV-GRPC-FUSION": ("A fusion method is not one the gRPC message accepts (exact, lower case).", "Write rrf or dbsf."),
+    "ZORV-GRPC-RRF-K": ("An RRF k does not fit the 32-bit field of the gRPC message.", "Use a k of at most 4294967295, or the REST transport."),
+    "ZORV-GRPC-RRF-WEIGHT": ("An RRF weight has no exact 32-bit float form, which the gRPC message stores.", "Use weights such as 0.5 or 2 that a 32-bit float holds exactly, or the REST transport."),
+    "ZORV-GRPC-SCROLL-LIMIT": ("A SCROLL limit does not fit the 32-bit field of the gRPC message.", "Use a limit of at most 4294967295 and page with AFTER."),
+    "ZORV-GRPC-DIRECTION": ("An ORDER BY direction is not one the gRPC message accepts.", "Write asc or desc."),
+    "ZORV-GRPC-START-FROM": ("An ORDER BY START FROM value is not an integer within int64, a float or an ISO-8601 datetime.", "Give a number or a datetime text."),
 }

@@ -157,7 +157,11 @@ TEST(GrpcBackendOffline, RefusedKindsMakeNoCall) {
     cases.push_back({plan::make_op<plan::PlanOpKind::ShowQuotas>(), "ZORV-GRPC-QUOTA", core::ErrorKind::Execution});
     cases.push_back({plan::make_op<plan::PlanOpKind::CrossRerank>(), "ZORV-RERANK-CROSS", core::ErrorKind::Execution});
     cases.push_back({plan::make_op<plan::PlanOpKind::Batch>(), "ZORV-GRPC-BATCH", core::ErrorKind::Execution});
-    cases.push_back({plan::make_op<plan::PlanOpKind::Count>(), "ZORV-GRPC-UNSUPPORTED", core::ErrorKind::Execution});
+    plan::ScrollOp scroll;
+    scroll.collection = "c";
+    scroll.limit = 4'294'967'296ULL;
+    cases.push_back({plan::make_op<plan::PlanOpKind::Scroll>(std::move(scroll)), "ZORV-GRPC-SCROLL-LIMIT",
+                     core::ErrorKind::Validation});
     for (Case& c : cases) {
         SCOPED_TRACE(c.code);
         const std::uint64_t before = REQUEST_ID_COUNTER.load();
