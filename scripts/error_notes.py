@@ -269,4 +269,6 @@ NOTES = {
     "ZORV-GRPC-QUOTA": ("Quotas are only reachable through Qdrant's REST API.", "Use a client without use_grpc for SHOW QUOTAS and SET QUOTA."),
     "ZORV-GRPC-BATCH": ("A BATCH operation was handed to the gRPC transport as a single call.", "Run BATCH statements through the executor."),
     "ZORV-GRPC-UNSUPPORTED": ("The statement kind does not run over gRPC in this version.", "Use a client without use_grpc for this statement."),
+    "ZORV-GRPC-DDL-RANGE": ("A collection setting is larger than the 32-bit field gRPC carries it in (at most 4294967295).", "Use a smaller value, or the REST backend."),
+    "ZORV-GRPC-DDL-WORD": ("A collection or index setting holds a word or code the gRPC messages have no number for.", "Use one of the words the message lists."),
 }
