@@ -269,6 +269,13 @@ NOTES = {
     "ZORV-GRPC-QUOTA": ("Quotas are only reachable through Qdrant's REST API.", "Use a client without use_grpc for SHOW QUOTAS and SET QUOTA."),
     "ZORV-GRPC-BATCH": ("A BATCH operation was handed to the gRPC transport as a single call.", "Run BATCH statements through the executor."),
     "ZORV-GRPC-UNSUPPORTED": ("The statement kind does not run over gRPC in this version.", "Use a client without use_grpc for this statement."),
+    "ZORV-GRPC-VALUE-INT": ("An unsigned integer above 9223372036854775807 in a payload, option or object input: Qdrant's gRPC API stores integers as int64.", "Store it as a string or a float, or use a client without use_grpc."),
+    "ZORV-GRPC-RANGE-TYPE": ("A range bound is a datetime or a string, and Qdrant's gRPC ranges hold only doubles.", "Use a client without use_grpc for datetime ranges."),
+    "ZORV-GRPC-GEO-POLYGON": ("A polygon ring has fewer than 3 points.", "Give each ring at least 3 points."),
+    "ZORV-GRPC-MATCH-VALUE": ("A match value is null, a list, an object, a vector or a non-finite float.", "Match strings, integers or booleans; use IS NULL for null."),
+    "ZORV-GRPC-FLOAT-MATCH": ("An equality on a fractional float or an integer above the int64 range: Qdrant's gRPC Match has no double.", "Use a range filter, or an exact integer value."),
+    "ZORV-GRPC-LIST-TYPE": ("An IN / NOT IN list mixes strings with other values, or holds a value that is not an integer.", "Make the list all strings or all integers."),
+    "ZORV-GRPC-LIST-INT": ("An IN / NOT IN list holds an integer above the int64 range.", "Use a range filter, or a client without use_grpc."),
     "ZORV-GRPC-DDL-RANGE": ("A collection setting is larger than the 32-bit field gRPC carries it in (at most 4294967295).", "Use a smaller value, or the REST backend."),
     "ZORV-GRPC-DDL-WORD": ("A collection or index setting holds a word or code the gRPC messages have no number for.", "Use one of the words the message lists."),
 }

@@ -3,11 +3,19 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "core/error.h"
+#include "plan/batch.h"
 #include "plan/plan_op.h"
 #include "runtime/backend.h"
 #include "runtime/grpc/channel.h"
+
+namespace qdrant {
+class UpdateResult;
+class PointsUpdateOperation;
+}  // namespace qdrant
 
 namespace zorv::runtime::rpc {
 
@@ -19,5 +27,12 @@ AsyncResult<protocol::BackendReply> execute_mutation_op(const GrpcChannel& chann
 AsyncResult<std::vector<protocol::BackendReply>> rpc_update_batch(const GrpcChannel& channel, std::string collection,
                                                                   const std::vector<plan::UpdateOperation>& operations,
                                                                   bool wait);
+
+// One operation of an update batch as its proto message.
+core::Result<qdrant::PointsUpdateOperation> to_update_operation(const plan::UpdateOperation& operation);
+
+// Acknowledged (1) and completed (2) pass; any other status fails, the message led by `label`
+// ("update batch item", "upsert", ...).
+core::Result<void> check_update_status(const qdrant::UpdateResult& result, std::string_view label);
 
 }  // namespace zorv::runtime::rpc
