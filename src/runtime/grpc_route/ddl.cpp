@@ -5,6 +5,7 @@
 
 #include "core/diagnostics.h"
 #include "qdrant/collections.pb.h"
+#include "runtime/grpc_route/ddl_index.h"
 #include "runtime/grpc_route/ddl_requests.h"
 #include "runtime/grpc_route/execute.h"
 
@@ -67,7 +68,9 @@ AsyncResult<BackendReply> show_shard_keys(const GrpcChannel& channel, std::strin
     qdrant::ListShardKeysRequest request;
     request.set_collection_name(collection);
     qdrant::ListShardKeysResponse reply;
-    UnaryCall call{.path = "/qdrant.Collections/ListShardKeys", .operation = "list_shard_keys", .timeout_s = std::nullopt};
+    UnaryCall call{.path = "/qdrant.Collections/ListShardKeys",
+                   .operation = "list_shard_keys",
+                   .timeout_s = std::nullopt};
     auto done = co_await call_unary(channel, std::move(call), request, reply);
     if (!done) co_return std::unexpected(std::move(done).error());
     auto keys = shard_keys_from_proto(reply, collection);
@@ -120,6 +123,8 @@ AsyncResult<BackendReply> execute_ddl_op(const GrpcChannel& channel, plan::PlanO
             if (!time) co_return std::unexpected(std::move(time).error());
             co_return mutation_reply(*time);
         }
+        case PlanOpKind::CreateIndex: co_return co_await create_field_index(channel, op.get<PlanOpKind::CreateIndex>());
+        case PlanOpKind::DropIndex: co_return co_await delete_field_index(channel, op.get<PlanOpKind::DropIndex>());
         case PlanOpKind::CreateShardKey:
             co_return co_await create_shard_key(channel, op.get<PlanOpKind::CreateShardKey>());
         case PlanOpKind::DropShardKey: co_return co_await drop_shard_key(channel, op.get<PlanOpKind::DropShardKey>());
@@ -155,7 +160,8 @@ AsyncResult<void> rpc_update_aliases(const GrpcChannel& channel, std::vector<Ali
             operation.mutable_delete_alias()->set_alias_name(std::get<AliasAction::Delete>(action.value).alias_name);
         }
     }
-    auto time = co_await call_for_time<qdrant::CollectionOperationResponse>(channel, "/qdrant.Collections/UpdateAliases",
+    auto time = co_await call_for_time<qdrant::CollectionOperationResponse>(channel,
+                                                                            "/qdrant.Collections/UpdateAliases",
                                                                             "update_aliases", request);
     if (!time) co_return std::unexpected(std::move(time).error());
     co_return core::Result<void>{};

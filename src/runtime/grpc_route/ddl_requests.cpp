@@ -14,7 +14,7 @@ namespace {
 
 // The replication group of a creation, or nothing when it sets none of it.
 std::optional<plan::PlanParamsUpdate> replication_group(const plan::PlanCollectionConfig& config) {
-    plan::PlanParamsUpdate params{config.replication_factor, config.write_consistency_factor,
+    plan::PlanParamsUpdate params{config.replication_factor,  config.write_consistency_factor,
                                   config.read_fan_out_factor, config.read_fan_out_delay_ms,
                                   config.on_disk_payload,     config.payload_memory};
     if (params == plan::PlanParamsUpdate{}) return std::nullopt;

@@ -60,16 +60,11 @@ core::Result<Enum> code_to_proto(Code code, const std::array<int, N>& numbers, s
     return std::unexpected(word_error(setting, "code " + std::to_string(index), word_list(words)));
 }
 
-constexpr std::array<Spelling, 5> compression_spellings = {
-    {{"x4", 0}, {"x8", 1}, {"x16", 2}, {"x32", 3}, {"x64", 4}}};
+constexpr std::array<Spelling, 5> compression_spellings = {{{"x4", 0}, {"x8", 1}, {"x16", 2}, {"x32", 3}, {"x64", 4}}};
 constexpr std::array<Spelling, 6> encoding_spellings = {
     {{"one_bit", 0}, {"1", 0}, {"two_bits", 1}, {"2", 1}, {"one_and_half_bits", 2}, {"1.5", 2}}};
-constexpr std::array<Spelling, 6> query_encoding_spellings = {{{"default", 0},
-                                                                {"binary", 1},
-                                                                {"scalar4bits", 2},
-                                                                {"scalar4", 2},
-                                                                {"scalar8bits", 3},
-                                                                {"scalar8", 3}}};
+constexpr std::array<Spelling, 6> query_encoding_spellings = {
+    {{"default", 0}, {"binary", 1}, {"scalar4bits", 2}, {"scalar4", 2}, {"scalar8bits", 3}, {"scalar8", 3}}};
 constexpr std::array<Spelling, 8> bits_spellings = {
     {{"bits1", 0}, {"1", 0}, {"bits1_5", 1}, {"1.5", 1}, {"bits2", 2}, {"2", 2}, {"bits4", 3}, {"4", 3}}};
 

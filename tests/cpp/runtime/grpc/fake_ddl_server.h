@@ -1,5 +1,6 @@
-// A loopback gRPC server of the Collections DDL calls: records each request in arrival order and
-// answers as the test scripts it (OK by default, result false, the time of its method).
+// A loopback gRPC server of the Collections DDL calls and the Points field index calls: records
+// each request in arrival order and answers as the test scripts it (OK by default, result false,
+// the time of its method).
 #pragma once
 
 #include <grpcpp/grpcpp.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "qdrant/collections.grpc.pb.h"
+#include "qdrant/points.grpc.pb.h"
 
 namespace zorv::runtime::rpc::test {
 
@@ -32,6 +34,7 @@ public:
         ::grpc::ServerBuilder builder;
         builder.AddListeningPort("127.0.0.1:0", ::grpc::InsecureServerCredentials(), &port_);
         builder.RegisterService(this);
+        builder.RegisterService(&points_);
         server_ = builder.BuildAndStart();
     }
     ~FakeDdl() override { server_->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(1)); }
@@ -106,6 +109,34 @@ public:
     }
 
 private:
+    class Points final : public qdrant::Points::CallbackService {
+    public:
+        explicit Points(FakeDdl& owner) : owner_(owner) {}
+        ::grpc::ServerUnaryReactor* CreateFieldIndex(::grpc::CallbackServerContext* context,
+                                                     const qdrant::CreateFieldIndexCollection* request,
+                                                     qdrant::PointsOperationResponse* reply) override {
+            return answer(context, "CreateFieldIndex", *request, *reply);
+        }
+        ::grpc::ServerUnaryReactor* DeleteFieldIndex(::grpc::CallbackServerContext* context,
+                                                     const qdrant::DeleteFieldIndexCollection* request,
+                                                     qdrant::PointsOperationResponse* reply) override {
+            return answer(context, "DeleteFieldIndex", *request, *reply);
+        }
+
+    private:
+        ::grpc::ServerUnaryReactor* answer(::grpc::CallbackServerContext* context, const std::string& method,
+                                           const google::protobuf::Message& request,
+                                           qdrant::PointsOperationResponse& reply) {
+            reply.mutable_result()->set_status(qdrant::UPDATE_STATUS_UNKNOWN);  // a verdict, not read
+            reply.set_time(other_time);
+            reply.mutable_usage()->mutable_hardware()->set_cpu(3);
+            auto* reactor = context->DefaultReactor();
+            reactor->Finish(owner_.record(method, request));
+            return reactor;
+        }
+        FakeDdl& owner_;
+    };
+
     ::grpc::Status record(const std::string& method, const google::protobuf::Message& request) {
         std::lock_guard lock(mutex_);
         int n = 0;
@@ -125,6 +156,7 @@ private:
     }
 
     int port_ = 0;
+    Points points_{*this};
     std::unique_ptr<::grpc::Server> server_;
     mutable std::mutex mutex_;
     Script script_;

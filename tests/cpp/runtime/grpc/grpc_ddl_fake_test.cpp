@@ -24,6 +24,10 @@ std::string field(const core::ZorvError& error, std::string_view key) {
     return "<absent>";
 }
 
+std::optional<double> time_of(const protocol::BackendReply& reply) {
+    return reply.telemetry ? reply.telemetry->time_s : std::nullopt;
+}
+
 std::unique_ptr<Backend> backend_for(const test::FakeDdl& fake) {
     auto backend = make_grpc_backend(fake.url(), std::nullopt);
     EXPECT_TRUE(backend.has_value());
@@ -61,8 +65,8 @@ std::vector<Refusal> refusals() {
     {
         plan::PlanCollectionConfig config;
         config.shard_number = past_uint32;
-        out.push_back({"shard_number", create_op(config), "ZORV-GRPC-DDL-RANGE",
-                       range_message("shard_number", past_uint32)});
+        out.push_back(
+            {"shard_number", create_op(config), "ZORV-GRPC-DDL-RANGE", range_message("shard_number", past_uint32)});
         config.replication_factor = past_uint32;
         out.push_back({"replication before shard_number", create_op(config), "ZORV-GRPC-DDL-RANGE",
                        range_message("replication_factor", past_uint32)});
@@ -196,7 +200,7 @@ TEST(GrpcDdlFake, ReadFanOutTravelsInAnUpdateAfterTheCreation) {
         test::FakeDdl fake;
         auto reply = run(backend_for(fake)->execute(create_op(c.config)));
         ASSERT_TRUE(reply.has_value()) << reply.error().message;
-        EXPECT_EQ(reply->telemetry.time_s, test::FakeDdl::create_time);
+        EXPECT_EQ(time_of(*reply), test::FakeDdl::create_time);
         EXPECT_EQ(reply->data, protocol::ExecData{protocol::ExecData::Mutation{std::nullopt}});
         EXPECT_EQ(fake.methods(), c.methods);
         const auto create = fake.request<qdrant::CreateCollection>(0);
@@ -230,7 +234,7 @@ TEST(GrpcDdlFake, ShardKeyCarriesPlacementAndInitialState) {
         test::FakeDdl fake;
         auto reply = run(backend_for(fake)->execute(plan::make_op<PlanOpKind::CreateShardKey>(c.op)));
         ASSERT_TRUE(reply.has_value()) << reply.error().message;
-        EXPECT_EQ(reply->telemetry.time_s, test::FakeDdl::other_time);
+        EXPECT_EQ(time_of(*reply), test::FakeDdl::other_time);
         const auto request = fake.request<qdrant::CreateShardKeyRequest>(0);
         EXPECT_EQ(request.collection_name(), "docs");
         EXPECT_FALSE(request.has_timeout());
@@ -261,8 +265,8 @@ TEST(GrpcDdlFake, DropAndShardKeyDeletionIgnoreTheResultFlag) {
     auto dropped = run(backend->execute(plan::make_op<PlanOpKind::DropCollection>(plan::CollectionOp{"docs"})));
     ASSERT_TRUE(dropped.has_value()) << dropped.error().message;
     EXPECT_EQ(dropped->data, protocol::ExecData{protocol::ExecData::Mutation{std::nullopt}});
-    auto key = run(backend->execute(plan::make_op<PlanOpKind::DropShardKey>(
-        plan::DropShardKeyOp{"docs", plan::PlanShardKey{std::string("eu")}})));
+    auto key = run(backend->execute(
+        plan::make_op<PlanOpKind::DropShardKey>(plan::DropShardKeyOp{"docs", plan::PlanShardKey{std::string("eu")}})));
     ASSERT_TRUE(key.has_value()) << key.error().message;
     EXPECT_EQ(fake.methods(), (std::vector<std::string>{"Delete", "DeleteShardKey"}));
     EXPECT_EQ(fake.request<qdrant::DeleteShardKeyRequest>(1).request().shard_key().keyword(), "eu");
@@ -295,8 +299,9 @@ TEST(GrpcDdlFake, ShardKeyListDefectsFailTheWholeReply) {
             run(backend_for(fake)->execute(plan::make_op<PlanOpKind::ShowShardKeys>(plan::CollectionOp{"docs"})));
         if (c.message.empty()) {
             ASSERT_TRUE(listed.has_value()) << listed.error().message;
-            EXPECT_EQ(listed->data, (protocol::ExecData{protocol::ExecData::ShardKeys{
-                                        {plan::PlanShardKey{std::uint64_t{5}}, plan::PlanShardKey{std::string("eu")}}}}));
+            EXPECT_EQ(listed->data,
+                      (protocol::ExecData{protocol::ExecData::ShardKeys{
+                          {plan::PlanShardKey{std::uint64_t{5}}, plan::PlanShardKey{std::string("eu")}}}}));
             continue;
         }
         ASSERT_FALSE(listed.has_value());
@@ -321,6 +326,32 @@ TEST(GrpcDdlFake, AliasesAndAutomaticCreationUseTheBackendCalls) {
               "actions {\n  create_alias {\n    collection_name: \"docs\"\n    alias_name: \"live\"\n  }\n}\n"
               "actions {\n  delete_alias {\n    alias_name: \"old\"\n  }\n}\n");
     EXPECT_EQ(fake.request<qdrant::CreateCollection>(1).vectors_config().params().size(), 3U);
+}
+
+TEST(GrpcDdlFake, IndexCallsCarryTypeWaitAndParameters) {
+    test::FakeDdl fake;
+    auto backend = backend_for(fake);
+    plan::PlanIndexParams no_prefix;
+    no_prefix.prefix = false;
+    auto keyword = run(backend->execute(plan::make_op<PlanOpKind::CreateIndex>(
+        plan::CreateIndexOp{"docs", plan::PlanFieldIndex{"sku", plan::PlanIndexType::Keyword, no_prefix}, false})));
+    ASSERT_TRUE(keyword.has_value()) << keyword.error().message;
+    EXPECT_EQ(time_of(*keyword), test::FakeDdl::other_time);
+    ASSERT_TRUE(keyword->telemetry && keyword->telemetry->usage.has_value());
+    auto text = run(backend->execute(plan::make_op<PlanOpKind::CreateIndex>(
+        plan::CreateIndexOp{"docs", plan::PlanFieldIndex{"body", plan::PlanIndexType::Text, {}}, true})));
+    ASSERT_TRUE(text.has_value()) << text.error().message;
+    auto dropped = run(backend->execute(plan::make_op<PlanOpKind::DropIndex>(plan::DropIndexOp{"docs", "sku"})));
+    ASSERT_TRUE(dropped.has_value()) << dropped.error().message;
+    EXPECT_EQ(dropped->data, protocol::ExecData{protocol::ExecData::Mutation{std::nullopt}});
+    EXPECT_EQ(fake.methods(), (std::vector<std::string>{"CreateFieldIndex", "CreateFieldIndex", "DeleteFieldIndex"}));
+    EXPECT_EQ(fake.request<qdrant::CreateFieldIndexCollection>(0).DebugString(),
+              "collection_name: \"docs\"\nwait: false\nfield_name: \"sku\"\nfield_type: FIELD_TYPE_KEYWORD\n"
+              "field_index_params {\n  keyword_index_params {\n  }\n}\n");
+    EXPECT_EQ(fake.request<qdrant::CreateFieldIndexCollection>(1).field_index_params().text_index_params().tokenizer(),
+              qdrant::TOKENIZER_WORD);
+    EXPECT_EQ(fake.request<qdrant::DeleteFieldIndexCollection>(2).DebugString(),
+              "collection_name: \"docs\"\nfield_name: \"sku\"\n");
 }
 
 // Index options per type: only what the type's message has, prefix only when true, word tokenizer

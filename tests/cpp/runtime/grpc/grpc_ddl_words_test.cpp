@@ -86,8 +86,9 @@ TEST(GrpcDdlWords, EverySpellingMapsAndNothingElseDoes) {
         {"state", "ManualRecovery", {10, ""}},
         {"state",
          "Sleeping",
-         {-1, "unsupported replica state 'Sleeping' on the gRPC path; use Active, Dead, Partial, Initializing, "
-              "Listener, PartialSnapshot, Recovery, Resharding, ReshardingScaleDown, ActiveRead, or ManualRecovery"}},
+         {-1,
+          "unsupported replica state 'Sleeping' on the gRPC path; use Active, Dead, Partial, Initializing, "
+          "Listener, PartialSnapshot, Recovery, Resharding, ReshardingScaleDown, ActiveRead, or ManualRecovery"}},
     };
     for (const WordCase& c : cases) {
         SCOPED_TRACE(c.setting + " '" + c.word + "'");
