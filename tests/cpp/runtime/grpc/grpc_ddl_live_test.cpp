@@ -21,6 +21,7 @@
 #include "runtime/grpc/grpc_backend.h"
 #include "runtime/rest/json_copy.h"
 #include "runtime/rest/live_qdrant.h"
+#include "runtime/executor/embedding_service.h"
 #include "runtime/rest/rest_fixture.h"
 #include "runtime/result_json.h"
 
@@ -83,10 +84,15 @@ protected:
         if (!live_ || grpc_url == nullptr || *grpc_url == '\0') {
             GTEST_SKIP() << "no Qdrant server: set ZORV_TEST_QDRANT_URL and ZORV_TEST_QDRANT_GRPC_URL";
         }
-        auto grpc = make_grpc_backend(grpc_url, std::nullopt);
+        grpc_url_ = grpc_url;
+        use_embedder(nullptr);
+    }
+
+    void use_embedder(const std::shared_ptr<const embed::Embedder>& embedder) {
+        auto grpc = make_grpc_backend(grpc_url_, std::nullopt);
         ASSERT_TRUE(grpc.has_value()) << grpc.error().message;
-        rest_ = build_executor(live_->make_backend(), ExecutorSettings{}, nullptr);
-        grpc_ = build_executor(std::move(*grpc), ExecutorSettings{}, nullptr);
+        rest_ = build_executor(live_->make_backend(), ExecutorSettings{}, embedder);
+        grpc_ = build_executor(std::move(*grpc), ExecutorSettings{}, embedder);
     }
 
     void TearDown() override {
@@ -217,11 +223,14 @@ protected:
             auto over_rest = state(name, false);
             auto over_grpc = state(name, true);
             EXPECT_EQ(over_rest.has_value(), over_grpc.has_value());
-            if (over_rest && over_grpc) EXPECT_EQ(*over_grpc, *over_rest);
+            if (over_rest && over_grpc) {
+                EXPECT_EQ(*over_grpc, *over_rest);
+            }
         }
     }
 
     std::optional<LiveQdrant> live_;
+    std::string grpc_url_;
     std::shared_ptr<Executor> rest_;
     std::shared_ptr<Executor> grpc_;
     std::set<std::string> names_;
@@ -264,6 +273,25 @@ TEST_F(GrpcDdlLive, CorpusLeavesTwinsEqual) {
         EXPECT_FALSE(live_->send("GET", "/collections/" + url_name(twin(name, true))).has_value()) << name;
         EXPECT_FALSE(live_->send("GET", "/collections/" + url_name(twin(name, false))).has_value()) << name;
     }
+}
+
+// The executor creates the missing collection of a TEXT UPSERT through the backend it has.
+TEST_F(GrpcDdlLive, TextUpsertCreatesTheSameCollection) {
+    const runtime::test::EmbeddingService service(8);
+    use_embedder(service.embedder());
+    names_.insert("auto");
+    for (bool grpc : {false, true}) static_cast<void>(live_->send("DELETE", "/collections/" + twin("auto", grpc)));
+    for (bool grpc : {false, true}) {
+        auto parsed = core::parse_statement("UPSERT INTO " + twin("auto", grpc) + " VALUES {id: 1, text: 'hello'}");
+        ASSERT_TRUE(parsed.has_value());
+        auto done = rest::test::run(plan_and_dispatch(grpc ? *grpc_ : *rest_, std::move(*parsed)),
+                                    std::chrono::seconds(60));
+        ASSERT_TRUE(done.has_value()) << (grpc ? "gRPC: " : "REST: ") << done.error().message;
+    }
+    compare_all();
+    auto created = state("auto", true);
+    ASSERT_TRUE(created.has_value());
+    EXPECT_NE(created->find("\"size\":8"), std::string::npos) << *created;
 }
 
 }  // namespace
