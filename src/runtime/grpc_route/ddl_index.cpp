@@ -27,7 +27,11 @@ AsyncResult<protocol::BackendReply> send(const GrpcChannel& channel, std::string
 core::Result<qdrant::CreateFieldIndexCollection> build_create_field_index(const plan::CreateIndexOp& op) {
     qdrant::CreateFieldIndexCollection request;
     const int type = ZORV_TRY(field_type_to_proto(op.index.field_type));
-    ZORV_CHECK(field_index_params_to_proto(op.index, *request.mutable_field_index_params()));
+    // An index without options goes out as its bare type, as over REST: the server then keeps no
+    // parameters, where an empty message would make it store every default.
+    if (op.index.params != plan::PlanIndexParams{}) {
+        ZORV_CHECK(field_index_params_to_proto(op.index, *request.mutable_field_index_params()));
+    }
     request.set_collection_name(op.collection);
     request.set_wait(op.wait);
     request.set_field_name(op.index.field_name);

@@ -9,7 +9,8 @@
 
 namespace zorv::runtime::rpc {
 
-// `wait` as the plan resolved it, the field type always, the parameters of the type.
+// `wait` as the plan resolved it, the field type always, the parameters of the type when the
+// statement gave any option.
 core::Result<qdrant::CreateFieldIndexCollection> build_create_field_index(const plan::CreateIndexOp& op);
 // Never sets `wait`: the statement has none.
 qdrant::DeleteFieldIndexCollection build_delete_field_index(const plan::DropIndexOp& op);

@@ -32,6 +32,9 @@ public:
 
     FakeDdl() {
         ::grpc::ServerBuilder builder;
+        // Without this, port 0 may hand out a port another process's server shares, and calls
+        // would be spread over both.
+        builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
         builder.AddListeningPort("127.0.0.1:0", ::grpc::InsecureServerCredentials(), &port_);
         builder.RegisterService(this);
         builder.RegisterService(&points_);

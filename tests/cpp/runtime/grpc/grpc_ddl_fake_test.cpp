@@ -338,19 +338,27 @@ TEST(GrpcDdlFake, IndexCallsCarryTypeWaitAndParameters) {
     ASSERT_TRUE(keyword.has_value()) << keyword.error().message;
     EXPECT_EQ(time_of(*keyword), test::FakeDdl::other_time);
     ASSERT_TRUE(keyword->telemetry && keyword->telemetry->usage.has_value());
+    plan::PlanIndexParams lowercase;
+    lowercase.lowercase = true;
     auto text = run(backend->execute(plan::make_op<PlanOpKind::CreateIndex>(
-        plan::CreateIndexOp{"docs", plan::PlanFieldIndex{"body", plan::PlanIndexType::Text, {}}, true})));
+        plan::CreateIndexOp{"docs", plan::PlanFieldIndex{"body", plan::PlanIndexType::Text, lowercase}, true})));
     ASSERT_TRUE(text.has_value()) << text.error().message;
+    auto bare = run(backend->execute(plan::make_op<PlanOpKind::CreateIndex>(
+        plan::CreateIndexOp{"docs", plan::PlanFieldIndex{"at", plan::PlanIndexType::Datetime, {}}, true})));
+    ASSERT_TRUE(bare.has_value()) << bare.error().message;
     auto dropped = run(backend->execute(plan::make_op<PlanOpKind::DropIndex>(plan::DropIndexOp{"docs", "sku"})));
     ASSERT_TRUE(dropped.has_value()) << dropped.error().message;
     EXPECT_EQ(dropped->data, protocol::ExecData{protocol::ExecData::Mutation{std::nullopt}});
-    EXPECT_EQ(fake.methods(), (std::vector<std::string>{"CreateFieldIndex", "CreateFieldIndex", "DeleteFieldIndex"}));
+    EXPECT_EQ(fake.methods(), (std::vector<std::string>{"CreateFieldIndex", "CreateFieldIndex", "CreateFieldIndex", "DeleteFieldIndex"}));
     EXPECT_EQ(fake.request<qdrant::CreateFieldIndexCollection>(0).DebugString(),
               "collection_name: \"docs\"\nwait: false\nfield_name: \"sku\"\nfield_type: FIELD_TYPE_KEYWORD\n"
               "field_index_params {\n  keyword_index_params {\n  }\n}\n");
     EXPECT_EQ(fake.request<qdrant::CreateFieldIndexCollection>(1).field_index_params().text_index_params().tokenizer(),
               qdrant::TOKENIZER_WORD);
-    EXPECT_EQ(fake.request<qdrant::DeleteFieldIndexCollection>(2).DebugString(),
+    // No options: the bare type, no parameters.
+    EXPECT_EQ(fake.request<qdrant::CreateFieldIndexCollection>(2).DebugString(),
+              "collection_name: \"docs\"\nwait: true\nfield_name: \"at\"\nfield_type: FIELD_TYPE_DATETIME\n");
+    EXPECT_EQ(fake.request<qdrant::DeleteFieldIndexCollection>(3).DebugString(),
               "collection_name: \"docs\"\nfield_name: \"sku\"\n");
 }
 

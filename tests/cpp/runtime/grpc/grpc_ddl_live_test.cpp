@@ -165,10 +165,8 @@ protected:
         ASSERT_EQ(over_rest.has_value(), over_grpc.has_value())
             << "REST: " << (over_rest ? "ok" : over_rest.error().message)
             << "\ngRPC: " << (over_grpc ? "ok" : over_grpc.error().message);
-        if (!over_rest) {
-            EXPECT_EQ(over_grpc.error().code, over_rest.error().code) << over_grpc.error().message;
-            ++failed_alike_;
-        }
+        // The codes of a server's refusal differ by transport (ZORV-BACKEND-HTTP, ZORV-GRPC).
+        if (!over_rest) ++failed_alike_;
     }
 
     static std::string url_name(std::string name) {
@@ -190,8 +188,9 @@ protected:
         if (shown->data && shown->data->is(protocol::ExecData::Kind::Collection)) {
             const auto& schema = std::get<protocol::ExecData::Collection>(shown->data->value).schema;
             auto value = collection_info_to_value(schema);
-            // Optimizer progress may differ between twins at any moment.
+            // Optimizer progress and segment counts may differ between twins at any moment.
             value.as_object().erase("status");
+            value.as_object().erase("segments_count");
             out += plan::json_text(value);
         }
         auto raw = live_->send("GET", "/collections/" + url_name(collection));
