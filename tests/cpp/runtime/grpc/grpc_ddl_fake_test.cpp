@@ -349,7 +349,8 @@ TEST(GrpcDdlFake, IndexCallsCarryTypeWaitAndParameters) {
     auto dropped = run(backend->execute(plan::make_op<PlanOpKind::DropIndex>(plan::DropIndexOp{"docs", "sku"})));
     ASSERT_TRUE(dropped.has_value()) << dropped.error().message;
     EXPECT_EQ(dropped->data, protocol::ExecData{protocol::ExecData::Mutation{std::nullopt}});
-    EXPECT_EQ(fake.methods(), (std::vector<std::string>{"CreateFieldIndex", "CreateFieldIndex", "CreateFieldIndex", "DeleteFieldIndex"}));
+    EXPECT_EQ(fake.methods(), (std::vector<std::string>{"CreateFieldIndex", "CreateFieldIndex", "CreateFieldIndex",
+                                                        "DeleteFieldIndex"}));
     EXPECT_EQ(fake.request<qdrant::CreateFieldIndexCollection>(0).DebugString(),
               "collection_name: \"docs\"\nwait: false\nfield_name: \"sku\"\nfield_type: FIELD_TYPE_KEYWORD\n"
               "field_index_params {\n  keyword_index_params {\n  }\n}\n");
