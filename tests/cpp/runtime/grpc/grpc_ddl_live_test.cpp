@@ -47,8 +47,8 @@ const std::vector<std::string> extra_statements = {
     "CREATE COLLECTION turbo (v VECTOR(256, DOT) WITH QUANTIZATION (type = 'turbo', bits = 4, memory = 'pinned'))",
     "CREATE COLLECTION tiered (c VECTOR(8, DOT) WITH QUANTIZATION (type = 'scalar') WITH VECTOR (memory = 'cached'))",
     "CREATE COLLECTION pq (v VECTOR(8, DOT) WITH QUANTIZATION (type='product', compression='X16', memory='cold'))",
-    "CREATE COLLECTION bq (v VECTOR(8, DOT) WITH QUANTIZATION (type='binary', encoding=1.5, "
-    "query_encoding='Scalar4Bits'))",
+    std::string("CREATE COLLECTION bq (v VECTOR(8, DOT) WITH QUANTIZATION (type = 'binary', encoding = 1.5, ") +
+        "query_encoding = 'Scalar4Bits'))",
     "CREATE COLLECTION sparse_tiers (s SPARSE WITH INDEX (on_disk = true) WITH SPARSE (memory = 'cold'))",
     "CREATE COLLECTION hnsw_pinned (v VECTOR(4, DOT) WITH HNSW (payload_m = 16, memory = 'pinned'))",
     "CREATE COLLECTION fan_delay WITH PARAMS (read_fan_out_delay_ms = 0, payload_memory = 'Cold')",
