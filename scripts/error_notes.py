@@ -283,4 +283,6 @@ NOTES = {
     "ZORV-GRPC-SCROLL-LIMIT": ("A SCROLL limit does not fit the 32-bit field of the gRPC message.", "Use a limit of at most 4294967295 and page with AFTER."),
     "ZORV-GRPC-DIRECTION": ("An ORDER BY direction is not one the gRPC message accepts.", "Write asc or desc."),
     "ZORV-GRPC-START-FROM": ("An ORDER BY START FROM value is not an integer within int64, a float or an ISO-8601 datetime.", "Give a number or a datetime text."),
+    "ZORV-GRPC-DDL-RANGE": ("A collection setting is larger than the 32-bit field gRPC carries it in (at most 4294967295).", "Use a smaller value, or the REST backend."),
+    "ZORV-GRPC-DDL-WORD": ("A collection or index setting holds a word or code the gRPC messages have no number for.", "Use one of the words the message lists."),
 }

@@ -9,6 +9,7 @@
 #include "core/diagnostics.h"
 #include "protocol/response.h"
 #include "qdrant/collections.pb.h"
+#include "runtime/grpc_route/proto_words.h"
 
 namespace zorv::runtime::rpc {
 
@@ -19,20 +20,20 @@ using plan::JsonValue;
 using protocol::StorageTier;
 
 template <std::size_t N>
-using Words = std::array<std::string_view, N>;
+using Words = proto_words::Words<N>;
 
-constexpr Words<5> status_words = {"unknown", "green", "yellow", "red", "grey"};
-constexpr Words<5> distance_words = {"UnknownDistance", "Cosine", "Euclid", "Dot", "Manhattan"};
-constexpr Words<5> datatype_words = {"default", "float32", "uint8", "float16", "turbo4"};
-constexpr Words<2> sharding_words = {"auto", "custom"};
-constexpr Words<2> modifier_words = {"none", "idf"};
-constexpr Words<5> compression_words = {"x4", "x8", "x16", "x32", "x64"};
-constexpr Words<3> encoding_words = {"one_bit", "two_bits", "one_and_half_bits"};
-constexpr Words<4> query_encoding_words = {"default", "binary", "scalar4bits", "scalar8bits"};
-constexpr Words<4> bits_words = {"bits1", "bits1_5", "bits2", "bits4"};
-constexpr Words<5> tokenizer_words = {"unknown", "prefix", "whitespace", "word", "multilingual"};
+constexpr const auto& status_words = proto_words::status;
+constexpr const auto& distance_words = proto_words::distance;
+constexpr const auto& datatype_words = proto_words::datatype;
+constexpr const auto& sharding_words = proto_words::sharding;
+constexpr const auto& modifier_words = proto_words::modifier;
+constexpr const auto& compression_words = proto_words::compression;
+constexpr const auto& encoding_words = proto_words::encoding;
+constexpr const auto& query_encoding_words = proto_words::query_encoding;
+constexpr const auto& bits_words = proto_words::bits;
+constexpr const auto& tokenizer_words = proto_words::tokenizer;
 // Index 0 is the unknown type, which no index has: refused like any number past the table.
-constexpr Words<9> schema_words = {"", "keyword", "integer", "float", "geo", "text", "bool", "datetime", "uuid"};
+constexpr const auto& schema_words = proto_words::schema;
 
 // Reads one collection's message; the first unknown number stops the reading.
 class Reader {
