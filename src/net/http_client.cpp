@@ -328,41 +328,87 @@ struct HttpClient::State {
     }
 };
 
-std::expected<std::shared_ptr<HttpClient>, std::string> HttpClient::create(const HttpClientOptions& options) {
-    init_curl_once();
-    auto state = std::make_shared<State>();
+namespace {
+
+std::expected<std::shared_ptr<HttpClient::State>, std::string> make_state(const HttpClientOptions& options) {
+    auto state = std::make_shared<HttpClient::State>();
     state->options = options;
     if (state->options.max_in_flight == 0) state->options.max_in_flight = 1;
     state->multi = curl_multi_init();
     if (state->multi == nullptr) return std::unexpected("curl_multi_init failed");
-    return std::shared_ptr<HttpClient>(new HttpClient(std::move(state)));
+    return state;
+}
+
+// A forked child's copy of its parent's state: the thread is not there, the lock may have been
+// copied held, queued completions belong to the parent's pool and the connections are the
+// parent's. It is never touched again: not stopped, not freed, nothing written to its connections.
+void abandon(std::shared_ptr<HttpClient::State> state) {
+    static_cast<void>(state->thread.release());
+    static_cast<void>(new std::shared_ptr<HttpClient::State>(std::move(state)));
+}
+
+// Fails what is still pending, joins the transfer thread and closes the connections.
+void stop(HttpClient::State& state) {
+    std::unique_ptr<std::thread> thread;
+    {
+        std::lock_guard lock(state.mutex);
+        state.stopping = true;
+        curl_multi_wakeup(state.multi);
+        thread = std::move(state.thread);
+    }
+    if (thread) thread->join();
+    curl_multi_cleanup(state.multi);
+    state.multi = nullptr;
+}
+
+void release(std::shared_ptr<HttpClient::State> state) {
+    if (!state) return;
+    if (state->inherited()) {
+        abandon(std::move(state));
+    } else {
+        stop(*state);
+    }
+}
+
+}  // namespace
+
+std::expected<std::shared_ptr<HttpClient>, std::string> HttpClient::create(const HttpClientOptions& options) {
+    init_curl_once();
+    auto state = make_state(options);
+    if (!state) return std::unexpected(std::move(state).error());
+    return std::shared_ptr<HttpClient>(new HttpClient(std::move(*state)));
 }
 
 HttpClient::HttpClient(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
 HttpClient::~HttpClient() {
-    if (state_->inherited()) {
-        // The parent's thread and lock state came along with fork; nothing here may wait on them.
-        static_cast<void>(state_->thread.release());
-        return;
-    }
-    std::unique_ptr<std::thread> thread;
+    std::shared_ptr<State> child;
     {
-        std::lock_guard lock(state_->mutex);
-        state_->stopping = true;
-        curl_multi_wakeup(state_->multi);
-        thread = std::move(state_->thread);
+        std::lock_guard lock(child_mutex_);
+        child = std::move(child_state_);
     }
-    if (thread) thread->join();
-    curl_multi_cleanup(state_->multi);
-    state_->multi = nullptr;
+    release(std::move(child));
+    release(std::move(state_));
+}
+
+std::shared_ptr<HttpClient::State> HttpClient::live_state() {
+    if (!state_->inherited()) return state_;
+    // A forked child: the parent's connections are dropped unused and the child opens its own.
+    std::lock_guard lock(child_mutex_);
+    if (child_state_ && !child_state_->inherited()) return child_state_;
+    if (child_state_) abandon(std::move(child_state_));  // made by a process this one forked from
+    auto fresh = make_state(state_->options);
+    if (!fresh) return nullptr;
+    child_state_ = std::move(*fresh);
+    return child_state_;
 }
 
 asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
-    if (state_->inherited()) {
-        co_return std::unexpected(
-            HttpError{HttpErrorKind::Other,
-                      "HTTP client was started by the parent process; make a new client after fork"});
+    std::weak_ptr<State> state;
+    if (std::shared_ptr<State> live = live_state()) {
+        state = live;
+    } else {
+        co_return std::unexpected(HttpError{HttpErrorKind::Other, "curl_multi_init failed"});
     }
     for (const auto& [name, value] : request.headers) {
         // Names the header, never its value: the value may be a secret.
@@ -400,7 +446,6 @@ asio::awaitable<HttpOutcome> HttpClient::send(HttpRequest request) {
         }
         live->enqueue(std::move(t));
     };
-    std::weak_ptr<State> state = state_;
     HttpOutcome outcome =
         co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(HttpOutcome)>(initiate, asio::use_awaitable,
                                                                                          std::move(transfer),

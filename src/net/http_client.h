@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <expected>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,8 +85,15 @@ public:
 
 private:
     explicit HttpClient(std::shared_ptr<State> state);
+    // The state requests of this process go through: state_, or in a forked child whose parent
+    // had started state_'s transfer thread, a fresh one of the child's own.
+    std::shared_ptr<State> live_state();
+
     // Shared so that a cancellation arriving after the client is gone finds it stopped.
     std::shared_ptr<State> state_;
+    // Taken only in a forked child, so the parent never hands it over locked.
+    std::mutex child_mutex_;
+    std::shared_ptr<State> child_state_;  // guarded by child_mutex_
 };
 
 // "OK", "Unauthorized", ...; empty for a status without a standard phrase.
