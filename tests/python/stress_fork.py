@@ -25,6 +25,10 @@ PORT = urllib.parse.urlsplit(URL).port
 VECTORS = stress_probe.vectors()
 QUERY = stress_probe.query_text(COLLECTION)
 CLIENT = pyzorv.Client(URL)
+# Used by the parent once before any fork and never again there: whatever is sent on its connections
+# afterwards was sent by a child.
+IDLE = pyzorv.Client(URL)
+IDLE_PORTS = set()
 
 
 def wrong_answers(client, ids):
@@ -47,11 +51,15 @@ def child_checks(first_id):
     """Runs in a forked child: a list of faults, empty when all went well."""
     try:
         inherited = INHERITED.setdefault(os.getpid(), stress_probe.connections(PORT))
+        idle_sent = stress_probe.bytes_sent(PORT, IDLE_PORTS)
         ids = list(range(first_id, first_id + 5))
         faults = [f"inherited client: wrong nearest point for {i}" for i in wrong_answers(CLIENT, ids)]
+        faults += [f"inherited idle client: wrong nearest point for {i}" for i in wrong_answers(IDLE, ids)]
         faults += [f"new client: wrong nearest point for {i}" for i in wrong_answers(pyzorv.Client(URL), ids)]
         if not stress_probe.connections(PORT) - inherited:
             faults.append("the child opened no connection of its own")
+        if stress_probe.bytes_sent(PORT, IDLE_PORTS) != idle_sent:
+            faults.append("the child wrote to a connection it inherited")
         return faults
     except BaseException:
         return [traceback.format_exc()]
@@ -109,6 +117,11 @@ def forked_pool():
 
 def main():
     CLIENT.execute(QUERY, params={"v": VECTORS[0]})  # the pool, the transfer thread and a connection exist
+    before = stress_probe.connections(PORT)
+    IDLE.execute(QUERY, params={"v": VECTORS[0]})
+    IDLE_PORTS.update(stress_probe.connections(PORT) - before)
+    if not IDLE_PORTS:
+        raise SystemExit("the idle client holds no connection to watch")
     parent = ParentQueries()
     parent.start()
     try:

@@ -4,6 +4,8 @@ scripts it runs in fresh interpreters."""
 import json
 import os
 import random
+import re
+import subprocess
 import threading
 import urllib.request
 
@@ -88,3 +90,18 @@ def connections(port):
             if state == "01" and int(remote.rsplit(":", 1)[1], 16) == port and inode in mine:
                 found.add(int(local.rsplit(":", 1)[1], 16))
     return found
+
+
+def bytes_sent(port, local_ports):
+    """Bytes the kernel has sent on each ESTABLISHED connection to `port` from one of `local_ports`
+    (whichever process holds it), from `ss -tin`."""
+    listing = subprocess.run(["ss", "-tin", "state", "established", f"dport = :{port}"], capture_output=True,
+                             text=True, timeout=10, check=True).stdout
+    sent, local = {}, None
+    for line in listing.splitlines()[1:]:
+        if not line.startswith(("\t", " ")):
+            local = int(line.split()[2].rsplit(":", 1)[1])
+        elif local in local_ports:
+            found = re.search(r"\bbytes_sent:(\d+)", line)
+            sent[local] = int(found.group(1)) if found else 0
+    return sent
