@@ -382,12 +382,8 @@ std::expected<std::shared_ptr<HttpClient>, std::string> HttpClient::create(const
 HttpClient::HttpClient(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
 HttpClient::~HttpClient() {
-    std::shared_ptr<State> child;
-    {
-        std::lock_guard lock(child_mutex_);
-        child = std::move(child_state_);
-    }
-    release(std::move(child));
+    // No request runs any more, so child_state_ needs no lock here.
+    release(std::move(child_state_));
     release(std::move(state_));
 }
 
