@@ -1,5 +1,7 @@
 #include "python/blocking_wait.h"
 
+#include <cxxabi.h>
+
 #include <thread>
 
 #include "python/py_ref.h"
@@ -15,11 +17,21 @@ bool interpreter_finalizing() {
 #endif
 }
 
-// A daemon thread that takes the GIL back while the interpreter finalises is ended with
-// pthread_exit, and that forced unwind aborts the process when it meets a noexcept C++ frame (the
-// GIL guard's destructor). Such a thread waits here instead until the process is gone.
-void park_while_finalizing() {
-    while (interpreter_finalizing()) std::this_thread::sleep_for(std::chrono::seconds(1));
+[[noreturn]] void park_forever() {
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+// Takes the GIL back. A daemon thread that does so while the interpreter finalises is ended with
+// pthread_exit, and that forced unwind aborts the process at the first noexcept C++ frame it
+// meets. Such a thread stays here instead (inside the handler, so the unwind is never resumed)
+// until the process is gone.
+void restore_thread(PyThreadState* state) {
+    if (interpreter_finalizing()) park_forever();
+    try {
+        PyEval_RestoreThread(state);
+    } catch (abi::__forced_unwind&) {
+        park_forever();
+    }
 }
 
 }  // namespace
@@ -27,12 +39,9 @@ void park_while_finalizing() {
 bool wait_interruptibly(const std::function<bool(std::chrono::milliseconds)>& ready) {
     constexpr std::chrono::milliseconds kSignalTick{50};
     for (;;) {
-        bool done = false;
-        {
-            GilRelease release;
-            done = ready(kSignalTick);
-            park_while_finalizing();
-        }
+        PyThreadState* state = PyEval_SaveThread();
+        const bool done = ready(kSignalTick);
+        restore_thread(state);
         if (done) return true;
         if (PyErr_CheckSignals() < 0) return false;
     }
