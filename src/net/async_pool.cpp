@@ -5,7 +5,11 @@
 
 #include <boost/asio/thread_pool.hpp>
 #include <exception>
+#include <future>
+#include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace zorv::net {
 namespace {
@@ -40,6 +44,28 @@ std::expected<boost::asio::thread_pool*, std::string> shared_pool() {
     } catch (const std::exception& e) {
         return std::unexpected(std::string(e.what()));
     }
+}
+
+void stop_shared_pool(std::chrono::milliseconds limit) {
+    boost::asio::thread_pool* pool = nullptr;
+    {
+        std::lock_guard lock(pool_mutex);
+        if (pool_cell.pool == nullptr || pool_cell.creator != getpid()) return;
+        pool = pool_cell.pool;
+    }
+    pool->stop();
+    // join() has no time limit of its own: a helper joins while this thread waits at most `limit`.
+    auto joined = std::make_shared<std::promise<void>>();
+    std::future<void> done = joined->get_future();
+    try {
+        std::thread([pool, joined] {
+            pool->join();
+            joined->set_value();
+        }).detach();
+    } catch (const std::system_error&) {
+        return;  // no thread to join with: leave without waiting
+    }
+    done.wait_for(limit);
 }
 
 }  // namespace zorv::net

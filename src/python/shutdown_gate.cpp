@@ -4,9 +4,11 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
+#include "net/async_pool.h"
 #include "python/py_ref.h"
 
 namespace zorv::python {
@@ -29,11 +31,22 @@ constexpr std::chrono::seconds kExitWait{10};
 // copied while held.
 void reset_gate_in_child() { gate = new Gate(); }
 
+// Runs among the C exit handlers, before the static objects of everything loaded earlier are
+// destroyed: runs still in flight must not reach them from the pool's threads.
+void stop_pool_at_exit() { net::stop_shared_pool(kExitWait); }
+
 PyObject* close_gate(PyObject*, PyObject*) {
-    GilRelease release;  // threads inside need the GIL to finish
-    std::unique_lock lock(gate->mutex);
-    gate->closed = true;
-    gate->left.wait_for(lock, kExitWait, [] { return gate->inside == 0; });
+    {
+        GilRelease release;  // threads inside need the GIL to finish
+        std::unique_lock lock(gate->mutex);
+        gate->closed = true;
+        gate->left.wait_for(lock, kExitWait, [] { return gate->inside == 0; });
+    }
+    // Registered now, so that it runs before the destructors of statics made on first use.
+    if (std::atexit(stop_pool_at_exit) != 0) {
+        PyErr_SetString(PyExc_RuntimeError, "cannot register the exit handler of the async pool");
+        return nullptr;
+    }
     return Py_NewRef(Py_None);
 }
 
