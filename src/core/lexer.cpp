@@ -490,10 +490,19 @@ Result<std::vector<Token>> lex_all(std::string_view text) {
 
 Result<LexedTokens> lex_for_parser(std::string_view text) {
     LexedTokens out;
+    ZORV_CHECK(lex_for_parser_into(text, out));
+    return out;
+}
+
+Result<void> lex_for_parser_into(std::string_view text, LexedTokens& out) {
+    out.tokens.clear();
+    out.numbers.clear();
+    out.lists.clear();
     // Short statements get one allocation; bulk text, whose folded lists leave few tokens,
     // grows as it needs rather than reserving for a token every four bytes.
     out.tokens.reserve(std::min<std::size_t>(text.size() / 4 + 1, 256));
     std::vector<Token>& tokens = out.tokens;
+    bool sized_numbers = false;
     ZorvError err;
     std::size_t i = skip_blanks(text, 0);
     while (i < text.size()) {
@@ -503,9 +512,10 @@ Result<LexedTokens> lex_for_parser(std::string_view text) {
         if (tok.kind == TokenKind::LBracket) {
             tokens.push_back(tok);
             const std::size_t first = out.numbers.size();
-            if (out.numbers.capacity() == 0) {
+            if (!sized_numbers) {
                 // Sized for the rest of the text as bulk numbers, so vector rows do not regrow it.
                 out.numbers.reserve((text.size() - i) / 6 + 16);
+                sized_numbers = true;
             }
             if (std::optional<std::size_t> close = read_number_list(text, tok.span.end, out.numbers)) {
                 out.lists.push_back(FoldedList{tokens.size() - 1, first, out.numbers.size() - first});
@@ -520,7 +530,7 @@ Result<LexedTokens> lex_for_parser(std::string_view text) {
         i = skip_blanks(text, tok.span.end);
         push_token(tokens, tok);
     }
-    return out;
+    return {};
 }
 
 }  // namespace zorv::core
