@@ -90,8 +90,8 @@ struct ValueSinkStacks {
         std::string_view key;
         JsonValue value;
     };
-    std::vector<Frame> frames;    // the open containers, innermost last
-    std::vector<Entry> entries;   // values of the open objects, with keys
+    std::vector<Frame> frames;     // the open containers, innermost last
+    std::vector<Entry> entries;    // values of the open objects, with keys
     std::vector<JsonValue> items;  // values of the open arrays
 
     // This thread's spare stacks (empty while a sink holds them), and their return.
@@ -177,7 +177,7 @@ private:
     using Entry = ValueSinkStacks::Entry;
     std::vector<Entry>& entries_ = stacks_.entries;
     std::vector<JsonValue>& items_ = stacks_.items;
-    std::string_view key_;                                    // the key of the next object entry
+    std::string_view key_;  // the key of the next object entry
     JsonValue root_;
 };
 #if defined(__GNUC__) && !defined(__clang__)
