@@ -166,12 +166,14 @@ TEST(Keywords, WordsLexAlikeMidTextAndAtTheEnd) {
     for (int k = 0; k < keyword_count; ++k) {
         const auto kind = static_cast<TokenKind>(k);
         const std::string name(token_kind_name(kind));
-        for (const std::string& text : {name, name + tail, "x " + name + tail}) {
+        const std::string mid_text = std::string("x ").append(name).append(tail);
+        for (const std::string& text : {name, name + tail, mid_text}) {
             auto tokens = lex_all(text);
             ASSERT_TRUE(tokens.has_value()) << text;
             EXPECT_EQ(tokens->back().kind, kind) << text;
         }
-        for (const std::string& longer : {name + "X", name + "_" + tail}) {
+        const std::string longer_mid = std::string(name).append("_").append(tail);
+        for (const std::string& longer : {name + "X", longer_mid}) {
             auto tokens = lex_all(longer);
             ASSERT_TRUE(tokens.has_value()) << longer;
             EXPECT_EQ(tokens->front().kind, TokenKind::Identifier) << longer;
