@@ -1,10 +1,13 @@
 // QUERY compile throughput: parse, plan and route of the query corpus, statements per second.
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "alloc_count.h"
 #include "core/parser/parser.h"
 #include "plan/json_write.h"
 #include "plan/planner.h"
@@ -30,26 +33,44 @@ std::vector<std::string> query_corpus() {
     return kept;
 }
 
+// Items per second, and the heap allocations per statement as a counter beside them.
+class StatementCounters {
+public:
+    explicit StatementCounters(std::size_t statements) : statements_(statements) {}
+    void finish(benchmark::State& state) const {
+        const auto items = static_cast<double>(state.iterations()) * static_cast<double>(statements_);
+        state.SetItemsProcessed(static_cast<std::int64_t>(items));
+        const auto allocations = static_cast<double>(bench::allocations_on_this_thread() - start_);
+        state.counters["allocs_per_statement"] = items > 0 ? allocations / items : 0.0;
+    }
+
+private:
+    std::size_t statements_;
+    std::uint64_t start_ = bench::allocations_on_this_thread();
+};
+
 // The parse alone, to tell the stages apart.
 void BM_QueryCorpusParse(benchmark::State& state) {
     const std::vector<std::string> corpus = query_corpus();
+    const StatementCounters counters(corpus.size());
     for (auto _ : state) {
         for (const std::string& text : corpus) benchmark::DoNotOptimize(core::parse_statement(text));
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * corpus.size()));
+    counters.finish(state);
 }
 BENCHMARK(BM_QueryCorpusParse);
 
 // Parse and plan.
 void BM_QueryCorpusPlan(benchmark::State& state) {
     const std::vector<std::string> corpus = query_corpus();
+    const StatementCounters counters(corpus.size());
     for (auto _ : state) {
         for (const std::string& text : corpus) {
             auto statement = core::parse_statement(text);
             benchmark::DoNotOptimize(plan::plan_statement(*statement));
         }
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * corpus.size()));
+    counters.finish(state);
 }
 BENCHMARK(BM_QueryCorpusPlan);
 
@@ -59,6 +80,7 @@ void BM_QueryCorpusCompile(benchmark::State& state) {
         state.SkipWithError("no compilable query corpus lines");
         return;
     }
+    const StatementCounters counters(corpus.size());
     for (auto _ : state) {
         for (const std::string& text : corpus) {
             auto statement = core::parse_statement(text);
@@ -67,7 +89,7 @@ void BM_QueryCorpusCompile(benchmark::State& state) {
             benchmark::DoNotOptimize(request);
         }
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * corpus.size()));
+    counters.finish(state);
 }
 BENCHMARK(BM_QueryCorpusCompile);
 
@@ -79,6 +101,7 @@ void BM_QueryCorpusCompileToText(benchmark::State& state) {
         return;
     }
     std::string body;
+    const StatementCounters counters(corpus.size());
     for (auto _ : state) {
         for (const std::string& text : corpus) {
             auto statement = core::parse_statement(text);
@@ -89,7 +112,7 @@ void BM_QueryCorpusCompileToText(benchmark::State& state) {
             benchmark::DoNotOptimize(body);
         }
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * corpus.size()));
+    counters.finish(state);
 }
 BENCHMARK(BM_QueryCorpusCompileToText);
 

@@ -61,6 +61,25 @@ FoldedName fold_name(std::string_view word) {
     return FoldedName{fold_ascii_upper(words[0]), fold_ascii_upper(words[1]) | length};
 }
 
+// The word of `length` bytes at `start` of `src`, as fold_name folds it; with 16 bytes of source
+// left it is read in two loads and masked, without a copy of a variable length.
+FoldedName fold_source_word(std::string_view src, std::size_t start, std::size_t length) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (src.size() - start >= 16) {
+            std::array<std::uint64_t, 2> words{};
+            std::memcpy(words.data(), src.data() + start, sizeof words);
+            const auto keep = [](std::size_t bytes) {
+                return bytes >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * bytes)) - 1;
+            };
+            words[0] &= keep(length);
+            words[1] = length > 8 ? words[1] & keep(length - 8) : 0;
+            const std::uint64_t size_byte = std::uint64_t{length} << 56;
+            return FoldedName{fold_ascii_upper(words[0]), fold_ascii_upper(words[1]) | size_byte};
+        }
+    }
+    return fold_name(src.substr(start, length));
+}
+
 std::size_t keyword_slot(const FoldedName& name) {
     const std::uint64_t mixed = (name.lo * 0x9E3779B97F4A7C15ULL) ^ (name.hi * 0xC2B2AE3D27D4EB4FULL);
     return static_cast<std::size_t>(mixed >> (64 - keyword_slot_bits));
@@ -82,6 +101,8 @@ const std::array<std::uint8_t, keyword_slots> keyword_table = [] {
     }
     return table;
 }();
+
+std::optional<TokenKind> lookup_folded_keyword(const FoldedName& folded);
 
 enum CharClass : std::uint8_t {
     kBlank = 1,
@@ -199,8 +220,8 @@ Token Scanner::word() const {
         while (i < src.size() && has_class(src[i], kWordPart)) ++i;
     }
     Token tok = make(i, TokenKind::Identifier);
-    if (!dotted) {
-        if (auto kw = lookup_keyword(tok.text)) tok.kind = *kw;
+    if (!dotted && tok.text.size() <= max_keyword_len) {
+        if (auto kw = lookup_folded_keyword(fold_source_word(src, start, tok.text.size()))) tok.kind = *kw;
     }
     return tok;
 }
@@ -410,7 +431,12 @@ std::optional<std::size_t> read_number_list(std::string_view src, std::size_t i,
 
 std::optional<TokenKind> lookup_keyword(std::string_view word) {
     if (word.empty() || word.size() > max_keyword_len) return std::nullopt;
-    const FoldedName folded = fold_name(word);
+    return lookup_folded_keyword(fold_name(word));
+}
+
+namespace {
+
+std::optional<TokenKind> lookup_folded_keyword(const FoldedName& folded) {
     std::size_t slot = keyword_slot(folded);
     while (std::uint8_t entry = keyword_table[slot]) {
         if (folded_keywords[entry - 1] == folded) return static_cast<TokenKind>(entry - 1);
@@ -418,6 +444,8 @@ std::optional<TokenKind> lookup_keyword(std::string_view word) {
     }
     return std::nullopt;
 }
+
+}  // namespace
 
 std::string_view token_kind_name(TokenKind kind) {
     auto value = static_cast<std::size_t>(kind);
@@ -490,10 +518,19 @@ Result<std::vector<Token>> lex_all(std::string_view text) {
 
 Result<LexedTokens> lex_for_parser(std::string_view text) {
     LexedTokens out;
+    ZORV_CHECK(lex_for_parser_into(text, out));
+    return out;
+}
+
+Result<void> lex_for_parser_into(std::string_view text, LexedTokens& out) {
+    out.tokens.clear();
+    out.numbers.clear();
+    out.lists.clear();
     // Short statements get one allocation; bulk text, whose folded lists leave few tokens,
     // grows as it needs rather than reserving for a token every four bytes.
     out.tokens.reserve(std::min<std::size_t>(text.size() / 4 + 1, 256));
     std::vector<Token>& tokens = out.tokens;
+    bool sized_numbers = false;
     ZorvError err;
     std::size_t i = skip_blanks(text, 0);
     while (i < text.size()) {
@@ -503,9 +540,10 @@ Result<LexedTokens> lex_for_parser(std::string_view text) {
         if (tok.kind == TokenKind::LBracket) {
             tokens.push_back(tok);
             const std::size_t first = out.numbers.size();
-            if (out.numbers.capacity() == 0) {
+            if (!sized_numbers) {
                 // Sized for the rest of the text as bulk numbers, so vector rows do not regrow it.
                 out.numbers.reserve((text.size() - i) / 6 + 16);
+                sized_numbers = true;
             }
             if (std::optional<std::size_t> close = read_number_list(text, tok.span.end, out.numbers)) {
                 out.lists.push_back(FoldedList{tokens.size() - 1, first, out.numbers.size() - first});
@@ -520,7 +558,7 @@ Result<LexedTokens> lex_for_parser(std::string_view text) {
         i = skip_blanks(text, tok.span.end);
         push_token(tokens, tok);
     }
-    return out;
+    return {};
 }
 
 }  // namespace zorv::core

@@ -105,5 +105,7 @@ struct LexedTokens {
 // values, so bulk vectors cost neither a token per element nor a second scan. Lists with anything
 // else (comments, placeholders, nesting, trailing commas, errors) are lexed as lex_all does.
 Result<LexedTokens> lex_for_parser(std::string_view text);
+// The same into `out`, whose buffers are cleared and reused with the capacity they have.
+Result<void> lex_for_parser_into(std::string_view text, LexedTokens& out);
 
 }  // namespace zorv::core

@@ -102,6 +102,12 @@ public:
         }
         return object;
     }
+    // An object of `entries` already in ascending key order with no key twice, taken as they are.
+    static SortedObject from_sorted(std::vector<value_type> entries) {
+        SortedObject object;
+        object.entries_ = std::move(entries);
+        return object;
+    }
     std::size_t erase(std::string_view key) {
         auto at = find(key);
         if (at == entries_.end()) return 0;

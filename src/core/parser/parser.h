@@ -91,6 +91,9 @@ public:
     // The numbers of the folded list whose "[" is token `open_index`; empty when it is not folded.
     std::span<const LexedNumber> folded_numbers(std::size_t open_index) const;
 
+    // Hands the token buffers over (for reuse by the next parse); the parser is spent after it.
+    LexedTokens release_lexed() && { return LexedTokens{std::move(tokens_), std::move(numbers_), std::move(lists_)}; }
+
 private:
     friend class NestGuard;
 

@@ -1,5 +1,6 @@
 // Scripts, single statements, the dispatch on the first keyword, and SHOW.
 #include <string>
+#include <utility>
 
 #include "core/parser/ddl.h"
 #include "core/parser/mutation.h"
@@ -38,9 +39,34 @@ Result<Statement> parse_show(Parser& parser) {
     }
 }
 
-Result<Parser> lex_into_parser(std::string_view text) {
-    LexedTokens lexed = ZORV_TRY(lex_for_parser(text));
-    return Parser(text, std::move(lexed));
+// The token buffers of this thread's last parse, kept for the next one, so that a statement
+// lexes without allocating. A parse that finds them taken (none does today) allocates its own.
+LexedTokens& spare_lexed() {
+    thread_local LexedTokens spare;
+    return spare;
+}
+
+// Buffers grown by a bulk script are dropped rather than held for the life of the thread.
+constexpr std::size_t max_kept_tokens = 4096;
+constexpr std::size_t max_kept_numbers = 16384;
+
+void keep_lexed(LexedTokens&& used) {
+    if (used.tokens.capacity() > max_kept_tokens || used.numbers.capacity() > max_kept_numbers) return;
+    spare_lexed() = std::move(used);
+}
+
+// Lexes `text` into this thread's spare buffers and runs `parse` over them.
+template <class T, class Parse>
+Result<T> parse_text(std::string_view text, Parse parse) {
+    LexedTokens lexed = std::exchange(spare_lexed(), LexedTokens{});
+    if (Result<void> lexing = lex_for_parser_into(text, lexed); !lexing) {
+        keep_lexed(std::move(lexed));
+        return std::unexpected(std::move(lexing).error());
+    }
+    Parser parser(text, std::move(lexed));
+    Result<T> result = parse(parser);
+    keep_lexed(std::move(parser).release_lexed());
+    return result;
 }
 
 }  // namespace
@@ -70,13 +96,11 @@ Result<Statement> parse_statement_dispatch(Parser& parser) {
 }
 
 Result<std::vector<Statement>> parse_script(std::string_view text) {
-    Parser parser = ZORV_TRY(lex_into_parser(text));
-    return parse_script_from(parser);
+    return parse_text<std::vector<Statement>>(text, [](Parser& parser) { return parse_script_from(parser); });
 }
 
 Result<Statement> parse_statement(std::string_view text) {
-    Parser parser = ZORV_TRY(lex_into_parser(text));
-    return parse_statement_from(parser);
+    return parse_text<Statement>(text, [](Parser& parser) { return parse_statement_from(parser); });
 }
 
 Result<std::vector<Statement>> parse_script_from(Parser& parser) {

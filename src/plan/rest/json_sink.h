@@ -77,18 +77,41 @@ private:
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
+// The working stacks of a ValueSink, kept per thread between bodies so that a body allocates
+// only the containers it returns.
+struct ValueSinkStacks {
+    struct Frame {
+        std::size_t first;     // its first value in `entries` or `items`
+        std::string_view key;  // where it goes in its parent object
+        bool object;
+    };
+    // An object's value with the writer's view of its key: the key is copied once, into the object.
+    struct Entry {
+        std::string_view key;
+        JsonValue value;
+    };
+    std::vector<Frame> frames;     // the open containers, innermost last
+    std::vector<Entry> entries;    // values of the open objects, with keys
+    std::vector<JsonValue> items;  // values of the open arrays
+
+    // This thread's spare stacks (empty while a sink holds them), and their return.
+    static ValueSinkStacks take_spare();
+    static void give_back(ValueSinkStacks&& stacks);
+};
+
 // Finished values wait on two stacks until their container closes; the container is then built
 // once at its final size (objects sorted then), so no container regrows or shifts its entries.
 class ValueSink {
 public:
+    ValueSink() : stacks_(ValueSinkStacks::take_spare()) {}
+    ~ValueSink() { ValueSinkStacks::give_back(std::move(stacks_)); }
+    ValueSink(const ValueSink&) = delete;
+    ValueSink& operator=(const ValueSink&) = delete;
+    ValueSink(ValueSink&&) = delete;
+    ValueSink& operator=(ValueSink&&) = delete;
+
     void begin_object() { open(true); }
-    void end_object() {
-        Frame frame = close();
-        auto first = entries_.begin() + static_cast<std::ptrdiff_t>(frame.first);
-        JsonObject object = JsonObject::from_entries(std::span(first, entries_.end()));
-        entries_.erase(first, entries_.end());
-        place(frame.key, std::move(object));
-    }
+    void end_object();
     void begin_array() { open(false); }
     void end_array() {
         Frame frame = close();
@@ -116,11 +139,7 @@ public:
     JsonValue take() { return std::move(root_); }
 
 private:
-    struct Frame {
-        std::size_t first;     // its first value in `entries_` or `items_`
-        std::string_view key;  // where it goes in its parent object
-        bool object;
-    };
+    using Frame = ValueSinkStacks::Frame;
 
     void open(bool object) {
         reserve_first(frames_);
@@ -139,8 +158,7 @@ private:
             root_ = JsonValue(std::forward<T>(value));
         } else if (frames_.back().object) {
             reserve_first(entries_);
-            entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(key),
-                                  std::forward_as_tuple(std::forward<T>(value)));
+            entries_.push_back(Entry{key, JsonValue(std::forward<T>(value))});
         } else {
             reserve_first(items_);
             items_.emplace_back(std::forward<T>(value));
@@ -154,10 +172,12 @@ private:
         if (stack.capacity() == 0) stack.reserve(16);
     }
 
-    std::vector<Frame> frames_;                               // the open containers, innermost last
-    std::vector<std::pair<std::string, JsonValue>> entries_;  // values of the open objects, with keys
-    std::vector<JsonValue> items_;                            // values of the open arrays
-    std::string_view key_;                                    // the key of the next object entry
+    ValueSinkStacks stacks_;
+    std::vector<Frame>& frames_ = stacks_.frames;
+    using Entry = ValueSinkStacks::Entry;
+    std::vector<Entry>& entries_ = stacks_.entries;
+    std::vector<JsonValue>& items_ = stacks_.items;
+    std::string_view key_;  // the key of the next object entry
     JsonValue root_;
 };
 #if defined(__GNUC__) && !defined(__clang__)

@@ -159,6 +159,28 @@ TEST(Keywords, EveryKeywordLooksUpToItsOwnKindInAnyCase) {
     EXPECT_FALSE(lookup_keyword(std::string_view("LIMIT\0", 6)));
 }
 
+// The lexer reads a word from the source in whole words where 16 bytes follow it, and copies it
+// near the end: every keyword, and every keyword one byte longer, lexes alike in both places.
+TEST(Keywords, WordsLexAlikeMidTextAndAtTheEnd) {
+    const std::string tail(20, ' ');
+    for (int k = 0; k < keyword_count; ++k) {
+        const auto kind = static_cast<TokenKind>(k);
+        const std::string name(token_kind_name(kind));
+        const std::string mid_text = std::string("x ").append(name).append(tail);
+        for (const std::string& text : {name, name + tail, mid_text}) {
+            auto tokens = lex_all(text);
+            ASSERT_TRUE(tokens.has_value()) << text;
+            EXPECT_EQ(tokens->back().kind, kind) << text;
+        }
+        const std::string longer_mid = std::string(name).append("_").append(tail);
+        for (const std::string& longer : {name + "X", longer_mid}) {
+            auto tokens = lex_all(longer);
+            ASSERT_TRUE(tokens.has_value()) << longer;
+            EXPECT_EQ(tokens->front().kind, TokenKind::Identifier) << longer;
+        }
+    }
+}
+
 TEST(Lexer, StopsAfterAnErrorAndKeepsReturningEof) {
     Lexer lexer("!x");
     auto first = lexer.next_token();
