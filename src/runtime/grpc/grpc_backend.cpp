@@ -6,16 +6,16 @@
 #include "plan/batch.h"
 #include "plan/ddl_builders.h"
 #include "runtime/grpc/collections.h"
+#include "runtime/grpc_route/ddl.h"
 #include "runtime/grpc_route/execute.h"
+#include "runtime/grpc_route/mutations.h"
+#include "runtime/grpc_route/reads.h"
 
 namespace zorv::runtime::rpc {
 
 namespace {
 
 using protocol::BackendReply;
-
-// The operations no statement kind of this transport reaches yet fail as their kind would.
-core::ZorvError unsupported(plan::PlanOpKind kind) { return *refused_kind(kind); }
 
 class GrpcBackendClient final : public Backend {
 public:
@@ -39,16 +39,16 @@ public:
         co_return std::move(*info->schema);
     }
 
-    AsyncResult<void> create_collection(std::string, plan::PlanCollectionConfig) const override {
-        co_return std::unexpected(unsupported(plan::PlanOpKind::CreateCollection));
+    AsyncResult<void> create_collection(std::string collection, plan::PlanCollectionConfig config) const override {
+        co_return co_await rpc_create_collection(channel_, std::move(collection), std::move(config));
     }
 
     AsyncResult<void> update_collection(std::string collection, plan::PlanCollectionUpdate update) const override {
         co_return co_await execute_dropping_reply(plan::alter_collection_plan(collection, update));
     }
 
-    AsyncResult<void> delete_collection(std::string) const override {
-        co_return std::unexpected(unsupported(plan::PlanOpKind::DropCollection));
+    AsyncResult<void> delete_collection(std::string collection) const override {
+        co_return co_await rpc_delete_collection(channel_, std::move(collection));
     }
 
     AsyncResult<void> create_field_index(std::string collection, plan::PlanFieldIndex index) const override {
@@ -63,20 +63,21 @@ public:
         co_return co_await execute_grpc_op(channel_, std::move(op));
     }
 
-    AsyncResult<std::vector<BackendReply>> query_batch(std::string, std::vector<plan::PlanQueryRequest>,
-                                                       std::optional<std::uint64_t>,
-                                                       std::optional<plan::Consistency>) const override {
-        co_return std::unexpected(unsupported(plan::PlanOpKind::Query));
+    AsyncResult<std::vector<BackendReply>> query_batch(std::string collection,
+                                                       std::vector<plan::PlanQueryRequest> requests,
+                                                       std::optional<std::uint64_t> timeout,
+                                                       std::optional<plan::Consistency> consistency) const override {
+        co_return co_await rpc_query_batch(channel_, std::move(collection), std::move(requests), timeout, consistency);
     }
 
-    AsyncResult<std::vector<BackendReply>> update_batch(std::string, const std::vector<plan::UpdateOperation>&,
-                                                        bool) const override {
-        co_return std::unexpected(unsupported(plan::PlanOpKind::Upsert));
+    AsyncResult<std::vector<BackendReply>> update_batch(std::string collection,
+                                                        const std::vector<plan::UpdateOperation>& operations,
+                                                        bool wait) const override {
+        co_return co_await rpc_update_batch(channel_, std::move(collection), operations, wait);
     }
 
-    AsyncResult<void> update_aliases(std::vector<AliasAction>) const override {
-        co_return std::unexpected(
-            core::make_error(core::Diag::GrpcUnsupported, "update_aliases is not supported over gRPC yet"));
+    AsyncResult<void> update_aliases(std::vector<AliasAction> actions) const override {
+        co_return co_await rpc_update_aliases(channel_, std::move(actions));
     }
 
 private:

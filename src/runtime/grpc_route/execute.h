@@ -11,9 +11,12 @@
 
 namespace zorv::runtime::rpc {
 
-// CROSS_RERANK, SHOW_QUOTAS, SET_QUOTA and BATCH are refused with their own codes; the kinds this
-// transport does not route yet with ZORV-GRPC-UNSUPPORTED. Absent for the kinds it routes.
+// CROSS_RERANK, SHOW_QUOTAS, SET_QUOTA and BATCH are refused with their own codes; absent for
+// every other kind.
 std::optional<core::ZorvError> refused_kind(plan::PlanOpKind kind);
+
+// ZORV-GRPC-UNSUPPORTED for a kind this transport does not route.
+core::ZorvError unrouted_kind(plan::PlanOpKind kind);
 
 // `channel` must outlive the call.
 AsyncResult<protocol::BackendReply> execute_grpc_op(const GrpcChannel& channel, plan::PlanOp op);
