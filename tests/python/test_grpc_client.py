@@ -1,6 +1,8 @@
 """Client(use_grpc=True): construction, the answers it shares with REST, and how its calls fail."""
 
 import socket
+import subprocess
+import sys
 import time
 import uuid
 
@@ -123,3 +125,36 @@ def test_wrong_key_is_auth_with_the_calls_id(qdrant_auth_grpc_url):
     assert error.fields["grpc_code"] == "16" and error.fields["operation"] == "list_collections"
     assert error.request_id == error.fields["request_id"] and error.request_id.startswith("zorv-")
     assert Client(qdrant_auth_grpc_url, api_key="secret", use_grpc=True).execute("SHOW COLLECTIONS").ok
+
+
+# gRPC's threads do not survive fork(): a child of a process that made gRPC calls is refused at
+# once (never a hang or a crash, and its copy of the parent's client is freed safely); a child of
+# a process that only built clients makes calls as usual.
+@pytest.mark.parametrize("parent_calls, child_prints", [
+    (True, "ZORV-TRANSPORT list_collections: gRPC cannot run in a process forked after its parent made gRPC "
+           "calls; fork before the first gRPC call, or use the REST transport in the child"),
+    (False, "True"),
+])
+def test_forked_child(qdrant_grpc_url, parent_calls, child_prints):
+    script = f"""
+import os, pyzorv
+client = pyzorv.Client({qdrant_grpc_url!r}, use_grpc=True)
+if {parent_calls}:
+    client.execute("SHOW COLLECTIONS")
+pid = os.fork()
+if pid == 0:
+    try:
+        try:
+            print(client.execute("SHOW COLLECTIONS").ok, flush=True)
+        except pyzorv.ZorvTransportError as error:
+            print(error.code, str(error).split("] ", 1)[1].split(" {{")[0], flush=True)
+        del client
+        os._exit(0)
+    finally:
+        os._exit(1)
+_, status = os.waitpid(pid, 0)
+print(os.waitstatus_to_exitcode(status), client.execute("SHOW COLLECTIONS").ok)
+"""
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == [child_prints, "0 True"]
