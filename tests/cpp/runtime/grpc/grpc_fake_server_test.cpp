@@ -140,8 +140,9 @@ TEST(GrpcFakeServer, ConcurrentFailuresKeepTheirOwnIds) {
     for (const auto& error : errors) {
         ASSERT_TRUE(error.has_value());
         const std::string id = field(*error, "request_id");
-        EXPECT_EQ(error->message,
-                  "collection_info: code: 'Internal error', message: \"" + id + "\" (request id: " + id + ")");
+        std::string expected = "collection_info: code: 'Internal error', message: \"";
+        expected.append(id).append("\" (request id: ").append(id).append(")");
+        EXPECT_EQ(error->message, expected);
         ids.insert(id);
     }
     EXPECT_EQ(ids.size(), std::size_t{calls});
