@@ -205,7 +205,11 @@ _Query = Union[str, Stmt, List[str], List[Stmt]]
 _OnError = Literal["stop", "continue"]
 
 class Client:
-    """A connection to one Qdrant server; runs statements blocking or as asyncio awaitables."""
+    """A connection to one Qdrant server; runs statements blocking or as asyncio awaitables.
+
+    Over REST by default; with use_grpc=True over gRPC ("https://" for TLS; no port means 6334,
+    and no url means "http://localhost:6334").
+    """
 
     def __new__(
         cls,

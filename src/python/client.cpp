@@ -15,6 +15,8 @@ namespace {
 
 constexpr const char* kClass = "Client";
 constexpr const char* kDefaultUrl = "http://localhost:6333";
+// Without a url a gRPC client dials the server's gRPC port, not the REST one.
+constexpr const char* kDefaultGrpcUrl = "http://localhost:6334";
 
 constexpr const char* kClientDoc =
     "Client(url=\"http://localhost:6333\", api_key=None, use_grpc=False, embedder=None, route_affinity=None)\n--\n\n";
@@ -41,11 +43,11 @@ PyObject* client_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
                                      &api_key_obj, &use_grpc_obj, &embedder, &affinity_obj)) {
         return nullptr;
     }
-    std::string url = kDefaultUrl;
+    std::optional<std::string> url;
     if (url_obj != nullptr) {
         auto text = str_arg(kClass, "url", url_obj);
         if (!text) return nullptr;
-        url.assign(*text);
+        url.emplace(*text);
     }
     std::optional<std::string> api_key;
     if (!optional_str("api_key", api_key_obj, api_key)) return nullptr;
@@ -58,10 +60,11 @@ PyObject* client_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         }
         use_grpc = use_grpc_obj == Py_True;
     }
+    if (!url) url.emplace(use_grpc ? kDefaultGrpcUrl : kDefaultUrl);
     std::optional<std::string> route_affinity;
     if (!optional_str("route_affinity", affinity_obj, route_affinity)) return nullptr;
     std::shared_ptr<runtime::Executor> executor =
-        build_client(url, std::move(api_key), use_grpc, embedder, route_affinity);
+        build_client(*url, std::move(api_key), use_grpc, embedder, route_affinity);
     if (!executor) return nullptr;
     PyObject* self = type->tp_alloc(type, 0);
     if (self == nullptr) return nullptr;

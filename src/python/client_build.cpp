@@ -1,5 +1,6 @@
 // Client construction: settings, transport, embedder, executor. Nothing is sent and no thread
-// starts: the HTTP clients start their transfer threads with their first request.
+// starts: the HTTP clients start their transfer threads with their first request, the gRPC
+// channel dials on its first call.
 #include <string>
 #include <utility>
 
@@ -8,6 +9,7 @@
 #include "python/client.h"
 #include "python/embedder_settings.h"
 #include "python/errors.h"
+#include "runtime/grpc/grpc_backend.h"
 #include "runtime/rest/rest_backend.h"
 #include "runtime/rest/transport.h"
 
@@ -39,6 +41,15 @@ std::unique_ptr<runtime::Backend> rest_backend(std::string_view url, std::option
     return runtime::rest::make_rest_backend(std::move(backend));
 }
 
+// The channel dials on the first call; only a URL that is no URI fails here.
+std::unique_ptr<runtime::Backend> grpc_backend(std::string_view url, std::optional<std::string> api_key,
+                                               const std::optional<std::string>& route_affinity) {
+    auto backend = runtime::rpc::make_grpc_backend(url, std::move(api_key), route_affinity);
+    if (backend) return std::move(*backend);
+    raise_runtime_error(backend.error());
+    return nullptr;
+}
+
 // An endpoint that is blank means no embedding service.
 bool build_embedder(const std::optional<embed::HttpEmbedderConfig>& config,
                     std::shared_ptr<const embed::Embedder>& out) {
@@ -68,13 +79,8 @@ std::shared_ptr<runtime::Executor> build_client(std::string_view url, std::optio
             return nullptr;
         }
     }
-    if (use_grpc) {
-        raise_runtime_error(core::make_error(core::Diag::Transport,
-                                             "the gRPC transport is not available in this build; use the REST "
-                                             "transport (use_grpc=False)"));
-        return nullptr;
-    }
-    std::unique_ptr<runtime::Backend> backend = rest_backend(url, std::move(api_key), route_affinity);
+    std::unique_ptr<runtime::Backend> backend = use_grpc ? grpc_backend(url, std::move(api_key), route_affinity)
+                                                         : rest_backend(url, std::move(api_key), route_affinity);
     if (!backend) return nullptr;
     std::shared_ptr<const embed::Embedder> embedding;
     if (!build_embedder(config, embedding)) return nullptr;

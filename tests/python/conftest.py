@@ -24,3 +24,22 @@ def qdrant_url():
     except (urllib.error.URLError, OSError) as error:
         pytest.fail(f"{QDRANT_URL_VARIABLE}={url} does not answer: {error}")
     return url
+
+
+def _address(variable, what):
+    url = os.environ.get(variable, "").rstrip("/")
+    if not url:
+        pytest.skip(f"no {what}: run the tests through scripts/test or set {variable}")
+    return url
+
+
+@pytest.fixture(scope="session")
+def qdrant_grpc_url(qdrant_url):
+    """The gRPC address of the server behind `qdrant_url`."""
+    return _address("ZORV_TEST_QDRANT_GRPC_URL", "Qdrant gRPC address")
+
+
+@pytest.fixture(scope="session")
+def qdrant_auth_grpc_url():
+    """The gRPC address of a server that requires the api key "secret"."""
+    return _address("ZORV_TEST_QDRANT_AUTH_GRPC_URL", "Qdrant server with an api key")

@@ -101,11 +101,6 @@ def test_signatures_and_docs():
     assert pyzorv.pyzorv.__all__[:5] == ["ScoredPoint", "ExecutionReport", "Stmt", "HttpEmbedder", "Client"]
 
 
-def test_grpc_is_refused_at_construction():
-    with pytest.raises(RuntimeError, match=r"^\[ZORV-TRANSPORT\] the gRPC transport is not available"):
-        Client(DEAD_URL, use_grpc=True)
-
-
 def test_client_is_subclassable():
     class Mine(Client):
         pass

@@ -9,6 +9,8 @@ Marking of the examples in the Markdown pages (fenced blocks, by their info stri
     ```python                run; the blocks of one page run in order, in one namespace
     ```python live           run against the test server, `url` bound to its address; the live
                              blocks of one page share one namespace of their own
+    ```python live grpc      the same, with `grpc_url` bound to the server's gRPC address too;
+                             skipped when there is none
 
 Any other block (```text, plain ```) is left alone.
 """
@@ -103,6 +105,15 @@ LIVE_PAGES = [page for page in PAGES if any(info == ["python", "live"] for info,
 @pytest.mark.parametrize("page", LIVE_PAGES, ids=[page.name for page in LIVE_PAGES])
 def test_live_python_examples_run(page, qdrant_url):
     run_examples(page, ["python", "live"], {"__name__": f"docs_{page.stem}_live", "url": qdrant_url})
+
+
+GRPC_PAGES = [page for page in PAGES if any(info == ["python", "live", "grpc"] for info, _, _ in blocks(page))]
+
+
+@pytest.mark.parametrize("page", GRPC_PAGES, ids=[page.name for page in GRPC_PAGES])
+def test_live_grpc_python_examples_run(page, qdrant_url, qdrant_grpc_url):
+    namespace = {"__name__": f"docs_{page.stem}_grpc", "url": qdrant_url, "grpc_url": qdrant_grpc_url}
+    run_examples(page, ["python", "live", "grpc"], namespace)
 
 
 def test_pages_hold_examples():

@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
 #include <boost/asio/execution/outstanding_work.hpp>
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <sstream>
 #include <utility>
+#include <vector>
 
 #include "core/diagnostics.h"
 #include "runtime/grpc/status_map.h"
@@ -48,10 +50,35 @@ std::string system_roots() {
     return {};  // gRPC's own roots then
 }
 
+// The process whose channel started gRPC's threads. A forked child has none of them, and gRPC
+// (without its fork support) neither restarts them nor lets a new channel run without them: a
+// call there would hang or crash, so it fails at once instead.
+std::atomic<pid_t> grpc_process{0};
+
+std::optional<core::ZorvError> forked_after_start(const GrpcEndpoint& endpoint, std::string_view operation) {
+    const pid_t started = grpc_process.load(std::memory_order_acquire);
+    if (started == 0 || started == ::getpid()) return std::nullopt;
+    auto error = core::make_error(core::Diag::Transport,
+                                  std::string(operation) +
+                                      ": gRPC cannot run in a process forked after its parent made gRPC calls; "
+                                      "fork before the first gRPC call, or use the REST transport in the child");
+    error.add_field("url", endpoint.shown);
+    error.add_field("operation", std::string(operation));
+    return error;
+}
+
 std::shared_ptr<::grpc::Channel> make_channel(const GrpcEndpoint& endpoint, const GrpcSettings& settings) {
+    pid_t none = 0;
+    grpc_process.compare_exchange_strong(none, ::getpid(), std::memory_order_acq_rel);
     ::grpc::ChannelArguments args;
     args.SetMaxReceiveMessageSize(static_cast<int>(max_message_bytes));
     args.SetMaxSendMessageSize(static_cast<int>(max_message_bytes));
+    // Calls here are short unary ones: no retry buffering and no bandwidth probing; the minimal
+    // filter stack saves a fifth of a round trip on loopback (call_unary checks the reply size
+    // that its message size filter would have).
+    args.SetInt(GRPC_ARG_ENABLE_RETRIES, 0);
+    args.SetInt(GRPC_ARG_HTTP2_BDP_PROBE, 0);
+    args.SetInt(GRPC_ARG_MINIMAL_STACK, 1);
     std::shared_ptr<::grpc::ChannelCredentials> credentials;
     if (endpoint.tls) {
         ::grpc::SslCredentialsOptions options;
@@ -61,6 +88,15 @@ std::shared_ptr<::grpc::Channel> make_channel(const GrpcEndpoint& endpoint, cons
         credentials = ::grpc::InsecureChannelCredentials();
     }
     return ::grpc::CreateCustomChannel(endpoint.target, credentials, args);
+}
+
+// A channel inherited through fork() is never destroyed in the child: its teardown signals
+// the parent's gRPC threads, which the child does not have, and crashes.
+void abandon(std::shared_ptr<::grpc::Channel> inherited) {
+    static std::mutex mutex;
+    static auto* kept = new std::vector<std::shared_ptr<::grpc::Channel>>;  // NOLINT(cppcoreguidelines-owning-memory)
+    std::lock_guard lock(mutex);
+    kept->push_back(std::move(inherited));
 }
 
 bool printable_ascii(std::string_view text) {
@@ -137,12 +173,16 @@ auto start_call(std::shared_ptr<CallState> state, std::string path) {
 GrpcChannel::GrpcChannel(GrpcEndpoint endpoint, GrpcSettings settings)
     : endpoint_(std::move(endpoint)), settings_(std::move(settings)) {}
 
+GrpcChannel::~GrpcChannel() {
+    if (channel_ && owner_pid_ != ::getpid()) abandon(std::move(channel_));
+}
+
+// A forked child never gets here once its parent made a channel (call_unary refuses first).
 std::shared_ptr<::grpc::Channel> GrpcChannel::channel() const {
-    const pid_t pid = ::getpid();
     std::lock_guard lock(mutex_);
-    if (!channel_ || owner_pid_ != pid) {
+    if (!channel_) {
         channel_ = make_channel(endpoint_, settings_);
-        owner_pid_ = pid;
+        owner_pid_ = ::getpid();
     }
     return channel_;
 }
@@ -170,6 +210,7 @@ AsyncResult<void> call_unary(const GrpcChannel& channel, UnaryCall call, const g
                              google::protobuf::Message& reply) {
     auto checked = check_metadata(channel.endpoint(), channel.settings(), call.operation);
     if (!checked) co_return std::unexpected(std::move(checked).error());
+    if (auto forked = forked_after_start(channel.endpoint(), call.operation)) co_return std::unexpected(*forked);
 
     std::string bytes;
     if (!request.SerializeToString(&bytes)) {
@@ -196,6 +237,13 @@ AsyncResult<void> call_unary(const GrpcChannel& channel, UnaryCall call, const g
     auto pending = start_call(state, call.path);
     ::grpc::Status status = co_await std::move(pending);
     if (!status.ok()) co_return std::unexpected(map_grpc_status(call.operation, call_status(status), request_id));
+    // The minimal stack has no message size filter: the reply limit is checked here.
+    if (const std::size_t size = state->reply.Length(); size > max_message_bytes) {
+        co_return std::unexpected(
+            map_grpc_status(call.operation,
+                            CallStatus{.code = ::grpc::StatusCode::OUT_OF_RANGE, .message = too_large("decoded", size)},
+                            request_id));
+    }
     if (!decode_reply(state->reply, reply)) {
         co_return std::unexpected(
             map_grpc_status(call.operation, CallStatus{.code = 13, .message = "failed to decode the reply message"},

@@ -41,11 +41,14 @@ struct GrpcSettings {
     std::optional<std::string> root_certificates;
 };
 
-// Shared by every call of one backend; the channel is made on first use, and again in a child
-// process after a fork, which must never use its parent's.
+// Shared by every call of one backend; the channel is made on first use. A forked child never
+// uses or destroys its parent's channel.
 class GrpcChannel {
 public:
     GrpcChannel(GrpcEndpoint endpoint, GrpcSettings settings);
+    ~GrpcChannel();
+    GrpcChannel(const GrpcChannel&) = delete;
+    GrpcChannel& operator=(const GrpcChannel&) = delete;
 
     const GrpcEndpoint& endpoint() const { return endpoint_; }
     const GrpcSettings& settings() const { return settings_; }

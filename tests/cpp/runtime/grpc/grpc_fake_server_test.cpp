@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "runtime/grpc/fake_collections_server.h"
 #include "runtime/grpc/grpc_backend.h"
@@ -28,11 +33,13 @@ std::string only(const test::FakeCollections::Metadata& metadata, const std::str
 
 TEST(GrpcFakeServer, MetadataAndIdsOnTheSharedCounter) {
     test::FakeCollections fake;
-    GrpcSettings settings;
-    settings.api_key = "k\xC3\xA9";  // refused: never reaches the wire
-    auto refused = make_grpc_backend(fake.url(), settings);
-    ASSERT_TRUE(refused.has_value());
-    EXPECT_FALSE(run((*refused)->collection_info("c")).has_value());
+    for (const char* key : {"a\nb", "a\tb", "\xC3\xA9"}) {  // refused: never reaches the wire
+        auto refused = make_grpc_backend(fake.url(), std::string(key));
+        ASSERT_TRUE(refused.has_value());
+        auto info = run((*refused)->collection_info("c"));
+        ASSERT_FALSE(info.has_value());
+        EXPECT_EQ(info.error().code, "ZORV-TRANSPORT-REQUEST");
+    }
     EXPECT_TRUE(fake.received().empty());
 
     auto backend = make_grpc_backend(fake.url(), std::string("key"), std::string("shard-1"));
@@ -54,6 +61,91 @@ TEST(GrpcFakeServer, MetadataAndIdsOnTheSharedCounter) {
     EXPECT_EQ(failed.error().code, "ZORV-GRPC");
     EXPECT_EQ(failed.error().message,
               "collection_info: code: 'Internal error', message: \"boom\" (request id: " + id + ")");
+}
+
+std::string read_text(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_TRUE(file) << path;
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// A self-signed certificate for localhost and 127.0.0.1, made for these tests only.
+test::TlsIdentity loopback_identity() {
+    const std::string dir = ZORV_TEST_DATA_DIR;
+    return {.certificate = read_text(dir + "/tls_loopback.crt"), .private_key = read_text(dir + "/tls_loopback.key")};
+}
+
+::grpc::Status green(qdrant::GetCollectionInfoResponse& reply) {
+    reply.mutable_result()->set_status(qdrant::COLLECTION_STATUS_GREEN);
+    return ::grpc::Status::OK;
+}
+
+// TLS needs a root that signs the server's certificate; plain text never reaches a TLS port.
+TEST(GrpcFakeServer, TlsServerAnswersWithTheGivenRoot) {
+    const test::TlsIdentity identity = loopback_identity();
+    test::FakeCollections fake(identity);
+    fake.on_get(green);
+    const std::string port = fake.url().substr(fake.url().rfind(':'));
+    struct Case {
+        std::string url;
+        std::optional<std::string> root;
+        bool answers;
+    };
+    const std::vector<Case> cases = {
+        {"https://127.0.0.1" + port, identity.certificate, true},
+        {"https://127.0.0.1" + port, std::nullopt, false},  // the system store does not know it
+        {"grpc://127.0.0.1" + port, identity.certificate, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url + (c.root ? " with the test root" : " with the system roots"));
+        GrpcSettings settings;
+        settings.root_certificates = c.root;
+        settings.call_deadline = std::chrono::seconds(5);
+        auto backend = make_grpc_backend(c.url, settings);
+        ASSERT_TRUE(backend.has_value());
+        auto info = run((*backend)->collection_info("docs"));
+        if (c.answers) {
+            ASSERT_TRUE(info.has_value()) << info.error().message;
+            EXPECT_EQ(info->status, "green");
+        } else {
+            ASSERT_FALSE(info.has_value());
+            EXPECT_EQ(field(info.error(), "grpc_code"), "14") << info.error().message;
+        }
+    }
+}
+
+// Each failure names the id its own call carried, however the calls interleave.
+TEST(GrpcFakeServer, ConcurrentFailuresKeepTheirOwnIds) {
+    test::FakeCollections fake;
+    fake.on_get_seeing([](const test::FakeCollections::Metadata& metadata, qdrant::GetCollectionInfoResponse&) {
+        auto sent = metadata.find("x-request-id");
+        return ::grpc::Status(::grpc::StatusCode::INTERNAL, sent == metadata.end() ? "none" : sent->second);
+    });
+    auto backend = make_grpc_backend(fake.url(), std::nullopt);
+    ASSERT_TRUE(backend.has_value());
+    constexpr int calls = 16;
+    std::vector<std::optional<core::ZorvError>> errors(calls);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < calls; ++i) {
+        threads.emplace_back([&backend, &errors, i] {
+            auto info = run((*backend)->collection_info("c" + std::to_string(i)));
+            if (!info) errors[static_cast<std::size_t>(i)] = std::move(info).error();
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    std::set<std::string> ids;
+    for (const auto& error : errors) {
+        ASSERT_TRUE(error.has_value());
+        const std::string id = field(*error, "request_id");
+        std::string expected = "collection_info: code: 'Internal error', message: \"";
+        expected.append(id).append("\" (request id: ").append(id).append(")");
+        EXPECT_EQ(error->message, expected);
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), std::size_t{calls});
+    EXPECT_EQ(fake.received().size(), std::size_t{calls});
 }
 
 TEST(GrpcFakeServer, ReplyWithoutResultIsNoResult) {
