@@ -1,6 +1,6 @@
 // Client construction: settings, transport, embedder, executor. Nothing is sent and no thread
-// starts: the HTTP clients start their transfer threads with their first request, the gRPC
-// channel dials on its first call.
+// starts: the process-wide transfer thread starts with the first HTTP request, the gRPC channel
+// dials on its first call.
 #include <string>
 #include <utility>
 
