@@ -6,7 +6,7 @@ Four measurements, each printed with both absolute figures, the ratio and its ta
   3. client CPU (user + system, all threads) per query of run 1;
   4. bulk upsert of 100,000 x 768-d points with payloads at one batch size and wait setting
      (points/s, peak RSS of a fresh process beside it).
-Runs 1 and 2 are repeated over gRPC (pyzorv with use_grpc=True against qdrant-client with
+Runs 1, 2 and 4 are repeated over gRPC (pyzorv with use_grpc=True against qdrant-client with
 prefer_grpc=True, and pyzorv over gRPC against pyzorv over REST) when the server's gRPC port is
 known (ZORV_TEST_QDRANT_GRPC_URL, or the server this script starts).
 
@@ -200,8 +200,9 @@ async def concurrent(url: str, queries: list[list[float]], rounds: int, in_fligh
     return {name: {"qps": n / wall} for name, wall in totals.items()}
 
 
-def upsert_child(which: str, url: str, points: int, batch_size: int, chunk: int) -> None:
-    """Runs in a fresh process: one bulk upsert, its figures as JSON on stdout."""
+def upsert_child(which: str, url: str, grpc_url: str | None, points: int, batch_size: int, chunk: int) -> None:
+    """Runs in a fresh process: one bulk upsert, its figures as JSON on stdout. A "-grpc" client
+    writes over the gRPC port; the collection is made over REST either way."""
     collection = f"bulk_{which.replace('-', '_')}"
     setup = qdrant(url)
     from qdrant_client import models
@@ -212,10 +213,10 @@ def upsert_child(which: str, url: str, points: int, batch_size: int, chunk: int)
     setup.close()
     rng = random.Random(SEED + 1)
     elapsed = 0.0
-    if which == "pyzorv":
+    if which.startswith("pyzorv"):
         import pyzorv
 
-        client = pyzorv.Client(url=url)
+        client = pyzorv.Client(url=grpc_url, use_grpc=True) if which.endswith("-grpc") else pyzorv.Client(url=url)
         for base in range(0, points, chunk):
             rows = [
                 {"id": i, "vector": [rng.uniform(-1.0, 1.0) for _ in range(DIM)], **payload(i)}
@@ -227,7 +228,7 @@ def upsert_child(which: str, url: str, points: int, batch_size: int, chunk: int)
             assert report.ok, report
         client.close()
     else:
-        client = qdrant(url)
+        client = qdrant(url, grpc_url if which.endswith("-grpc") else None)
         for base in range(0, points, chunk):
             structs = [
                 models.PointStruct(id=i, vector=[rng.uniform(-1.0, 1.0) for _ in range(DIM)], payload=payload(i))
@@ -240,12 +241,15 @@ def upsert_child(which: str, url: str, points: int, batch_size: int, chunk: int)
     print(json.dumps({"pps": points / elapsed, "rss_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024}))
 
 
-def bulk(url: str, points: int, batch_size: int) -> dict:
+UPSERT_CLIENTS = ["pyzorv", "qdrant-client", "pyzorv-grpc", "qdrant-client-grpc"]
+
+
+def bulk(url: str, grpc_url: str | None, points: int, batch_size: int) -> dict:
     results = {}
-    for which in ("pyzorv", "qdrant-client"):
+    for which in UPSERT_CLIENTS if grpc_url else UPSERT_CLIENTS[:2]:
         out = subprocess.run(
-            [sys.executable, __file__, "--upsert-child", which, "--url", url, "--points", str(points),
-             "--batch-size", str(batch_size)],
+            [sys.executable, __file__, "--upsert-child", which, "--url", url, "--grpc-url", grpc_url or "",
+             "--points", str(points), "--batch-size", str(batch_size)],
             check=True, capture_output=True, text=True, timeout=1800,
         )
         results[which] = json.loads(out.stdout.strip().splitlines()[-1])
@@ -263,13 +267,14 @@ def line(label: str, ours: float, theirs: float, unit: str, target: str, ratio: 
 def main() -> None:
     parser = argparse.ArgumentParser()
     parser.add_argument("--quick", action="store_true", help="fewer rounds and points, for a smoke run")
-    parser.add_argument("--upsert-child", choices=["pyzorv", "qdrant-client"])
+    parser.add_argument("--upsert-child", choices=UPSERT_CLIENTS)
     parser.add_argument("--url")
+    parser.add_argument("--grpc-url")
     parser.add_argument("--points", type=int, default=100_000)
     parser.add_argument("--batch-size", type=int, default=256)
     args = parser.parse_args()
     if args.upsert_child:
-        upsert_child(args.upsert_child, args.url, args.points, args.batch_size, chunk=10_000)
+        upsert_child(args.upsert_child, args.url, args.grpc_url or None, args.points, args.batch_size, chunk=10_000)
         return
 
     url, grpc_url, folder = start_server()
@@ -283,7 +288,7 @@ def main() -> None:
         many = asyncio.run(concurrent(url, queries, rounds, 64))
         one_grpc = single_thread(url, queries, rounds, grpc_url) if grpc_url else None
         many_grpc = asyncio.run(concurrent(url, queries, rounds, 64, grpc_url)) if grpc_url else None
-        loaded = bulk(url, 10_000 if args.quick else args.points, args.batch_size)
+        loaded = bulk(url, grpc_url, 10_000 if args.quick else args.points, args.batch_size)
     finally:
         stop_server(folder)
 
@@ -304,6 +309,10 @@ def main() -> None:
           f"       ratio {z['qps'] / r['qps']:5.2f}x  target >= 1.0x")
     z2, q2 = many_grpc["pyzorv"], many_grpc["qdrant-client"]
     line("6. gRPC asyncio, 64 in flight", z2["qps"], q2["qps"], "q/s", ">= 2x", z2["qps"] / q2["qps"])
+    zg, qg = loaded["pyzorv-grpc"], loaded["qdrant-client-grpc"]
+    line("7. gRPC bulk upsert points/s", zg["pps"], qg["pps"], "points/s", ">= 2x", zg["pps"] / qg["pps"])
+    print(f"{'   gRPC vs pyzorv REST':<34} pyzorv {zg['pps']:>10.1f} points/s  REST          {zb['pps']:>10.1f} points/s"
+          f"  ratio {zg['pps'] / zb['pps']:5.2f}x  target >= 1.2x")
 
 
 if __name__ == "__main__":
