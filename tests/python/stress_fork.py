@@ -26,8 +26,9 @@ VECTORS = stress_probe.vectors()
 QUERY = stress_probe.query_text(COLLECTION)
 CLIENT = pyzorv.Client(URL)
 # Used by the parent once before any fork and never again there: whatever is sent on its connections
-# afterwards was sent by a child.
-IDLE = pyzorv.Client(URL)
+# afterwards was sent by a child. Clients share idle connections to the same host, so this one names
+# the server differently to be sure its connection is its own.
+IDLE = pyzorv.Client(URL.replace("//127.0.0.1:", "//localhost:", 1))
 IDLE_PORTS = set()
 
 
