@@ -1,9 +1,9 @@
 """Forks while a client is open, its pool running and a thread querying, then checks both sides.
 
-Usage: stress_fork.py URL COLLECTION. In each child (a plain os.fork, then the workers of a 4-process
+Usage: stress_fork.py URL COLLECTION [quiet]. In each child (a plain os.fork, then the workers of a 4-process
 multiprocessing pool with the fork start method) the parent's client and a new client run queries,
-blocking and async; the parent keeps querying meanwhile. Prints one JSON object; exits 0 when the
-script itself ran to its end."""
+blocking and async; the parent keeps querying meanwhile, unless "quiet" is given. Prints one JSON object; exits 0 when
+the script itself ran to its end."""
 
 import asyncio
 import json
@@ -21,6 +21,7 @@ import stress_probe
 BOUND_SECONDS = 20
 
 URL, COLLECTION = sys.argv[1], sys.argv[2]
+PARENT_QUERIES = sys.argv[3:] != ["quiet"]
 PORT = urllib.parse.urlsplit(URL).port
 VECTORS = stress_probe.vectors()
 QUERY = stress_probe.query_text(COLLECTION)
@@ -124,16 +125,18 @@ def main():
     if not IDLE_PORTS:
         raise SystemExit("the idle client holds no connection to watch")
     parent = ParentQueries()
-    parent.start()
+    if PARENT_QUERIES:
+        parent.start()
     try:
         faults = {"fork": plain_fork(), "pool": forked_pool()}
         before = parent.calls
         deadline = time.monotonic() + BOUND_SECONDS
-        while parent.calls < before + 10 and time.monotonic() < deadline:
+        while PARENT_QUERIES and parent.calls < before + 10 and time.monotonic() < deadline:
             time.sleep(0.01)
     finally:
         parent.stop.set()
-        parent.join(BOUND_SECONDS)
+        if PARENT_QUERIES:
+            parent.join(BOUND_SECONDS)
     faults["parent"] = parent.faults
     faults["parent_calls"] = parent.calls
     print(json.dumps(faults))

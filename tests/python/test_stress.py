@@ -123,15 +123,16 @@ def test_awaits_outlive_the_released_client(qdrant_url, stress_collection):
     assert nearest_ids(asyncio.run(release_under_awaits())) == [[i] for i in range(200)]
 
 
-# Under the sanitizer runtime a forked child sometimes stalls (its first call never completes), a fault
-# not yet found; the plain build runs this test in full.
-@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
-                    reason="a forked child can stall under the sanitizer runtime: under investigation")
+# The sanitizer runtime of this toolchain takes no allocator locks around fork: a child forked while
+# a parent thread allocates can inherit a lock held forever, and its first allocation of that size
+# then never returns. Under it the parent stays quiet while children come and go, so the children's
+# own work is still checked there.
 def test_fork_with_an_open_client_and_a_running_pool(qdrant_url, stress_collection):
-    done = run_script("stress_fork.py", qdrant_url, stress_collection, timeout=2 * BOUND_SECONDS)
+    quiet = ["quiet"] if SANITIZED else []
+    done = run_script("stress_fork.py", qdrant_url, stress_collection, *quiet, timeout=2 * BOUND_SECONDS)
     assert done.returncode == 0, done.stderr
     seen = json.loads(done.stdout)
-    assert seen["parent_calls"] > 0
+    assert seen["parent_calls"] > 0 or SANITIZED
     assert (seen["fork"], seen["pool"], seen["parent"]) == ([], [], [])
 
 
