@@ -1,5 +1,6 @@
 #include "runtime/grpc/channel.h"
 
+#include <grpcpp/completion_queue.h>
 #include <grpcpp/create_channel.h>
 #include <grpcpp/generic/generic_stub.h>
 #include <grpcpp/security/credentials.h>
@@ -15,8 +16,11 @@
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
 #include <boost/asio/execution/outstanding_work.hpp>
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/prefer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <fstream>
 #include <sstream>
@@ -24,6 +28,7 @@
 #include <vector>
 
 #include "core/diagnostics.h"
+#include "net/async_pool.h"
 #include "runtime/grpc/status_map.h"
 #include "runtime/request_id.h"
 
@@ -168,6 +173,73 @@ auto start_call(std::shared_ptr<CallState> state, std::string path) {
         std::move(initiate), boost::asio::use_awaitable);
 }
 
+// A call whose waiter polls its own completion queue: the reply is read by the thread that waits
+// for it, with no hand-over between threads.
+struct PolledCall {
+    std::shared_ptr<CallState> state;
+    ::grpc::CompletionQueue queue;
+    std::unique_ptr<::grpc::GenericClientAsyncResponseReader> reader;
+    ::grpc::Status status;
+
+    // The queue is drained before it goes, as gRPC requires.
+    ~PolledCall() {
+        queue.Shutdown();
+        void* tag = nullptr;
+        bool ok = false;
+        while (queue.Next(&tag, &ok)) {
+        }
+    }
+};
+
+// A caller that waits this long hands the call over, so that its own thread (a blocking call's,
+// which checks for signals between such slices) is free again.
+constexpr std::chrono::milliseconds caller_poll_slice{50};
+
+void start_polled(PolledCall& call, const std::string& path) {
+    ::grpc::GenericStub stub(call.state->channel);
+    call.reader = stub.PrepareUnaryCall(&call.state->context, path, call.state->request, &call.queue);
+    call.reader->StartCall();
+    call.reader->Finish(&call.state->reply, &call.status, &call);
+}
+
+// True once the call's one event came within `slice`.
+bool poll_for(PolledCall& call, std::chrono::milliseconds slice) {
+    void* tag = nullptr;
+    bool ok = false;
+    const auto until = std::chrono::system_clock::now() + slice;
+    return call.queue.AsyncNext(&tag, &ok, until) == ::grpc::CompletionQueue::GOT_EVENT;
+}
+
+// Waits out a call that outlived the caller's slice on a pool thread (or, without a pool, here).
+auto finish_elsewhere(std::shared_ptr<PolledCall> call) {
+    auto initiate = [call = std::move(call)](auto handler) mutable {
+        auto executor = boost::asio::prefer(boost::asio::get_associated_executor(handler),
+                                            boost::asio::execution::outstanding_work.tracked);
+        auto wait = [call, handler = std::move(handler), executor]() mutable {
+            void* tag = nullptr;
+            bool ok = false;
+            call->queue.Next(&tag, &ok);  // the call's deadline bounds this wait
+            boost::asio::post(executor, [handler = std::move(handler)]() mutable { handler(); });
+        };
+        if (auto pool = net::shared_pool()) {
+            boost::asio::post(**pool, std::move(wait));
+        } else {
+            wait();
+        }
+    };
+    return boost::asio::async_initiate<const boost::asio::use_awaitable_t<>&, void()>(std::move(initiate),
+                                                                                      boost::asio::use_awaitable);
+}
+
+// The status of a call run on a caller's own context (a blocking call, one thread running it).
+boost::asio::awaitable<::grpc::Status> run_polled(std::shared_ptr<CallState> state, const std::string& path) {
+    auto call = std::make_shared<PolledCall>();
+    call->state = std::move(state);
+    start_polled(*call, path);
+    if (!poll_for(*call, caller_poll_slice)) co_await finish_elsewhere(call);
+    co_return call->status;
+}
+
 }  // namespace
 
 GrpcChannel::GrpcChannel(GrpcEndpoint endpoint, GrpcSettings settings)
@@ -234,8 +306,15 @@ AsyncResult<void> call_unary(const GrpcChannel& channel, UnaryCall call, const g
     state->request = ::grpc::ByteBuffer(&slice, 1);
     state->channel = channel.channel();
 
-    auto pending = start_call(state, call.path);
-    ::grpc::Status status = co_await std::move(pending);
+    // A blocking call runs on its caller's own io_context and waits for this call alone: it reads
+    // the reply itself. Calls on the shared pool get theirs from gRPC's threads.
+    const auto executor = co_await boost::asio::this_coro::executor;
+    ::grpc::Status status;
+    if (executor.target<boost::asio::io_context::executor_type>() != nullptr) {
+        status = co_await run_polled(state, call.path);
+    } else {
+        status = co_await start_call(state, call.path);
+    }
     if (!status.ok()) co_return std::unexpected(map_grpc_status(call.operation, call_status(status), request_id));
     // The minimal stack has no message size filter: the reply limit is checked here.
     if (const std::size_t size = state->reply.Length(); size > max_message_bytes) {

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/asio/use_future.hpp>
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <set>
 #include <sstream>
 #include <string>
@@ -207,6 +211,29 @@ TEST(GrpcFakeServer, SilentServerHitsTheDeadline) {
     ASSERT_FALSE(info.has_value());
     EXPECT_EQ(field(info.error(), "grpc_code"), "4");
     EXPECT_EQ(info.error().code, "ZORV-GRPC");
+}
+
+// A blocking caller reads its own reply; one slower than its polling slice is waited out on the
+// pool and still arrives. On the pool itself gRPC's threads deliver the reply.
+TEST(GrpcFakeServer, SlowRepliesArriveOnEitherKindOfExecutor) {
+    test::FakeCollections fake;
+    fake.on_get([](qdrant::GetCollectionInfoResponse& reply) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        return green(reply);
+    });
+    auto backend = make_grpc_backend(fake.url(), std::nullopt);
+    ASSERT_TRUE(backend.has_value());
+    auto on_caller = run((*backend)->collection_info("docs"));
+    ASSERT_TRUE(on_caller.has_value()) << on_caller.error().message;
+    EXPECT_EQ(on_caller->status, "green");
+
+    boost::asio::thread_pool pool(2);
+    auto on_pool = boost::asio::co_spawn(pool, (*backend)->collection_info("docs"), boost::asio::use_future);
+    ASSERT_EQ(on_pool.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    auto pooled = on_pool.get();
+    ASSERT_TRUE(pooled.has_value()) << pooled.error().message;
+    EXPECT_EQ(pooled->status, "green");
+    EXPECT_EQ(fake.received().size(), 2U);
 }
 
 TEST(GrpcDeadline, ThirtySecondsOrTimeoutPlusFive) {
